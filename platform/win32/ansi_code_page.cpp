@@ -1,0 +1,18 @@
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace tesqua {
+
+std::u16string DecodeAnsiCodePage(std::string_view bytes) {
+  if (bytes.empty()) return {};
+  const int size = static_cast<int>(bytes.size());
+  const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+  if (length <= 0) throw PlatformFailure("text is not in the system's code page");
+  std::u16string text(static_cast<std::size_t>(length), u'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, reinterpret_cast<wchar_t*>(text.data()),
+                      length);
+  return text;
+}
+
+}  // namespace tesqua

@@ -1,0 +1,17 @@
+// Letter case without a locale: Unicode simple case folding.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tesqua {
+
+// The simple case folding of one code point (itself when it has none).
+char32_t FoldCase(char32_t code_point);
+
+// Folds every code point of a UTF-16 text. The result has the same length and the same
+// positions: simple folding maps basic-plane characters onto basic-plane characters and
+// supplementary ones onto supplementary ones. Unpaired surrogates are kept as they are.
+std::u16string FoldCase(std::u16string_view text);
+
+}  // namespace tesqua

@@ -1,0 +1,81 @@
+#include "scan/library.h"
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace tesqua {
+
+const std::vector<std::u16string>& DefaultLibrary() {
+  static const std::vector<std::u16string> entries = {
+      u"$ZIG",      u"$PEAK",   u"$PEAKBARS",  u"$TROUGH",  u"$TROUGHBARS", u"$FLATZIG",
+      u"$FLATZIGA", u"$PEAKA",  u"$PEAKBARSA", u"$TROUGHA", u"$ZIGA",       u"$FFT",
+      u"$BACKSET",  u"$WINNER", u"$LWINNER",   u"$COST",    u"$DYNAINFO",   u"$FINANCE",
+      u"$DRAWLINE", u"#YEAR",   u"#MONTH",     u"#WEEK",    u"CAPITAL",     u"DCLOSE",
+      u"DOPEN",     u"DLOW",    u"DVOL",
+  };
+  return entries;
+}
+
+std::string DefaultLibraryBytes() {
+  std::string bytes;
+  for (const std::u16string& entry : DefaultLibrary()) {
+    for (const char16_t unit : entry) bytes.push_back(char(unit));  // the defaults are ASCII
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+std::vector<std::u16string> SplitLines(std::u16string_view text) {
+  std::vector<std::u16string> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'\r' && text[i] != u'\n') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+bool EnsureLibrary(const std::filesystem::path& file) {
+  std::error_code error;
+  if (std::filesystem::exists(std::filesystem::symlink_status(file, error))) return false;
+  if (error && error != std::errc::no_such_file_or_directory) {
+    throw LibraryError("cannot look for " + file.string() + ": " + error.message());
+  }
+  const std::string bytes = DefaultLibraryBytes();
+  {
+    std::ofstream out(file, std::ios::binary);
+    if (out && out.write(bytes.data(), std::streamsize(bytes.size())) && out.flush()) return true;
+  }
+  // A half-written library would load as a shorter one on every later start; without a file
+  // the next start writes the defaults again.
+  std::filesystem::remove(file, error);
+  throw LibraryError("cannot write " + file.string());
+}
+
+std::string ReadFileBytes(const std::filesystem::path& file) {
+  std::error_code error;
+  if (std::filesystem::is_directory(file, error)) {
+    throw LibraryError(file.string() + " is a directory");
+  }
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw LibraryError("cannot open " + file.string());
+  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) throw LibraryError("cannot read " + file.string());
+  return bytes;
+}
+
+std::vector<std::u16string> ReadLibrary(const std::filesystem::path& file,
+                                        const AnsiDecoder& decode_ansi) {
+  return SplitLines(DecodeText(ReadFileBytes(file), decode_ansi));
+}
+
+void LoadLibrary(ListBox& list, const std::filesystem::path& file, const AnsiDecoder& decode_ansi) {
+  int index = 0;
+  for (const std::u16string& entry : ReadLibrary(file, decode_ansi)) list.AddItem(entry, index++);
+}
+
+}  // namespace tesqua

@@ -1,0 +1,46 @@
+// The future-function scan: which library entries occur in a text, and the verdict shown.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tesqua {
+
+inline constexpr std::u16string_view kLineBreak = u"\r\n";
+inline constexpr std::u16string_view kWarningPrefix = u"注意：发现未来函数";
+inline constexpr std::u16string_view kWarningSuffix = u"！";
+inline constexpr std::u16string_view kNoHitVerdict = u"没有发现未来函数！";
+
+// An entry that starts with "$" names a function called with arguments: its key is the name
+// followed by "(". Any other entry, the empty one included, is looked for as it stands.
+std::u16string SearchKey(std::u16string_view entry);
+std::u16string DisplayName(std::u16string_view entry);
+
+// Whether key occurs in text, letters compared by simple case folding. An empty key occurs in
+// every non-empty text and in no empty one.
+bool ContainsIgnoringCase(std::u16string_view text, std::u16string_view key);
+
+// The line break, the prefix, the name and the suffix.
+std::u16string WarningLine(std::u16string_view display_name);
+
+struct ScanResult {
+  std::u16string verdict;
+  int hit_count = 0;
+};
+
+using ClipboardTextReader = std::function<std::u16string()>;
+
+// Walks List1 from the first entry to the last through its selection, reads the clipboard
+// text once for each entry and searches it for the entry's key. Leaves no item selected.
+// Throws, with the selection left on the entry being examined, when the library is empty or
+// a read fails.
+ScanResult ScanClipboardText(ListBox& List1, const ClipboardTextReader& ReadClipboardText);
+
+// The same rule over entries held in memory.
+ScanResult ScanText(const std::vector<std::u16string>& entries, std::u16string_view text);
+
+}  // namespace tesqua

@@ -1,0 +1,202 @@
+#include "scan/text_encoding.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+
+namespace tesqua {
+namespace {
+
+constexpr std::uint16_t kGbkPairs[] = {
+#include "scan/gbk_table.inc"
+};
+constexpr unsigned kGbkFirstLead = 0x81;
+constexpr unsigned kGbkFirstTrail = 0x40;
+constexpr unsigned kGbkTrailCount = 0xFF - kGbkFirstTrail;
+
+unsigned char Byte(std::string_view bytes, std::size_t i) {
+  return static_cast<unsigned char>(bytes[i]);
+}
+
+void AppendCodePoint(std::u16string& text, char32_t code_point) {
+  if (code_point < 0x10000) {
+    text.push_back(char16_t(code_point));
+  } else {
+    code_point -= 0x10000;
+    text.push_back(char16_t(0xD800 + (code_point >> 10)));
+    text.push_back(char16_t(0xDC00 + (code_point & 0x3FF)));
+  }
+}
+
+// The code point of the well-formed UTF-8 sequence at bytes[i], and its length.
+std::optional<std::pair<char32_t, std::size_t>> NextUtf8(std::string_view bytes, std::size_t i) {
+  const unsigned first = Byte(bytes, i);
+  if (first < 0x80) return std::pair{char32_t(first), std::size_t{1}};
+  std::size_t length;
+  char32_t code_point;
+  char32_t lowest;
+  if (first >= 0xC2 && first <= 0xDF) {
+    length = 2, code_point = first & 0x1F, lowest = 0x80;
+  } else if (first >= 0xE0 && first <= 0xEF) {
+    length = 3, code_point = first & 0x0F, lowest = 0x800;
+  } else if (first >= 0xF0 && first <= 0xF4) {
+    length = 4, code_point = first & 0x07, lowest = 0x10000;
+  } else {
+    return std::nullopt;
+  }
+  if (i + length > bytes.size()) return std::nullopt;
+  for (std::size_t k = 1; k < length; ++k) {
+    const unsigned next = Byte(bytes, i + k);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    code_point = (code_point << 6) | (next & 0x3F);
+  }
+  if (code_point < lowest || code_point > 0x10FFFF) return std::nullopt;
+  if (code_point >= 0xD800 && code_point <= 0xDFFF) return std::nullopt;
+  return std::pair{code_point, length};
+}
+
+std::u16string DecodeUtf16(std::string_view bytes, bool big_endian) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2 + 1);
+  std::size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) {
+    const unsigned high = Byte(bytes, big_endian ? i : i + 1);
+    const unsigned low = Byte(bytes, big_endian ? i + 1 : i);
+    text.push_back(char16_t((high << 8) | low));
+  }
+  if (i < bytes.size()) text.push_back(kReplacementCharacter);  // a dangling odd byte
+  return text;
+}
+
+bool StartsWith(std::string_view bytes, std::string_view prefix) {
+  return bytes.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+std::u16string DecodeText(std::string_view bytes, const AnsiDecoder& decode_ansi) {
+  if (StartsWith(bytes, "\xEF\xBB\xBF")) return DecodeUtf8(bytes.substr(3));
+  if (StartsWith(bytes, "\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
+  if (StartsWith(bytes, "\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
+  if (IsValidUtf8(bytes)) return DecodeUtf8(bytes);
+  return decode_ansi(bytes);
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    if (Byte(bytes, i) < 0x80) {
+      ++i;
+      continue;
+    }
+    const auto next = NextUtf8(bytes, i);
+    if (!next) return false;
+    i += next->second;
+  }
+  return true;
+}
+
+std::u16string DecodeUtf8(std::string_view bytes) {
+  std::u16string text;
+  text.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    if (const auto next = NextUtf8(bytes, i)) {
+      AppendCodePoint(text, next->first);
+      i += next->second;
+    } else {
+      text.push_back(kReplacementCharacter);
+      ++i;
+    }
+  }
+  return text;
+}
+
+std::string EncodeUtf8(std::u16string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size() * 3);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t code_point = text[i];
+    if (code_point >= 0xD800 && code_point <= 0xDBFF && i + 1 < text.size() &&
+        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      code_point = 0x10000 + ((code_point - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (code_point >= 0xD800 && code_point <= 0xDFFF) {
+      code_point = kReplacementCharacter;
+    }
+    if (code_point < 0x80) {
+      bytes.push_back(char(code_point));
+    } else if (code_point < 0x800) {
+      bytes.push_back(char(0xC0 | (code_point >> 6)));
+      bytes.push_back(char(0x80 | (code_point & 0x3F)));
+    } else if (code_point < 0x10000) {
+      bytes.push_back(char(0xE0 | (code_point >> 12)));
+      bytes.push_back(char(0x80 | ((code_point >> 6) & 0x3F)));
+      bytes.push_back(char(0x80 | (code_point & 0x3F)));
+    } else {
+      bytes.push_back(char(0xF0 | (code_point >> 18)));
+      bytes.push_back(char(0x80 | ((code_point >> 12) & 0x3F)));
+      bytes.push_back(char(0x80 | ((code_point >> 6) & 0x3F)));
+      bytes.push_back(char(0x80 | (code_point & 0x3F)));
+    }
+  }
+  return bytes;
+}
+
+std::u16string DecodeGbk(std::string_view bytes) {
+  std::u16string text;
+  text.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned lead = Byte(bytes, i);
+    if (lead < 0x80) {
+      text.push_back(char16_t(lead));
+    } else if (lead == 0x80) {
+      text.push_back(u'\u20AC');  // the euro sign, the one single-byte addition of code page 936
+    } else if (lead == 0xFF || i + 1 == bytes.size()) {
+      text.push_back(kReplacementCharacter);
+    } else {
+      const unsigned trail = Byte(bytes, i + 1);
+      const std::uint16_t unit =
+          trail >= kGbkFirstTrail && trail < 0xFF
+              ? kGbkPairs[(lead - kGbkFirstLead) * kGbkTrailCount + (trail - kGbkFirstTrail)]
+              : 0;
+      if (unit != 0) {
+        text.push_back(char16_t(unit));
+        ++i;
+      } else {
+        // An unassigned pair: only the lead byte is lost, so an ASCII trail byte survives.
+        text.push_back(kReplacementCharacter);
+        if (trail >= 0x80) ++i;
+      }
+    }
+  }
+  return text;
+}
+
+std::string EncodeGbk(std::u16string_view text) {
+  static const auto pairs_by_unit = [] {
+    std::unordered_map<char16_t, std::uint16_t> map;
+    for (unsigned index = 0; index < std::size(kGbkPairs); ++index) {
+      if (kGbkPairs[index] == 0) continue;
+      const unsigned lead = kGbkFirstLead + index / kGbkTrailCount;
+      const unsigned trail = kGbkFirstTrail + index % kGbkTrailCount;
+      map.emplace(char16_t(kGbkPairs[index]), std::uint16_t((lead << 8) | trail));
+    }
+    return map;
+  }();
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (const char16_t unit : text) {
+    if (unit < 0x80) {
+      bytes.push_back(char(unit));
+    } else if (unit == u'\u20AC') {
+      bytes.push_back('\x80');
+    } else if (const auto found = pairs_by_unit.find(unit); found != pairs_by_unit.end()) {
+      bytes.push_back(char(found->second >> 8));
+      bytes.push_back(char(found->second & 0xFF));
+    } else {
+      bytes.push_back('?');
+    }
+  }
+  return bytes;
+}
+
+}  // namespace tesqua
