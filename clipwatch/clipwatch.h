@@ -1,0 +1,48 @@
+// The clipboard watch: the window joins the clipboard-viewer chain, its procedure is replaced
+// by WindowProc, and each change that brings text is scanned into Text1.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace tesqua {
+
+inline constexpr std::uint32_t WM_DESTROY = 0x0002;
+inline constexpr std::uint32_t WM_DRAWCLIPBOARD = 0x0308;
+inline constexpr std::uint32_t WM_CHANGECBCHAIN = 0x030D;
+inline constexpr int GWL_WNDPROC = -4;
+inline constexpr int CF_TEXT = 1;
+
+// The formats GetClipFormat asks about, in order: the standard ones 1 to 17, then the
+// owner-display and private-display ones. CF_TEXT heads the list, so the answer is 1 exactly
+// when the clipboard offers text.
+inline constexpr std::array<std::uint32_t, 22> kClipFormatPriority = {
+    1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 128, 129, 130, 131, 142};
+
+// The procedure WindowProc replaced, and the next window of the viewer chain. Both are set
+// once, by InstallClipboardWatch, for the life of the window.
+extern ProcedureHandle lpPrevWndProc;
+extern WindowHandle hNextViewer;
+
+int GetClipFormat(Platform& platform);
+std::u16string ReadClipboardText(Platform& platform);
+void ClearClipboard(Platform& platform);
+// Joins the viewer chain first, then replaces the window's procedure: a notice that arrives
+// between the two goes to the window's own procedure and starts no scan.
+void InstallClipboardWatch(Platform& platform);
+void ShowClipboardText(Platform& platform);
+
+// The replacement window procedure: scans on each clipboard-change notice that finds text,
+// keeps the viewer chain whole, and passes every message on to the previous procedure,
+// returning its result.
+MessageResult WindowProc(WindowHandle hwnd, std::uint32_t message, std::uintptr_t w_param,
+                         std::intptr_t l_param);
+
+// Forgets the installed watch, so that a new window can be watched (used by tests and when a
+// backend tears its window down).
+void ResetClipboardWatch();
+
+}  // namespace tesqua

@@ -1,0 +1,70 @@
+#include "ui/form.h"
+
+#include <exception>
+#include <filesystem>
+#include <string>
+
+#include "clipwatch/clipwatch.h"
+#include "scan/library.h"
+#include "ui/layout.h"
+
+namespace tesqua {
+namespace {
+
+template <typename Step>
+void RunStep(Step step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+    // Start-up reports nothing: the failing step is skipped and the next one runs.
+  }
+}
+
+void MakeTopmost(Platform& platform, bool topmost) {
+  platform.SetWindowPos(platform.hWnd(), topmost ? kHwndTopmost : kHwndNotopmost, 0, 0, 0, 0,
+                        kSwpNoMove | kSwpNoSize);
+}
+
+// Vertically centred and flush with the right edge of the screen.
+void PlaceWindow(Platform& platform) {
+  const Size screen = platform.ScreenSize();
+  const Size outer = platform.OuterSize();
+  const double top = (screen.height - outer.height) / 2;
+  const double left = screen.width - outer.width;
+  platform.MoveWindow(left, top);
+}
+
+}  // namespace
+
+void Form_Load(Platform& platform) {
+  RunStep([] { EnsureLibrary(); });
+  RunStep([&] {
+    LoadLibrary(platform.List1(), kLibraryFileName,
+                [&platform](std::string_view bytes) { return platform.DecodeAnsi(bytes); });
+  });
+  RunStep([&] { ClearClipboard(platform); });
+  RunStep([&] { MakeTopmost(platform, true); });
+  RunStep([&] { PlaceWindow(platform); });
+  RunStep([&] { InstallClipboardWatch(platform); });
+  RunStep([&] { ShowClipboardText(platform); });
+}
+
+void Check1_Click(Platform& platform) {
+  MakeTopmost(platform, platform.Check1Value() == 1);
+}
+
+void Label1_Click(Platform& platform) {
+  platform.MessageBox(kLabel1Message);
+  const std::u16string library = std::filesystem::absolute(kLibraryFileName).u16string();
+  try {
+    platform.OpenInTextEditor(library);
+  } catch (const PlatformFailure&) {
+    platform.MessageBox(std::u16string(kEditorFailedMessage) + library);
+  }
+}
+
+void Label3_Click(Platform& platform) {
+  platform.ShellExecute(platform.hWnd(), u"open", kWebPageAddress, u"", u"", 0);
+}
+
+}  // namespace tesqua
