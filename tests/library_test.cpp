@@ -1,0 +1,118 @@
+#include "scan/library.h"
+
+#include <gtest/gtest.h>
+
+#include "scan/entry_list.h"
+#include "tests/temp_dir.h"
+
+namespace tesqua {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+constexpr std::string_view kDefaultBytes =
+    "$ZIG\r\n$PEAK\r\n$PEAKBARS\r\n$TROUGH\r\n$TROUGHBARS\r\n$FLATZIG\r\n$FLATZIGA\r\n$PEAKA\r\n"
+    "$PEAKBARSA\r\n$TROUGHA\r\n$ZIGA\r\n$FFT\r\n$BACKSET\r\n$WINNER\r\n$LWINNER\r\n$COST\r\n"
+    "$DYNAINFO\r\n$FINANCE\r\n$DRAWLINE\r\n#YEAR\r\n#MONTH\r\n#WEEK\r\nCAPITAL\r\nDCLOSE\r\n"
+    "DOPEN\r\nDLOW\r\nDVOL\r\n";
+
+std::vector<std::u16string> Load(const std::filesystem::path& file) {
+  EntryList list;
+  LoadLibrary(list, file, DecodeGbk);
+  return list.items();
+}
+
+TEST(LibraryTest, MissingFileGetsTheDefaultsByteForByteAndLoadsInOrder) {
+  TempDir dir;
+  EXPECT_TRUE(EnsureLibrary());
+  EXPECT_EQ(ReadBytes("code.ini"), kDefaultBytes);
+  const auto entries = Load("code.ini");
+  ASSERT_EQ(entries.size(), 27u);
+  EXPECT_EQ(entries, DefaultLibrary());
+  EXPECT_EQ(entries.front(), u"$ZIG");
+  EXPECT_EQ(entries.back(), u"DVOL");
+}
+
+TEST(LibraryTest, AnExistingFileIsNeverTouched) {
+  TempDir dir;
+  for (const std::string_view bytes :
+       {std::string_view(""), std::string_view("DVOL"), std::string_view("\xFF\xFE\x00", 3)}) {
+    WriteBytes("code.ini", bytes);
+    EXPECT_FALSE(EnsureLibrary());
+    EXPECT_EQ(ReadBytes("code.ini"), bytes);
+  }
+  EXPECT_TRUE(Load("code.ini").size() == 1);  // the lone odd byte after the mark
+  WriteBytes("code.ini", "");
+  EXPECT_TRUE(Load("code.ini").empty());
+}
+
+TEST(LibraryTest, ADirectoryCalledCodeIniIsNeitherReplacedNorRead) {
+  TempDir dir;
+  std::filesystem::create_directory("code.ini");
+  EXPECT_FALSE(EnsureLibrary());
+  EXPECT_THROW(Load("code.ini"), LibraryError);
+  EXPECT_THROW(Load("missing.ini"), LibraryError);
+}
+
+TEST(LibraryTest, AFailedWriteLeavesNoHalfLibrary) {
+  TempDir dir;
+  EXPECT_THROW(EnsureLibrary(dir.path() / "no-such-dir" / "code.ini"), LibraryError);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "no-such-dir"));
+}
+
+TEST(LibraryTest, LinesSplitAtEveryLineEndWithNothingTrimmedOrSkipped) {
+  struct Case {
+    std::u16string_view text;
+    std::vector<std::u16string> lines;
+  };
+  const Case cases[] = {
+      {u"", {}},
+      {u"\r\n", {u""}},
+      {u"A\r\nB\r\n", {u"A", u"B"}},
+      {u"A\r\nB", {u"A", u"B"}},  // last line without an end
+      {u"A\rB\nC\r\n\r\nD", {u"A", u"B", u"C", u"", u"D"}},
+      {u"DVOL \r\n $ZIG\r\n", {u"DVOL ", u" $ZIG"}},  // blanks kept
+      {u"A\n\rB", {u"A", u"", u"B"}},                 // LF then CR: two line ends
+      {u"X\r\nX\r\n", {u"X", u"X"}},                  // no de-duplication
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SplitLines(c.text), c.lines) << std::string(c.text.begin(), c.text.end());
+  }
+}
+
+TEST(LibraryTest, EntriesDecodeFromGbkUtf8AndUtf16) {
+  TempDir dir;
+  const std::vector<std::u16string> expected = {u"$ZIG", u"未来", u"DVOL"};
+  WriteBytes("gbk.ini", "$ZIG\r\n\xCE\xB4\xC0\xB4\r\nDVOL");
+  WriteBytes("utf8.ini", "\xEF\xBB\xBF$ZIG\n\xE6\x9C\xAA\xE6\x9D\xA5\nDVOL\n");
+  WriteBytes("utf16.ini", std::string_view("\xFF\xFE$\0Z\0I\0G\0\r\0\n\0\x2A\x67\x65\x67\r\0\n\0"
+                                           "D\0V\0O\0L\0",
+                                           30));
+  EXPECT_EQ(Load("gbk.ini"), expected);
+  EXPECT_EQ(Load("utf8.ini"), expected);
+  EXPECT_EQ(Load("utf16.ini"), expected);
+}
+
+TEST(LibraryTest, LoadingInsertsAfterWhatTheListHolds) {
+  TempDir dir;
+  WriteBytes("code.ini", "A\r\nB\r\n");
+  EntryList list({u"kept"});
+  LoadLibrary(list, "code.ini", DecodeGbk);
+  // Each line goes to the index of the lines read before it.
+  EXPECT_EQ(list.items(), (std::vector<std::u16string>{u"A", u"B", u"kept"}));
+}
+
+TEST(LibraryTest, MoreThan32767EntriesAllLoad) {
+  TempDir dir;
+  std::string bytes;
+  for (int i = 0; i < 40000; ++i) bytes.append("K").append(std::to_string(i)).append("\r\n");
+  WriteBytes("code.ini", bytes);
+  const auto entries = Load("code.ini");
+  ASSERT_EQ(entries.size(), 40000u);
+  EXPECT_EQ(entries[39999], u"K39999");
+}
+
+}  // namespace
+}  // namespace tesqua

@@ -1,0 +1,74 @@
+#include "scan/text_encoding.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/layout.h"
+
+namespace tesqua {
+namespace {
+
+std::u16string DecodeWithGbk(std::string_view bytes) {
+  return DecodeText(bytes, DecodeGbk);
+}
+
+TEST(TextEncodingTest, ByteOrderMarksWinAndAreDropped) {
+  EXPECT_EQ(DecodeWithGbk("\xEF\xBB\xBF$ZIG"), u"$ZIG");
+  EXPECT_EQ(DecodeWithGbk(std::string_view("\xFF\xFE$\0Z\0", 6)), u"$Z");
+  EXPECT_EQ(DecodeWithGbk(std::string_view("\xFE\xFF\0$\0Z", 6)), u"$Z");
+  EXPECT_EQ(DecodeWithGbk(std::string_view("\xFF\xFE$\0Z", 5)), u"$\uFFFD");
+  // Bytes that could be GBK ("注") are read as UTF-8 behind a UTF-8 mark.
+  EXPECT_EQ(DecodeWithGbk("\xEF\xBB\xBF\xD7\xA2"), u"\u05E2");
+}
+
+TEST(TextEncodingTest, ValidUtf8IsUtf8AndAnythingElseIsTheAnsiCodePage) {
+  EXPECT_EQ(DecodeWithGbk("\xE6\xB3\xA8\xE6\x84\x8F"), u"注意");
+  EXPECT_EQ(DecodeWithGbk("\xD7\xA2\xD2\xE2"), u"注意");  // GBK: not valid UTF-8
+  EXPECT_EQ(DecodeWithGbk("ZIG(C,5)"), u"ZIG(C,5)");
+}
+
+TEST(TextEncodingTest, Utf8ValidityIsStrict) {
+  struct Case {
+    std::string_view bytes;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"", true},
+      {"\xF0\x9F\x98\x80", true},   // U+1F600
+      {"\xC0\xAF", false},          // overlong
+      {"\xED\xA0\x80", false},      // surrogate
+      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
+      {"\xE6\xB3", false},          // cut short
+      {"\x80", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << c.bytes;
+}
+
+TEST(TextEncodingTest, Utf8RoundTripsSupplementaryCharactersAndReplacesLoneSurrogates) {
+  const std::u16string text = u"a注\U0001F600";
+  EXPECT_EQ(DecodeUtf8(EncodeUtf8(text)), text);
+  EXPECT_EQ(EncodeUtf8(std::u16string{char16_t(0xDC00)}), "\xEF\xBF\xBD");
+  EXPECT_EQ(DecodeUtf8("a\xFF"
+                       "b"),
+            u"a\uFFFDb");
+}
+
+TEST(TextEncodingTest, GbkDecodesTheWindowsCodePage) {
+  EXPECT_EQ(DecodeGbk("\xA3\xA1\x80"), u"！€");
+  // An unassigned pair loses its lead byte only, so an ASCII byte after it survives.
+  EXPECT_EQ(DecodeGbk("\xFF"
+                      "A\x81"),
+            u"\uFFFDA\uFFFD");
+  EXPECT_EQ(DecodeGbk("\xA1\x7F"
+                      "B"),
+            u"\uFFFD\x7F"
+            "B");
+}
+
+TEST(TextEncodingTest, InstructionsAre473BytesInGbkAndRoundTrip) {
+  const std::string bytes = EncodeGbk(Instructions());
+  EXPECT_EQ(bytes.size(), 473u);
+  EXPECT_EQ(DecodeGbk(bytes), Instructions());
+}
+
+}  // namespace
+}  // namespace tesqua
