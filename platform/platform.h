@@ -67,6 +67,9 @@ class Platform {
   virtual int GetPriorityClipboardFormat(std::span<const std::uint32_t> formats) = 0;
   // The clipboard's current content as plain text, empty when it holds no text.
   virtual std::u16string ClipboardText() = 0;
+  // A number that changes whenever the clipboard's content changes, so that a text already
+  // read need not be read again.
+  virtual std::uint64_t ClipboardSequenceNumber() const = 0;
   // Opens the clipboard for owner, empties it and closes it again.
   virtual bool EmptyClipboard(WindowHandle owner) = 0;
 

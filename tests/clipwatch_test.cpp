@@ -32,8 +32,7 @@ class ClipwatchTest : public ::testing::Test {
   void TearDown() override { ResetClipboardWatch(); }
 
   void Copy(std::u16string text, std::vector<std::uint32_t> formats = {1, kCfUnicodeText}) {
-    platform_.clipboard_text = std::move(text);
-    platform_.clipboard_formats = std::move(formats);
+    platform_.Copy(std::move(text), std::move(formats));
   }
 
   FakePlatform platform_;
@@ -93,8 +92,7 @@ TEST_F(ClipwatchTest, FailuresLeaveText1AndStillPassTheNoticeOn) {
     if (!c.empty_library) platform.list1.AddItem(u"DVOL", 0);
     platform.text1 = u"before";
     InstallClipboardWatch(platform);
-    platform.clipboard_text = u"DVOL";
-    platform.clipboard_formats = {1};
+    platform.Copy(u"DVOL", {1});
     platform.failing = {c.failing};
     EXPECT_EQ(platform.Deliver(WM_DRAWCLIPBOARD), platform.own_procedure_result) << c.failing;
     EXPECT_EQ(platform.text1, u"before") << c.failing;

@@ -71,6 +71,7 @@ bool FakePlatform::EmptyClipboard(WindowHandle owner) {
   if (owner != kFakeWindow) return false;
   clipboard_formats.clear();
   clipboard_text.clear();
+  ++clipboard_sequence;
   return true;
 }
 

@@ -43,6 +43,7 @@ class FakePlatform : public Platform {
   std::vector<std::uint32_t> clipboard_formats;  // what the clipboard offers, in its order
   std::u16string clipboard_text;
   int clipboard_reads = 0;
+  std::uint64_t clipboard_sequence = 1;
 
   WindowHandle next_viewer = 0;  // what SetClipboardViewer returns
   WindowProcedure installed = nullptr;
@@ -61,6 +62,14 @@ class FakePlatform : public Platform {
   std::vector<std::u16string> editor_files;
   std::vector<std::u16string> shell_files;
 
+  // Another program puts content on the clipboard: text in the given formats, in the
+  // clipboard's order (text with CF_TEXT and CF_UNICODETEXT unless told otherwise).
+  void Copy(std::u16string text, std::vector<std::uint32_t> formats = {1, 13}) {
+    clipboard_text = std::move(text);
+    clipboard_formats = std::move(formats);
+    ++clipboard_sequence;
+  }
+
   // Delivers a message the way the window system would: to the installed procedure if any,
   // else to the window's own.
   MessageResult Deliver(std::uint32_t message, std::uintptr_t w_param = 0,
@@ -75,6 +84,7 @@ class FakePlatform : public Platform {
   int Check1Value() const override;
   int GetPriorityClipboardFormat(std::span<const std::uint32_t> formats) override;
   std::u16string ClipboardText() override;
+  std::uint64_t ClipboardSequenceNumber() const override { return clipboard_sequence; }
   bool EmptyClipboard(WindowHandle owner) override;
   WindowHandle SetClipboardViewer(WindowHandle window) override;
   bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) override;

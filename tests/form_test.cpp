@@ -33,8 +33,7 @@ const std::vector<std::string> kLoadCalls = {
     "MoveWindow",     "SetClipboardViewer", "SetWindowProcedure", "GetPriorityClipboardFormat"};
 
 TEST_F(FormTest, LoadRunsItsStepsInOrder) {
-  platform_.clipboard_text = u"held before the start";
-  platform_.clipboard_formats = {1, 13};
+  platform_.Copy(u"held before the start");
   platform_.text1 = Instructions();
   Form_Load(platform_);
   EXPECT_EQ(platform_.calls, kLoadCalls);
@@ -71,8 +70,7 @@ TEST_F(FormTest, TextPutOnTheClipboardAfterItWasEmptiedIsShownUnscanned) {
   struct CopyOnMove : FakePlatform {
     void MoveWindow(double l, double t) override {
       FakePlatform::MoveWindow(l, t);
-      clipboard_text = u"x:=ZIG(C,5);";
-      clipboard_formats = {1};
+      Copy(u"x:=ZIG(C,5);", {1});
     }
   } platform;
   Form_Load(platform);
@@ -107,8 +105,7 @@ TEST_F(FormTest, AnUnwritableOrUnreadableLibraryStillLetsStartUpFinish) {
   EXPECT_EQ(platform_.calls, kLoadCalls);
   // With an empty library a notice yields no verdict.
   platform_.text1 = u"kept";
-  platform_.clipboard_text = u"ZIG(";
-  platform_.clipboard_formats = {1};
+  platform_.Copy(u"ZIG(", {1});
   platform_.Deliver(WM_DRAWCLIPBOARD);
   EXPECT_EQ(platform_.text1, u"kept");
 }
@@ -122,8 +119,7 @@ TEST_F(FormTest, AnExistingLibraryIsLoadedAsItIs) {
 
 TEST_F(FormTest, AStartedWatchScansEachCopy) {
   Form_Load(platform_);
-  platform_.clipboard_text = u"a:=peak(1,2,3); b:=dvol;";
-  platform_.clipboard_formats = {1};
+  platform_.Copy(u"a:=peak(1,2,3); b:=dvol;", {1});
   platform_.Deliver(WM_DRAWCLIPBOARD);
   EXPECT_EQ(platform_.text1, WarningLine(u"PEAK") + WarningLine(u"DVOL"));
 }
