@@ -438,13 +438,22 @@ class Tesqua {
 };
 
 void ClickAt(POINT point) {
-  SetCursorPos(point.x, point.y);
-  INPUT inputs[2] = {};
-  inputs[0].type = INPUT_MOUSE;
-  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  inputs[1].type = INPUT_MOUSE;
-  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(2, inputs, sizeof(INPUT));
+  // The move and the button travel in one input stream, so the press cannot reach the screen
+  // before the pointer has arrived where it is meant to land.
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  const LONG x = LONG(MulDiv(point.x, 65535, width - 1));
+  const LONG y = LONG(MulDiv(point.y, 65535, height - 1));
+  INPUT inputs[3] = {};
+  for (INPUT& input : inputs) {
+    input.type = INPUT_MOUSE;
+    input.mi.dx = x;
+    input.mi.dy = y;
+  }
+  inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+  inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+  SendInput(3, inputs, sizeof(INPUT));
 }
 
 // A point inside the control, as far into it as the fractions say.
@@ -858,14 +867,25 @@ void Check1Clicks(Context& context) {
   Tesqua tesqua(context.exe, context.directory);
   if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
   Expect(IsChecked(tesqua.Check1) && IsTopmost(tesqua.window), "checked and topmost at start");
+  const POINT center = PointIn(tesqua.Check1, 0.5, 0.5);
+  const auto state = [&] {
+    return std::string(IsChecked(tesqua.Check1) ? "checked" : "unchecked") +
+           (IsTopmost(tesqua.window) ? ", topmost" : ", not topmost");
+  };
+  Expect(WaitFor([&] { return WindowFromPoint(center) == tesqua.Check1; }),
+         "Check1 is the window under the pointer's target");
 
-  ClickAt(PointIn(tesqua.Check1, 0.5, 0.5));
-  Expect(WaitFor([&] { return !IsChecked(tesqua.Check1) && !IsTopmost(tesqua.window); }),
-         "a click unchecks Check1 and the window leaves the topmost band");
+  ClickAt(center);
+  const bool left_band =
+      WaitFor([&] { return !IsChecked(tesqua.Check1) && !IsTopmost(tesqua.window); });
+  Expect(left_band,
+         "a click unchecks Check1 and the window leaves the topmost band (" + state() + ")");
 
-  ClickAt(PointIn(tesqua.Check1, 0.5, 0.5));
-  Expect(WaitFor([&] { return IsChecked(tesqua.Check1) && IsTopmost(tesqua.window); }),
-         "a second click checks Check1 and the window is topmost again");
+  ClickAt(center);
+  const bool back_in_band =
+      WaitFor([&] { return IsChecked(tesqua.Check1) && IsTopmost(tesqua.window); });
+  Expect(back_in_band,
+         "a second click checks Check1 and the window is topmost again (" + state() + ")");
 }
 
 struct EditorSearch {
