@@ -39,6 +39,10 @@ bool IsLowSurrogate(char16_t unit) {
 
 }  // namespace
 
+const char16_t* BasicPlaneFoldTable() {
+  return BasicPlaneFolds().data();
+}
+
 char32_t FoldCase(char32_t code_point) {
   if (code_point <= 0xFFFF) return BasicPlaneFolds()[code_point];
   const auto found = std::lower_bound(

@@ -14,4 +14,7 @@ char32_t FoldCase(char32_t code_point);
 // supplementary ones onto supplementary ones. Unpaired surrogates are kept as they are.
 std::u16string FoldCase(std::u16string_view text);
 
+// The folding of every basic-plane unit, 65536 entries; surrogates map onto themselves.
+const char16_t* BasicPlaneFoldTable();
+
 }  // namespace tesqua

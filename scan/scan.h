@@ -1,7 +1,9 @@
 // The future-function scan: which library entries occur in a text, and the verdict shown.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,14 +35,25 @@ struct ScanResult {
 };
 
 using ClipboardTextReader = std::function<std::u16string()>;
+// A reader that hands out a text it shares: when it hands out the same text again, the scan
+// knows it without comparing the two.
+using SharedClipboardTextReader = std::function<std::shared_ptr<const std::u16string>()>;
 
 // Walks List1 from the first entry to the last through its selection, reads the clipboard
 // text once for each entry and searches it for the entry's key. Leaves no item selected.
 // Throws, with the selection left on the entry being examined, when the library is empty or
 // a read fails.
+// Each distinct text read is searched once, for all entries at a time, by a matcher that is
+// kept while the library stays the same.
 ScanResult ScanClipboardText(ListBox& List1, const ClipboardTextReader& ReadClipboardText);
+ScanResult ScanClipboardText(ListBox& List1, const SharedClipboardTextReader& ReadClipboardText);
 
 // The same rule over entries held in memory.
 ScanResult ScanText(const std::vector<std::u16string>& entries, std::u16string_view text);
+
+std::vector<std::u16string> SearchKeys(const std::vector<std::u16string>& entries);
+// The verdict for entries whose keys first occur at first_positions (kNotFound: nowhere).
+ScanResult Verdict(const std::vector<std::u16string>& entries,
+                   const std::vector<std::uint64_t>& first_positions);
 
 }  // namespace tesqua

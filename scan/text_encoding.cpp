@@ -2,8 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <unordered_map>
+
+#include "scan/case_folding.h"
+#include "scan/matcher.h"
 
 namespace tesqua {
 namespace {
@@ -111,6 +115,61 @@ std::u16string DecodeUtf8(std::string_view bytes) {
   return text;
 }
 
+std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, bool fold,
+                             char16_t* units, std::size_t& written, bool& ill_formed) {
+  static const char16_t* const identity = [] {
+    static std::array<char16_t, 0x10000> table{};
+    for (std::size_t unit = 0; unit < table.size(); ++unit) table[unit] = char16_t(unit);
+    return table.data();
+  }();
+  const char16_t* folds = fold ? BasicPlaneFoldTable() : identity;
+  ill_formed = false;
+  written = 0;
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t size = bytes.size();
+  std::size_t i = 0;
+  while (i < size) {
+    const unsigned first = data[i];
+    if (first < 0x80) {
+      // Runs of ASCII, the bulk of every formula, go at vector speed.
+      const std::size_t ascii = WidenAscii(bytes.data() + i, size - i, units + written, fold);
+      i += ascii;
+      written += ascii;
+      continue;
+    }
+    // The three-byte form of CJK text, checked inline.
+    if ((first & 0xF0) == 0xE0 && i + 3 <= size && (data[i + 1] & 0xC0) == 0x80 &&
+        (data[i + 2] & 0xC0) == 0x80) {
+      const unsigned code_point =
+          ((first & 0x0F) << 12) | ((data[i + 1] & 0x3Fu) << 6) | (data[i + 2] & 0x3Fu);
+      if (code_point >= 0x800 && (code_point < 0xD800 || code_point > 0xDFFF)) {
+        units[written++] = folds[code_point];
+        i += 3;
+        continue;
+      }
+    }
+    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+    if (!final && i + length > size) break;  // the rest comes with the next call
+    if (const auto next = NextUtf8(bytes, i)) {
+      if (next->first < 0x10000) {
+        units[written++] = folds[next->first];
+      } else {
+        const char32_t code_point = (fold ? FoldCase(next->first) : next->first) - 0x10000;
+        units[written++] = char16_t(0xD800 + (code_point >> 10));
+        units[written++] = char16_t(0xDC00 + (code_point & 0x3FF));
+      }
+      i += next->second;
+    } else if (lenient) {
+      units[written++] = kReplacementCharacter;
+      ++i;
+    } else {
+      ill_formed = true;
+      break;
+    }
+  }
+  return i;
+}
+
 std::string EncodeUtf8(std::u16string_view text) {
   std::string bytes;
   bytes.reserve(text.size() * 3);
@@ -142,16 +201,20 @@ std::string EncodeUtf8(std::u16string_view text) {
 }
 
 std::u16string DecodeGbk(std::string_view bytes) {
-  std::u16string text;
-  text.reserve(bytes.size());
+  std::u16string text(bytes.size(), u'\0');  // never more units than bytes
+  char16_t* units = text.data();
+  std::size_t written = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const unsigned lead = Byte(bytes, i);
     if (lead < 0x80) {
-      text.push_back(char16_t(lead));
+      const std::size_t ascii =
+          WidenAscii(bytes.data() + i, bytes.size() - i, units + written, false);
+      written += ascii;
+      i += ascii - 1;
     } else if (lead == 0x80) {
-      text.push_back(u'\u20AC');  // the euro sign, the one single-byte addition of code page 936
+      units[written++] = u'\u20AC';  // the euro sign, the one single-byte addition of code page 936
     } else if (lead == 0xFF || i + 1 == bytes.size()) {
-      text.push_back(kReplacementCharacter);
+      units[written++] = kReplacementCharacter;
     } else {
       const unsigned trail = Byte(bytes, i + 1);
       const std::uint16_t unit =
@@ -159,15 +222,16 @@ std::u16string DecodeGbk(std::string_view bytes) {
               ? kGbkPairs[(lead - kGbkFirstLead) * kGbkTrailCount + (trail - kGbkFirstTrail)]
               : 0;
       if (unit != 0) {
-        text.push_back(char16_t(unit));
+        units[written++] = char16_t(unit);
         ++i;
       } else {
         // An unassigned pair: only the lead byte is lost, so an ASCII trail byte survives.
-        text.push_back(kReplacementCharacter);
+        units[written++] = kReplacementCharacter;
         if (trail >= 0x80) ++i;
       }
     }
   }
+  text.resize(written);
   return text;
 }
 

@@ -22,6 +22,14 @@ std::u16string DecodeUtf8(std::string_view bytes);
 // Unpaired surrogates become U+FFFD.
 std::string EncodeUtf8(std::u16string_view text);
 
+// Decodes the UTF-8 at the start of bytes into units (room for bytes.size() units), as far as
+// it can tell: unless final, a sequence cut off by the end of bytes is left for the next call.
+// Returns the bytes used and sets written. Lenient, ill-formed sequences become U+FFFD as in
+// DecodeUtf8; strict, decoding stops before the first of them and ill_formed is set. With
+// fold, the units come out case-folded, as FoldCase would make them.
+std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, bool fold,
+                             char16_t* units, std::size_t& written, bool& ill_formed);
+
 // Code page 936 (GBK). Unassigned bytes decode to U+FFFD; characters GBK lacks encode to "?".
 std::u16string DecodeGbk(std::string_view bytes);
 std::string EncodeGbk(std::u16string_view text);

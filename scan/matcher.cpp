@@ -1,0 +1,651 @@
+#include "scan/matcher.h"
+
+#include <emmintrin.h>
+#include <immintrin.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "scan/case_folding.h"
+
+namespace tesqua {
+namespace {
+
+constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+constexpr std::uint64_t kSeed = 0x243F6A8885A308D3ull;
+
+bool IsHighSurrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+std::uint64_t Mix(std::uint64_t hash, char16_t unit) {
+  return (hash ^ unit) * kMultiplier;
+}
+
+std::uint64_t HashUnits(const char16_t* units, std::size_t count) {
+  std::uint64_t hash = kSeed;
+  for (std::size_t i = 0; i < count; ++i) hash = Mix(hash, units[i]);
+  return hash;
+}
+
+// The slot of a key: the high bits of a multiplication, which every bit of hash reaches.
+std::size_t SlotIndex(std::uint64_t hash, std::size_t length) {
+  const std::uint64_t mixed = (hash ^ (length * 0xC2B2AE3D27D4EB4Full)) * kMultiplier;
+  return std::size_t(mixed >> 32);
+}
+
+// The filter's hash of the three units at window, read as one eight-byte word: the fourth
+// unit is shifted out. Reads four units, so buffers keep padding behind their text.
+std::uint32_t WindowHash(const char16_t* window) {
+  std::uint64_t word;
+  std::memcpy(&word, window, sizeof word);
+  return std::uint32_t(((word << 16) * kMultiplier) >> 48);
+}
+
+bool TestBit(const std::uint64_t* bits, std::uint32_t index) {
+  return (bits[index >> 6] >> (index & 63)) & 1;
+}
+
+void SetBit(std::vector<std::uint64_t>& bits, std::uint32_t index) {
+  bits[index >> 6] |= std::uint64_t{1} << (index & 63);
+}
+
+// Folds units [i, stop) one by one, a surrogate pair as one character; may end one unit past
+// stop to keep a pair whole. Returns where it ended.
+std::size_t FoldScalar(const char16_t* units, std::size_t count, char16_t* out, std::size_t i,
+                       std::size_t stop, const char16_t* folds) {
+  while (i < stop) {
+    const char16_t unit = units[i];
+    if (IsHighSurrogate(unit) && i + 1 < count && IsLowSurrogate(units[i + 1])) {
+      const char32_t code_point =
+          0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(units[i + 1]) - 0xDC00);
+      const char32_t fold = FoldCase(code_point) - 0x10000;
+      out[i] = char16_t(0xD800 + (fold >> 10));
+      out[i + 1] = char16_t(0xDC00 + (fold & 0x3FF));
+      i += 2;
+    } else {
+      out[i] = folds[unit];
+      ++i;
+    }
+  }
+  return i;
+}
+
+// No line break and no second half of a surrogate pair among the eight units.
+bool PlainBlock(const char16_t* units) {
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+  const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16(0x0A)),
+                                      _mm_cmpeq_epi16(block, _mm_set1_epi16(0x0D)));
+  const __m128i low = _mm_cmpeq_epi16(_mm_and_si128(block, _mm_set1_epi16(short(0xFC00))),
+                                      _mm_set1_epi16(short(0xDC00)));
+  return _mm_movemask_epi8(_mm_or_si128(breaks, low)) == 0;
+}
+
+// The byte a unit stands for in the nibble prefilter: what packing with unsigned saturation
+// makes of it.
+unsigned char PackedByte(char16_t unit) {
+  if (unit < 0x100) return static_cast<unsigned char>(unit);
+  return unit < 0x8000 ? 0xFF : 0x00;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+// Positions in [at, at + 32) where each of the first units of some key of a bucket may stand,
+// as bits; reads units up to at + 34.
+__attribute__((target("avx2"))) std::uint32_t NibbleCandidates(const char16_t* units,
+                                                               const unsigned char (*low)[32],
+                                                               const unsigned char (*high)[32],
+                                                               int count) {
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  __m256i buckets = _mm256_set1_epi8(-1);
+  for (int j = 0; j < count; ++j) {
+    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + j));
+    const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + j + 16));
+    // Bytes in lane order: units 0-7, 16-23, then 8-15, 24-31; undone once, at the end.
+    const __m256i bytes = _mm256_packus_epi16(first, second);
+    const __m256i low_table = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[j]));
+    const __m256i high_table = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[j]));
+    const __m256i by_low = _mm256_shuffle_epi8(low_table, _mm256_and_si256(bytes, nibble));
+    const __m256i by_high =
+        _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble));
+    buckets = _mm256_and_si256(buckets, _mm256_and_si256(by_low, by_high));
+  }
+  buckets = _mm256_permute4x64_epi64(buckets, 0xD8);
+  const __m256i none = _mm256_cmpeq_epi8(buckets, _mm256_setzero_si256());
+  return ~std::uint32_t(_mm256_movemask_epi8(none));
+}
+
+// Which of eight units fold as described at FoldUnits.
+__m128i PlainFoldSse2(__m128i block) {
+  const __m128i sign = _mm_set1_epi16(short(0x8000));
+  auto in = [&](int start, int end) {
+    return _mm_cmplt_epi16(_mm_xor_si128(_mm_sub_epi16(block, _mm_set1_epi16(short(start))), sign),
+                           _mm_set1_epi16(short((end - start) ^ 0x8000)));
+  };
+  return _mm_or_si128(_mm_or_si128(_mm_or_si128(in(0, 0x80), in(0x2000, 0x2100)),
+                                   _mm_or_si128(in(0x2D00, 0xA600), in(0xAC00, 0xD800))),
+                      _mm_andnot_si128(in(0xFF21, 0xFF3B), in(0xE000, 0x10000)));
+}
+
+// Folds sixteen units at a time while they all fold plainly; returns where it stopped.
+__attribute__((target("avx2"))) std::size_t FoldUnitsAvx2(const char16_t* units, std::size_t count,
+                                                          char16_t* out) {
+  const char16_t* folds = BasicPlaneFoldTable();
+  const __m256i before_a = _mm256_set1_epi16('A' - 1);
+  const __m256i after_z = _mm256_set1_epi16('Z' + 1);
+  const __m256i to_lower = _mm256_set1_epi16(0x20);
+  const __m256i sign = _mm256_set1_epi16(short(0x8000));
+  const __m256i ascii_mask = _mm256_set1_epi16(short(0xFF80));
+  const __m256i starts[6] = {_mm256_set1_epi16(0),
+                             _mm256_set1_epi16(0x2000),
+                             _mm256_set1_epi16(0x2D00),
+                             _mm256_set1_epi16(short(0xAC00)),
+                             _mm256_set1_epi16(short(0xE000)),
+                             _mm256_set1_epi16(short(0xFF21))};
+  const __m256i limits[6] = {
+      _mm256_set1_epi16(short(0x80 ^ 0x8000)),   _mm256_set1_epi16(short(0x100 ^ 0x8000)),
+      _mm256_set1_epi16(short(0x7900 ^ 0x8000)), _mm256_set1_epi16(short(0x2C00 ^ 0x8000)),
+      _mm256_set1_epi16(short(0x2000 ^ 0x8000)), _mm256_set1_epi16(short(0x1A ^ 0x8000))};
+  std::size_t i = 0;
+  while (i + 16 <= count) {
+    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + i));
+    const __m256i upper =
+        _mm256_and_si256(_mm256_cmpgt_epi16(block, before_a), _mm256_cmpgt_epi16(after_z, block));
+    const __m256i folded = _mm256_add_epi16(block, _mm256_and_si256(upper, to_lower));
+    // Mostly ASCII: one test settles the block.
+    if (_mm256_testz_si256(block, ascii_mask)) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), folded);
+      i += 16;
+      continue;
+    }
+    __m256i in[6];
+    for (int r = 0; r < 6; ++r) {
+      in[r] =
+          _mm256_cmpgt_epi16(limits[r], _mm256_xor_si256(_mm256_sub_epi16(block, starts[r]), sign));
+    }
+    const __m256i plain = _mm256_or_si256(
+        _mm256_or_si256(_mm256_or_si256(in[0], in[1]), _mm256_or_si256(in[2], in[3])),
+        _mm256_andnot_si256(in[5], in[4]));
+    if (_mm256_movemask_epi8(plain) == -1) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), folded);
+      i += 16;
+    } else {
+      i = FoldScalar(units, count, out, i, i + 16, folds);
+    }
+  }
+  return i;
+}
+
+__attribute__((target("avx2"))) std::size_t WidenAsciiAvx2(const char* bytes, std::size_t count,
+                                                           char16_t* out, bool fold) {
+  const __m256i before_a = _mm256_set1_epi8('A' - 1);
+  const __m256i after_z = _mm256_set1_epi8('Z' + 1);
+  const __m256i to_lower = _mm256_set1_epi8(fold ? 0x20 : 0);
+  std::size_t i = 0;
+  for (; i + 32 <= count; i += 32) {
+    __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
+    if (_mm256_movemask_epi8(block) != 0) break;
+    const __m256i upper =
+        _mm256_and_si256(_mm256_cmpgt_epi8(block, before_a), _mm256_cmpgt_epi8(after_z, block));
+    block = _mm256_add_epi8(block, _mm256_and_si256(upper, to_lower));
+    const __m128i low = _mm256_castsi256_si128(block);
+    const __m128i high = _mm256_extracti128_si256(block, 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_cvtepu8_epi16(low));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i + 16), _mm256_cvtepu8_epi16(high));
+  }
+  return i;
+}
+
+}  // namespace
+
+std::size_t WidenAscii(const char* bytes, std::size_t count, char16_t* out, bool fold) {
+  const auto widen = [fold](char byte) {
+    return char16_t(fold && byte >= 'A' && byte <= 'Z' ? byte + 0x20 : byte);
+  };
+  std::size_t i = count >= 64 && HasAvx2() ? WidenAsciiAvx2(bytes, count, out, fold) : 0;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i before_a = _mm_set1_epi8('A' - 1);
+  const __m128i after_z = _mm_set1_epi8('Z' + 1);
+  const __m128i to_lower = _mm_set1_epi8(fold ? 0x20 : 0);
+  for (; i + 16 <= count; i += 16) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const int high_bits = _mm_movemask_epi8(block);
+    if (high_bits != 0) {
+      const std::size_t ascii = std::size_t(std::countr_zero(unsigned(high_bits)));
+      for (std::size_t k = 0; k < ascii; ++k) out[i + k] = widen(bytes[i + k]);
+      return i + ascii;
+    }
+    const __m128i upper =
+        _mm_and_si128(_mm_cmpgt_epi8(block, before_a), _mm_cmplt_epi8(block, after_z));
+    block = _mm_add_epi8(block, _mm_and_si128(upper, to_lower));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(block, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(block, zero));
+  }
+  for (; i < count && static_cast<signed char>(bytes[i]) >= 0; ++i) out[i] = widen(bytes[i]);
+  return i;
+}
+
+// Units that fold, if at all, only from A-Z onto a-z: ASCII, general punctuation, CJK, kana,
+// Yi, Hangul, the private use area and the full-width forms other than the letters A-Z. Nearly
+// every unit of a formula is one of them. Compares are unsigned through the flipped sign.
+void FoldUnits(const char16_t* units, std::size_t count, char16_t* out) {
+  const char16_t* folds = BasicPlaneFoldTable();
+  std::size_t i = 0;
+  if (HasAvx2()) i = FoldUnitsAvx2(units, count, out);
+  const __m128i before_a = _mm_set1_epi16('A' - 1);
+  const __m128i after_z = _mm_set1_epi16('Z' + 1);
+  const __m128i to_lower = _mm_set1_epi16(0x20);
+  while (i + 8 <= count) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+    if (_mm_movemask_epi8(PlainFoldSse2(block)) == 0xFFFF) {
+      const __m128i upper =
+          _mm_and_si128(_mm_cmpgt_epi16(block, before_a), _mm_cmplt_epi16(block, after_z));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                       _mm_add_epi16(block, _mm_and_si128(upper, to_lower)));
+      i += 8;
+    } else {
+      i = FoldScalar(units, count, out, i, i + 8, folds);
+    }
+  }
+  FoldScalar(units, count, out, i, count, folds);
+}
+
+Matcher::Matcher(const std::vector<std::u16string>& keys)
+    : window_filter_(1024), unit_filter_(1024) {
+  std::size_t capacity = 16;
+  while (capacity < keys.size() * 2) capacity *= 2;
+  slots_.resize(capacity);
+  slot_mask_ = capacity - 1;
+  key_ids_.reserve(keys.size());
+  std::size_t total = 0;
+  for (const std::u16string& key : keys) total += key.size();
+  folded_.reserve(total);
+  for (const std::u16string& key : keys) {
+    if (key.empty()) {
+      key_ids_.push_back(kEmptyKey);
+      continue;
+    }
+    const std::size_t offset = folded_.size();
+    folded_.resize(offset + key.size());
+    FoldUnits(key.data(), key.size(), folded_.data() + offset);
+    const std::uint32_t existing =
+        Find(folded_.data() + offset, key.size(), HashUnits(folded_.data() + offset, key.size()));
+    if (existing != kEmptyKey) {
+      folded_.resize(offset);
+      key_ids_.push_back(existing);
+      continue;
+    }
+    const auto id = std::uint32_t(offsets_.size());
+    offsets_.push_back(std::uint32_t(offset));
+    lengths_.push_back(std::uint32_t(key.size()));
+    Insert(id);
+    key_ids_.push_back(id);
+    const char16_t* folded = folded_.data() + offset;
+    if (key.size() >= 3) {
+      char16_t window[4] = {folded[0], folded[1], folded[2], 0};
+      SetBit(window_filter_, WindowHash(window));
+    } else {
+      has_short_keys_ = true;
+      SetBit(unit_filter_, folded[0]);
+    }
+    max_length_ = std::max(max_length_, key.size());
+  }
+  distinct_lengths_ = lengths_;
+  std::sort(distinct_lengths_.begin(), distinct_lengths_.end());
+  distinct_lengths_.erase(std::unique(distinct_lengths_.begin(), distinct_lengths_.end()),
+                          distinct_lengths_.end());
+  if (!has_short_keys_) unit_filter_ = {};
+  const std::size_t distinct = offsets_.size();
+  BuildWindowBuckets();
+  if (HasAvx2() && distinct > 0 && distinct <= 64) {
+    // Keys with like beginnings share a bucket, so that a bucket's masks stay narrow.
+    std::vector<std::uint32_t> order(distinct);
+    for (std::uint32_t id = 0; id < distinct; ++id) order[id] = id;
+    const auto key = [this](std::uint32_t id) {
+      return std::u16string_view(folded_).substr(offsets_[id], lengths_[id]);
+    };
+    std::sort(order.begin(), order.end(),
+              [&key](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
+    nibbles_.units =
+        int(std::min<std::size_t>(3, *std::min_element(lengths_.begin(), lengths_.end())));
+    for (std::size_t rank = 0; rank < distinct; ++rank) {
+      const auto bucket = static_cast<unsigned char>(1u << (rank * 8 / distinct));
+      const std::u16string_view units = key(order[rank]);
+      for (int j = 0; j < nibbles_.units; ++j) {
+        const unsigned char byte = PackedByte(units[std::size_t(j)]);
+        for (int lane = 0; lane < 32; lane += 16) {
+          nibbles_.low[j][lane + (byte & 0x0F)] |= bucket;
+          nibbles_.high[j][lane + (byte >> 4)] |= bucket;
+        }
+      }
+    }
+  }
+}
+
+void Matcher::BuildWindowBuckets() {
+  std::vector<std::uint64_t> by_hash;  // window hash above, key below
+  for (std::uint32_t id = 0; id < offsets_.size(); ++id) {
+    if (lengths_[id] < 3) continue;
+    const char16_t* key = folded_.data() + offsets_[id];
+    const char16_t window[4] = {key[0], key[1], key[2], 0};
+    by_hash.push_back(std::uint64_t{WindowHash(window)} << 32 | id);
+  }
+  // Window hashes have sixteen bits: two passes of a radix sort order them, and keep the
+  // keys of one hash in their order.
+  std::vector<std::uint64_t> sorted(by_hash.size());
+  for (const int shift : {32, 40}) {
+    std::size_t starts[257] = {};
+    for (const std::uint64_t item : by_hash) ++starts[((item >> shift) & 0xFF) + 1];
+    for (std::size_t digit = 0; digit < 256; ++digit) starts[digit + 1] += starts[digit];
+    for (const std::uint64_t item : by_hash) sorted[starts[(item >> shift) & 0xFF]++] = item;
+    by_hash.swap(sorted);
+  }
+  const auto hash_of = [&by_hash](std::size_t i) { return std::uint32_t(by_hash[i] >> 32); };
+  std::size_t distinct = 0;
+  for (std::size_t i = 0; i < by_hash.size(); ++i) {
+    if (i == 0 || hash_of(i) != hash_of(i - 1)) ++distinct;
+  }
+  std::size_t capacity = 16;
+  while (capacity < distinct * 2) capacity *= 2;
+  window_buckets_.assign(capacity, WindowBucket{});
+  window_bucket_mask_ = capacity - 1;
+  window_ids_.resize(by_hash.size());
+  WindowBucket* bucket = nullptr;
+  for (std::size_t i = 0; i < by_hash.size(); ++i) {
+    const std::uint32_t hash = hash_of(i);
+    if (bucket == nullptr || bucket->hash != hash) {
+      std::size_t index = (hash * 0x9E3779B1u >> 8) & window_bucket_mask_;
+      while (window_buckets_[index].hash != ~std::uint32_t{0}) {
+        index = (index + 1) & window_bucket_mask_;
+      }
+      bucket = &window_buckets_[index];
+      *bucket = WindowBucket{hash, std::uint32_t(i), 0};
+    }
+    window_ids_[i] = std::uint32_t(by_hash[i]);
+    ++bucket->count;
+  }
+}
+
+const Matcher::WindowBucket* Matcher::FindWindowBucket(std::uint32_t hash) const {
+  for (std::size_t index = (hash * 0x9E3779B1u >> 8) & window_bucket_mask_;;
+       index = (index + 1) & window_bucket_mask_) {
+    const WindowBucket& bucket = window_buckets_[index];
+    if (bucket.hash == hash) return &bucket;
+    if (bucket.hash == ~std::uint32_t{0}) return nullptr;
+  }
+}
+
+std::size_t Matcher::MemoryBytes() const {
+  return key_ids_.capacity() * sizeof(std::uint32_t) + folded_.capacity() * sizeof(char16_t) +
+         (offsets_.capacity() + lengths_.capacity() + distinct_lengths_.capacity()) *
+             sizeof(std::uint32_t) +
+         (window_filter_.capacity() + unit_filter_.capacity()) * sizeof(std::uint64_t) +
+         slots_.capacity() * sizeof(Slot) + window_buckets_.capacity() * sizeof(WindowBucket) +
+         window_ids_.capacity() * sizeof(std::uint32_t);
+}
+
+std::uint32_t Matcher::Find(const char16_t* window, std::size_t length, std::uint64_t hash) const {
+  for (std::size_t index = SlotIndex(hash, length) & slot_mask_;;
+       index = (index + 1) & slot_mask_) {
+    const Slot& slot = slots_[index];
+    if (slot.id_plus == 0) return kEmptyKey;
+    const std::uint32_t id = slot.id_plus - 1;
+    if (slot.tag == std::uint32_t(hash >> 32) && lengths_[id] == length &&
+        std::memcmp(folded_.data() + offsets_[id], window, length * sizeof(char16_t)) == 0) {
+      return id;
+    }
+  }
+}
+
+void Matcher::Insert(std::uint32_t id) {
+  const char16_t* key = folded_.data() + offsets_[id];
+  const std::uint64_t hash = HashUnits(key, lengths_[id]);
+  std::size_t index = SlotIndex(hash, lengths_[id]) & slot_mask_;
+  while (slots_[index].id_plus != 0) index = (index + 1) & slot_mask_;
+  slots_[index] = Slot{std::uint32_t(hash >> 32), id + 1};
+}
+
+std::vector<std::uint64_t> Matcher::FirstPositions(std::u16string_view text) const {
+  MatchStream stream(*this);
+  stream.Feed(text);
+  stream.Finish();
+  return stream.FirstPositions();
+}
+
+MatchStream::MatchStream(const Matcher& matcher, bool track_points)
+    : matcher_(matcher),
+      track_points_(track_points),
+      remaining_(matcher.offsets_.size()),
+      first_(matcher.offsets_.size(), kNotFound),
+      points_(track_points ? matcher.offsets_.size() : 0) {
+  if (std::find(matcher.key_ids_.begin(), matcher.key_ids_.end(), Matcher::kEmptyKey) !=
+      matcher.key_ids_.end()) {
+    ++remaining_;  // the empty key, found with the first unit
+  }
+}
+
+void MatchStream::Feed(std::u16string_view units, bool folded) {
+  if (units.empty() || finished_) return;
+  if (fed_ == 0 && remaining_ > matcher_.offsets_.size()) --remaining_;
+  fed_ += units.size();
+  if (Done()) return;
+  while (!units.empty()) {
+    const std::u16string_view piece = units.substr(0, kPiece);
+    units.remove_prefix(piece.size());
+    FeedPiece(piece, true, folded);
+    if (Done()) return;
+  }
+}
+
+void MatchStream::FeedPiece(std::u16string_view units, bool hold_high_surrogate, bool folded) {
+  const auto fold = [folded](const char16_t* from, std::size_t count, char16_t* to) {
+    if (folded) {
+      std::copy_n(from, count, to);
+    } else {
+      FoldUnits(from, count, to);
+    }
+  };
+  if (next_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + next_, (size_ - next_) * sizeof(char16_t));
+    base_ += next_;
+    size_ -= next_;
+    counted_ -= next_;
+    for (auto& found : unplaced_) found.first -= next_;
+    next_ = 0;
+  }
+  // Room for the piece, a held unit and the padding that the filters read past the end.
+  if (buffer_.size() < size_ + units.size() + 1 + 8) buffer_.resize(size_ + units.size() + 1 + 8);
+  if (holding_) {
+    holding_ = false;
+    if (IsLowSurrogate(units.front())) {
+      const char16_t pair[2] = {held_high_, units.front()};
+      fold(pair, 2, buffer_.data() + size_);
+      size_ += 2;
+      units.remove_prefix(1);
+    } else {
+      buffer_[size_++] = held_high_;  // unpaired, folds onto itself
+    }
+  }
+  if (hold_high_surrogate && !units.empty() && IsHighSurrogate(units.back())) {
+    held_high_ = units.back();
+    holding_ = true;
+    units.remove_suffix(1);
+  }
+  fold(units.data(), units.size(), buffer_.data() + size_);
+  size_ += units.size();
+  std::fill_n(buffer_.data() + size_, 4, char16_t{0});
+  const std::size_t max_length = matcher_.max_length_;
+  if (max_length > 0 && size_ >= max_length) Search(size_ - (max_length - 1), size_);
+}
+
+void MatchStream::Finish() {
+  if (finished_) return;
+  if (holding_ && !Done()) {
+    holding_ = false;
+    const char16_t unpaired = held_high_;
+    FeedPiece(std::u16string_view(&unpaired, 1), false, true);
+  }
+  finished_ = true;
+  if (!Done() && matcher_.max_length_ > 0) Search(size_, size_);
+  if (track_points_) AdvancePoints(size_);
+}
+
+void MatchStream::Search(std::size_t end, std::size_t limit) {
+  const std::uint64_t* windows = matcher_.window_filter_.data();
+  const char16_t* units = buffer_.data();
+  std::size_t at = next_;
+  const Matcher::NibbleMasks& nibbles = matcher_.nibbles_;
+  if (nibbles.units > 0) {
+    for (; at + 32 <= end && !Done(); at += 32) {
+      std::uint32_t candidates =
+          NibbleCandidates(units + at, nibbles.low, nibbles.high, nibbles.units);
+      while (candidates != 0) {
+        const std::size_t candidate = at + std::size_t(std::countr_zero(candidates));
+        candidates &= candidates - 1;
+        Verify(candidate, limit);
+      }
+    }
+  }
+  if (!matcher_.has_short_keys_) {
+    for (; at + 4 <= end; at += 4) {
+      const std::uint32_t h0 = WindowHash(units + at), h1 = WindowHash(units + at + 1),
+                          h2 = WindowHash(units + at + 2), h3 = WindowHash(units + at + 3);
+      if (!(TestBit(windows, h0) | TestBit(windows, h1) | TestBit(windows, h2) |
+            TestBit(windows, h3))) {
+        continue;
+      }
+      for (std::size_t candidate = at; candidate < at + 4; ++candidate) {
+        if (TestBit(windows, WindowHash(units + candidate))) Verify(candidate, limit);
+      }
+      if (Done()) break;
+    }
+    for (; at < end && !Done(); ++at) {
+      if (TestBit(windows, WindowHash(units + at))) Verify(at, limit);
+    }
+  } else {
+    const std::uint64_t* starts = matcher_.unit_filter_.data();
+    for (; at < end && !Done(); ++at) {
+      if (TestBit(windows, WindowHash(units + at)) || TestBit(starts, units[at])) {
+        Verify(at, limit);
+      }
+    }
+  }
+  next_ = end;
+  if (track_points_) AdvancePoints(end);
+}
+
+void MatchStream::Verify(std::size_t at, std::size_t limit) {
+  const char16_t* window = buffer_.data() + at;
+  const std::size_t room = limit - at;
+  if (matcher_.has_short_keys_ && TestBit(matcher_.unit_filter_.data(), window[0])) {
+    VerifyByLength(at, limit, 1, 2);
+  }
+  if (room < 3) return;
+  const std::uint32_t hash = WindowHash(window);
+  if (!TestBit(matcher_.window_filter_.data(), hash)) return;
+  const Matcher::WindowBucket* bucket = matcher_.FindWindowBucket(hash);
+  if (bucket == nullptr) return;
+  if (bucket->count > Matcher::kLargeBucket) {
+    VerifyByLength(at, limit, 3, matcher_.max_length_);
+    return;
+  }
+  for (std::uint32_t i = bucket->first; i < bucket->first + bucket->count; ++i) {
+    const std::uint32_t id = matcher_.window_ids_[i];
+    const std::uint32_t length = matcher_.lengths_[id];
+    if (length <= room && first_[id] == kNotFound &&
+        std::memcmp(matcher_.folded_.data() + matcher_.offsets_[id], window,
+                    length * sizeof(char16_t)) == 0) {
+      Record(id, at);
+    }
+  }
+}
+
+void MatchStream::VerifyByLength(std::size_t at, std::size_t limit, std::size_t shortest,
+                                 std::size_t longest) {
+  const char16_t* window = buffer_.data() + at;
+  const std::size_t room = limit - at;
+  std::uint64_t hash = kSeed;
+  std::size_t hashed = 0;
+  for (const std::uint32_t length : matcher_.distinct_lengths_) {
+    if (length > room || length > longest) break;
+    if (length < shortest) continue;
+    while (hashed < length) hash = Mix(hash, window[hashed++]);
+    const std::uint32_t id = matcher_.Find(window, length, hash);
+    if (id != Matcher::kEmptyKey && first_[id] == kNotFound) Record(id, at);
+  }
+}
+
+void MatchStream::Record(std::uint32_t id, std::size_t at) {
+  first_[id] = base_ + at;
+  --remaining_;
+  if (track_points_) unplaced_.emplace_back(at, id);
+}
+
+void MatchStream::AdvancePoints(std::size_t end) {
+  std::sort(unplaced_.begin(), unplaced_.end());
+  std::size_t next_found = 0;
+  std::size_t at = counted_;
+  const char16_t* units = buffer_.data();
+  while (at < end) {
+    if (next_found < unplaced_.size() && unplaced_[next_found].first == at) {
+      points_[unplaced_[next_found++].second] = TextPoint{line_, column_ + 1};
+      continue;
+    }
+    const std::size_t stop = next_found < unplaced_.size() ? unplaced_[next_found].first : end;
+    while (at + 8 <= stop && PlainBlock(units + at)) {
+      column_ += 8;
+      at += 8;
+      previous_ = units[at - 1];
+    }
+    if (at == stop) continue;
+    const char16_t unit = units[at++];
+    if (unit == u'\r' || (unit == u'\n' && previous_ != u'\r')) {
+      ++line_;
+      column_ = 0;
+    } else if (unit != u'\n' && !(IsLowSurrogate(unit) && IsHighSurrogate(previous_))) {
+      ++column_;
+    }
+    previous_ = unit;
+  }
+  // Found exactly at the end (only after Finish, where nothing follows).
+  for (; next_found < unplaced_.size(); ++next_found) {
+    points_[unplaced_[next_found].second] = TextPoint{line_, column_ + 1};
+  }
+  unplaced_.clear();
+  counted_ = end;
+}
+
+std::vector<std::uint64_t> MatchStream::FirstPositions() const {
+  std::vector<std::uint64_t> positions;
+  positions.reserve(matcher_.key_ids_.size());
+  for (const std::uint32_t id : matcher_.key_ids_) {
+    if (id == Matcher::kEmptyKey) {
+      positions.push_back(fed_ > 0 ? 0 : kNotFound);
+    } else {
+      positions.push_back(first_[id]);
+    }
+  }
+  return positions;
+}
+
+std::vector<TextPoint> MatchStream::FirstPoints() const {
+  std::vector<TextPoint> points;
+  points.reserve(matcher_.key_ids_.size());
+  for (const std::uint32_t id : matcher_.key_ids_) {
+    if (id == Matcher::kEmptyKey) {
+      points.push_back(fed_ > 0 ? TextPoint{1, 1} : TextPoint{});
+    } else {
+      points.push_back(track_points_ ? points_[id] : TextPoint{});
+    }
+  }
+  return points;
+}
+
+}  // namespace tesqua

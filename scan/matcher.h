@@ -1,0 +1,144 @@
+// All keys of a library searched in one pass over a text: the text is folded once, a filter on
+// its three-unit windows picks the few positions where a key may start, and a hash of the
+// windows at those positions confirms each key exactly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tesqua {
+
+inline constexpr std::uint64_t kNotFound = ~std::uint64_t{0};
+
+// A position in a text: lines end at CR LF, CR or LF; columns count characters (a surrogate
+// pair is one). Both start at 1.
+struct TextPoint {
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+  bool operator==(const TextPoint&) const = default;
+};
+
+// Built once per library and shared read-only: by many texts, files and threads.
+class Matcher {
+ public:
+  // keys are search keys as written; letter case is folded here.
+  explicit Matcher(const std::vector<std::u16string>& keys);
+
+  std::size_t KeyCount() const { return key_ids_.size(); }
+  // The heap memory the matcher holds.
+  std::size_t MemoryBytes() const;
+
+  // Where each key first occurs in text, in UTF-16 units from 0; kNotFound where it does not.
+  std::vector<std::uint64_t> FirstPositions(std::u16string_view text) const;
+
+ private:
+  friend class MatchStream;
+  static constexpr std::uint32_t kEmptyKey = ~std::uint32_t{0};
+
+  // Eight bytes, so that the table of a large library stays in the cache.
+  struct Slot {
+    std::uint32_t tag = 0;      // the high half of the key's hash
+    std::uint32_t id_plus = 0;  // the key's id plus one; 0 marks a free slot
+  };
+
+  std::uint32_t Find(const char16_t* window, std::size_t length, std::uint64_t hash) const;
+  struct WindowBucket;
+  const WindowBucket* FindWindowBucket(std::uint32_t hash) const;
+  void BuildWindowBuckets();
+  void Insert(std::uint32_t id);
+
+  std::vector<std::uint32_t> key_ids_;  // per key given: its distinct folded key, or kEmptyKey
+  std::u16string folded_;               // the distinct folded keys, one after another
+  std::vector<std::uint32_t> offsets_;  // per distinct key: where it starts in folded_
+  std::vector<std::uint32_t> lengths_;
+  std::vector<std::uint32_t> distinct_lengths_;  // ascending
+  std::size_t max_length_ = 0;
+  bool has_short_keys_ = false;               // keys of one or two units
+  std::vector<std::uint64_t> window_filter_;  // 2^16 bits: hashes of the keys' first three units
+  std::vector<std::uint64_t> unit_filter_;    // 2^16 bits: first units of the short keys
+  std::vector<Slot> slots_;                   // open addressing over (length, hash)
+  std::size_t slot_mask_ = 0;
+  // The keys of three units or more by the filter's hash of their first three units: a
+  // candidate is compared with the few keys of its window alone.
+  struct WindowBucket {
+    std::uint32_t hash = ~std::uint32_t{0};  // a free bucket
+    std::uint32_t first = 0;                 // into window_ids_
+    std::uint32_t count = 0;
+  };
+  static constexpr std::uint32_t kLargeBucket = 16;
+  std::vector<WindowBucket> window_buckets_;
+  std::vector<std::uint32_t> window_ids_;
+  std::size_t window_bucket_mask_ = 0;
+  // A vector prefilter for small libraries: each key's first units, by their low and high
+  // nibbles, in one of eight buckets. Used where the processor has AVX2.
+  struct NibbleMasks {
+    int units = 0;  // how many leading units are tested, 0 when the prefilter is off
+    alignas(32) unsigned char low[3][32] = {};
+    alignas(32) unsigned char high[3][32] = {};
+  };
+  NibbleMasks nibbles_;
+};
+
+// One text fed in pieces of any size: a key or a surrogate pair may straddle two pieces.
+class MatchStream {
+ public:
+  // With track_points, the line and column of each first occurrence are kept as well.
+  explicit MatchStream(const Matcher& matcher, bool track_points = false);
+
+  // folded: the units are folded already (a decoder did it on the way).
+  void Feed(std::u16string_view units, bool folded = false);
+  // Ends the text: the positions near its end are searched now.
+  void Finish();
+  // Every key has been found: nothing later in the text can change the result.
+  bool Done() const { return remaining_ == 0; }
+  std::uint64_t Length() const { return fed_; }
+
+  // Per key given to the matcher, in its order. Complete after Finish.
+  std::vector<std::uint64_t> FirstPositions() const;
+  // Per key; a key not found has line and column 0.
+  std::vector<TextPoint> FirstPoints() const;
+
+ private:
+  static constexpr std::size_t kPiece = 16 * 1024;
+
+  void FeedPiece(std::u16string_view units, bool hold_high_surrogate, bool folded);
+  void Search(std::size_t end, std::size_t limit);
+  void Verify(std::size_t at, std::size_t limit);
+  void VerifyByLength(std::size_t at, std::size_t limit, std::size_t shortest, std::size_t longest);
+  void Record(std::uint32_t id, std::size_t at);
+  void AdvancePoints(std::size_t end);
+
+  const Matcher& matcher_;
+  bool track_points_;
+  std::vector<char16_t> buffer_;  // folded units; buffer_[0] is text position base_
+  std::size_t size_ = 0;          // units held
+  std::size_t next_ = 0;          // first position not yet searched
+  std::uint64_t base_ = 0;
+  std::uint64_t fed_ = 0;
+  char16_t held_high_ = 0;  // a high surrogate at a piece's end, waiting for its partner
+  bool holding_ = false;
+  bool finished_ = false;
+  std::size_t remaining_;
+  std::vector<std::uint64_t> first_;  // per distinct key
+  std::vector<TextPoint> points_;     // per distinct key
+  // Found since the points last advanced: distinct key and buffer position.
+  std::vector<std::pair<std::size_t, std::uint32_t>> unplaced_;
+  std::size_t counted_ = 0;  // buffer position up to which lines and columns are counted
+  std::uint64_t line_ = 1;
+  std::uint64_t column_ = 0;  // characters of the current line before counted_
+  char16_t previous_ = 0;
+};
+
+// Copies the ASCII bytes at the start of bytes into out, one unit each, and returns how many
+// there were. The vector code of the decoders lives here with the matcher's.
+// With fold, A-Z become a-z on the way.
+std::size_t WidenAscii(const char* bytes, std::size_t count, char16_t* out, bool fold);
+
+// Folds units into out (same length), by simple case folding. A surrogate pair must not be
+// split between two calls.
+void FoldUnits(const char16_t* units, std::size_t count, char16_t* out);
+
+}  // namespace tesqua

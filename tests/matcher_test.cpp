@@ -1,0 +1,218 @@
+#include "scan/matcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+#include "scan/case_folding.h"
+#include "scan/scan.h"
+
+namespace tesqua {
+namespace {
+
+// Letters chosen to collide: the Kelvin sign and the long s fold onto ASCII k and s, U+10400
+// onto U+10428 (a surrogate pair each), and a lone surrogate stays as it is.
+const std::vector<std::u16string> kPieces = {
+    u"a",      u"A",  u"k",  u"K", u"\u212A", u"s",          u"S",          u"\u017F",
+    u"(",      u"$",  u"z",  u"Z", u"未",     u"\U00010400", u"\U00010428", u"\xD800",
+    u"\xDC00", u"\r", u"\n", u"Σ", u"σ",      u"ς"};
+
+std::u16string RandomText(std::mt19937& random, std::size_t pieces) {
+  std::uniform_int_distribution<std::size_t> pick(0, kPieces.size() - 1);
+  std::u16string text;
+  for (std::size_t i = 0; i < pieces; ++i) text += kPieces[pick(random)];
+  return text;
+}
+
+// The plain rule, one key at a time.
+std::vector<std::uint64_t> ReferencePositions(const std::vector<std::u16string>& keys,
+                                              std::u16string_view text) {
+  const std::u16string folded = FoldCase(text);
+  std::vector<std::uint64_t> positions;
+  for (const std::u16string& key : keys) {
+    const std::size_t at = text.empty() ? std::u16string::npos : folded.find(FoldCase(key));
+    positions.push_back(at == std::u16string::npos ? kNotFound : at);
+  }
+  return positions;
+}
+
+TextPoint ReferencePoint(std::u16string_view text, std::uint64_t position) {
+  TextPoint point{1, 1};
+  for (std::size_t i = 0; i < position; ++i) {
+    const char16_t unit = text[i];
+    if (unit == u'\r' || (unit == u'\n' && (i == 0 || text[i - 1] != u'\r'))) {
+      ++point.line;
+      point.column = 1;
+    } else if (unit == u'\n') {
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF && i > 0 && text[i - 1] >= 0xD800 &&
+               text[i - 1] <= 0xDBFF) {
+    } else {
+      ++point.column;
+    }
+  }
+  return point;
+}
+
+// Units in hexadecimal, for the messages of failed comparisons.
+std::string Hex(std::u16string_view text) {
+  std::string hex;
+  for (const char16_t unit : text) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%04X ", unsigned(unit));
+    hex += digits;
+  }
+  return hex;
+}
+
+std::string Describe(const std::vector<std::u16string>& keys, std::u16string_view text) {
+  std::string description = "text: " + Hex(text) + "\nkeys:";
+  for (const std::u16string& key : keys) description += "\n  " + Hex(key);
+  return description;
+}
+
+std::vector<std::u16string> RandomKeys(std::mt19937& random, std::u16string_view text,
+                                       std::size_t count) {
+  std::vector<std::u16string> keys;
+  std::uniform_int_distribution<int> kind(0, 3);
+  for (std::size_t i = 0; i < count; ++i) {
+    switch (kind(random)) {
+      case 0:
+        keys.push_back(
+            RandomText(random, std::uniform_int_distribution<std::size_t>(0, 4)(random)));
+        break;
+      case 1:
+      case 2: {  // a piece of the text itself, so that hits are common
+        if (text.empty()) break;
+        const std::size_t at =
+            std::uniform_int_distribution<std::size_t>(0, text.size() - 1)(random);
+        const std::size_t length = std::uniform_int_distribution<std::size_t>(1, 9)(random);
+        keys.emplace_back(text.substr(at, length));
+        break;
+      }
+      default:
+        // "$" alone among them: its key is "(".
+        keys.push_back(RandomText(random, std::uniform_int_distribution<std::size_t>(0, 2)(random))
+                           .insert(0, 1, u'$'));
+        break;
+    }
+  }
+  return keys;
+}
+
+TEST(MatcherTest, AgreesWithThePlainRuleOnGeneratedLibrariesAndTexts) {
+  std::mt19937 random(20261206);
+  for (int round = 0; round < 2000; ++round) {
+    const std::u16string text =
+        RandomText(random, std::uniform_int_distribution<std::size_t>(0, 300)(random));
+    const std::vector<std::u16string> entries =
+        RandomKeys(random, text, std::uniform_int_distribution<std::size_t>(1, 40)(random));
+    if (entries.empty()) continue;  // no verdict without a library
+    const std::vector<std::u16string> keys = SearchKeys(entries);
+    const Matcher matcher(keys);
+    ASSERT_EQ(matcher.FirstPositions(text), ReferencePositions(keys, text)) << Describe(keys, text);
+    // The verdict by the rule that the scan has always used, entry by entry.
+    ScanResult expected;
+    for (const std::u16string& entry : entries) {
+      if (ContainsIgnoringCase(text, SearchKey(entry))) {
+        expected.verdict += WarningLine(DisplayName(entry));
+        ++expected.hit_count;
+      }
+    }
+    if (expected.hit_count == 0) expected.verdict = kNoHitVerdict;
+    const ScanResult result = ScanText(entries, text);
+    ASSERT_EQ(result.verdict, expected.verdict) << "round " << round;
+    ASSERT_EQ(result.hit_count, expected.hit_count);
+  }
+}
+
+TEST(MatcherTest, PiecesOfAnySizeGiveTheSamePositionsAndPoints) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    const std::u16string text =
+        RandomText(random, std::uniform_int_distribution<std::size_t>(0, 200)(random));
+    const std::vector<std::u16string> keys = RandomKeys(random, text, 12);
+    const Matcher matcher(keys);
+    MatchStream stream(matcher, true);
+    std::size_t at = 0;
+    while (at < text.size()) {  // pieces of 0 to 5 units split keys and surrogate pairs
+      const std::size_t length = std::uniform_int_distribution<std::size_t>(0, 5)(random);
+      stream.Feed(std::u16string_view(text).substr(at, length));
+      at += length;
+    }
+    stream.Finish();
+    const std::vector<std::uint64_t> expected = ReferencePositions(keys, text);
+    ASSERT_EQ(stream.FirstPositions(), expected) << "round " << round;
+    const std::vector<TextPoint> points = stream.FirstPoints();
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      const TextPoint want =
+          expected[k] == kNotFound ? TextPoint{} : ReferencePoint(text, expected[k]);
+      ASSERT_EQ(points[k], want) << "round " << round << " key " << k;
+    }
+  }
+}
+
+TEST(MatcherTest, KeysAcrossTheInnerPiecesOfALongText) {
+  // Feed cuts a long text into pieces of its own; keys are planted around those cuts.
+  std::u16string text(100000, u'x');
+  const std::vector<std::u16string> keys = {u"flatzig(", u"ZIG(", u"dvol", u"\U00010428x", u"K"};
+  for (std::size_t cut : {16384u, 32768u, 49152u}) {
+    for (std::size_t back = 1; back < 9; ++back) {
+      std::u16string planted = text;
+      planted.replace(cut - back, 8, u"FLATZIG(");
+      planted.replace(70000 - back, 3, u"\U00010400X");
+      planted.back() = u'\u212A';  // a key at the very end
+      EXPECT_EQ(Matcher(keys).FirstPositions(planted), ReferencePositions(keys, planted));
+    }
+  }
+}
+
+TEST(MatcherTest, TheEmptyKeyAndTheEmptyText) {
+  const Matcher matcher({u"", u"(", u"abc"});
+  EXPECT_EQ(matcher.FirstPositions(u""),
+            (std::vector<std::uint64_t>{kNotFound, kNotFound, kNotFound}));
+  EXPECT_EQ(matcher.FirstPositions(u"x(abC"), (std::vector<std::uint64_t>{0, 1, 2}));
+  const Matcher none({});
+  EXPECT_TRUE(none.FirstPositions(u"abc").empty());
+}
+
+TEST(MatcherTest, EqualKeysInAnyCaseShareTheirPosition) {
+  const Matcher matcher({u"Zig(", u"ZIG(", u"zig(", u"ziga("});
+  EXPECT_EQ(matcher.FirstPositions(u"FlatZig(1)+ZIGA(2)"),
+            (std::vector<std::uint64_t>{4, 4, 4, 11}));
+}
+
+TEST(MatcherTest, StopsEarlyOnlyWhenEveryKeyIsFound) {
+  const Matcher matcher({u"ab", u"cd"});
+  MatchStream stream(matcher);
+  stream.Feed(u"xxab");
+  EXPECT_FALSE(stream.Done());
+  stream.Feed(u"c");
+  stream.Feed(u"d");
+  EXPECT_TRUE(stream.Done());
+  stream.Finish();
+  EXPECT_EQ(stream.FirstPositions(), (std::vector<std::uint64_t>{2, 4}));
+}
+
+TEST(MatcherTest, MoreThan32767EntriesAgreeWithThePlainRule) {
+  std::mt19937 random(32767);
+  const std::u16string text = RandomText(random, 3000) + u"FN12345(" + u"dvol";
+  std::vector<std::u16string> entries = RandomKeys(random, text, 40000);
+  for (int i = 0; i < 2000; ++i) entries.push_back(RandomText(random, 3).insert(0, u"$FN"));
+  entries.push_back(u"$FN12345");
+  const std::vector<std::u16string> keys = SearchKeys(entries);
+  const std::vector<std::uint64_t> positions = Matcher(keys).FirstPositions(text);
+  ASSERT_EQ(positions, ReferencePositions(keys, text));
+  EXPECT_NE(positions.back(), kNotFound);
+}
+
+TEST(MatcherTest, FoldUnitsAgreesWithFoldCaseOnEveryBasicPlaneUnit) {
+  std::u16string all;
+  for (char32_t unit = 0; unit < 0x10000; ++unit) all.push_back(char16_t(unit));
+  std::u16string folded(all.size(), u'\0');
+  FoldUnits(all.data(), all.size(), folded.data());
+  EXPECT_EQ(folded, FoldCase(all));
+}
+
+}  // namespace
+}  // namespace tesqua

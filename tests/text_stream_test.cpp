@@ -1,0 +1,185 @@
+#include "scan/text_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include <stdexcept>
+#include "scan/case_folding.h"
+
+namespace tesqua {
+namespace {
+
+class StringSource : public ByteSource {
+ public:
+  explicit StringSource(std::string bytes, std::size_t most = ~std::size_t{0})
+      : bytes_(std::move(bytes)), most_(most) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t count = std::min({size, most_, bytes_.size() - at_});
+    bytes_.copy(buffer, count, at_);
+    at_ += count;
+    return count;
+  }
+  void Rewind() override {
+    at_ = 0;
+    ++rewinds;
+  }
+  int rewinds = 0;
+
+ private:
+  std::string bytes_;
+  std::size_t most_;  // bytes per read at most, as a pipe or a slow disk hands them out
+  std::size_t at_ = 0;
+};
+
+class CollectingSink : public TextSink {
+ public:
+  explicit CollectingSink(std::size_t wanted = ~std::size_t{0}) : wanted_(wanted) {}
+  void Restart() override {
+    text.clear();
+    ++restarts;
+  }
+  bool Take(std::u16string_view units, bool folded) override {
+    EXPECT_TRUE(folding || !folded);
+    // Pieces the decoder did not fold are folded here, as a matching sink does.
+    text += folding && !folded ? FoldCase(units) : std::u16string(units);
+    ++pieces;
+    return text.size() < wanted_;
+  }
+  bool TakesFolded() const override { return folding; }
+  bool folding = false;
+  std::u16string text;
+  int restarts = 0;
+  int pieces = 0;
+
+ private:
+  std::size_t wanted_;
+};
+
+std::u16string Gbk(std::string_view bytes) {
+  return DecodeGbk(bytes);
+}
+
+// Bytes that make every encoding decision: ASCII, UTF-8 of two to four bytes, GBK pairs
+// (one with an ASCII trail byte), stray bytes, and now and then a byte-order mark first.
+std::string RandomBytes(std::mt19937& random) {
+  static const std::vector<std::string> kPieces = {
+      "A",        "z(",       "\r\n", "\n",   "\xE6\x9C\xAA", "\xC3\xA9", "\xF0\x90\x90\x80",
+      "\xCE\xB4", "\x81\x40", "\xFF", "\x80", "\xE6\x9C",     "\x00",     ",",
+      "DVOL",     "\xC0\xB4"};
+  static const std::vector<std::string> kMarks = {"",         "",        "", "\xEF\xBB\xBF",
+                                                  "\xFF\xFE", "\xFE\xFF"};
+  std::string bytes = kMarks[random() % kMarks.size()];
+  const std::size_t count = random() % 60;
+  const bool utf8_only = random() % 2 == 0;  // half the texts stay valid UTF-8 to the end
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& piece = kPieces[random() % kPieces.size()];
+    if (utf8_only && (piece == "\x81\x40" || piece == "\xFF" || piece == "\x80" ||
+                      piece == "\xE6\x9C" || piece == "\xC0\xB4")) {
+      continue;
+    }
+    bytes += piece;
+  }
+  return bytes;
+}
+
+TEST(TextStreamTest, ChunksDecodeAsTheWholeDoes) {
+  std::mt19937 random(936);
+  for (int round = 0; round < 3000; ++round) {
+    const std::string bytes = RandomBytes(random);
+    const std::size_t chunk = 4 + random() % 14;
+    StringSource source(bytes, 1 + random() % 9);
+    CollectingSink sink;
+    DecodeInChunks(source, Gbk, sink, chunk);
+    ASSERT_EQ(sink.text, DecodeText(bytes, Gbk)) << "round " << round << " chunk " << chunk;
+  }
+}
+
+TEST(TextStreamTest, UnitsFoldedOnTheWayAreFoldedAsFoldCaseFoldsThem) {
+  std::mt19937 random(1252);
+  const std::string letters[] = {"ABC",      "\xC5\xBF",     "\xE2\x84\xAA", "\xF0\x90\x90\x80",
+                                 "\xC3\x80", "\xEF\xBC\xA1", "\xC0\xB4",     "Z"};
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes = round % 3 == 0 ? "\xEF\xBB\xBF" : "";
+    for (int i = 0; i < 20; ++i) bytes += letters[random() % (round % 2 == 0 ? 6 : 8)];
+    StringSource source(bytes, 1 + random() % 7);
+    CollectingSink sink;
+    sink.folding = true;
+    DecodeInChunks(source, Gbk, sink, 4 + random() % 9);
+    ASSERT_EQ(sink.text, FoldCase(DecodeText(bytes, Gbk))) << "round " << round;
+  }
+}
+
+TEST(TextStreamTest, TellsTheEncodingItUsed) {
+  struct Case {
+    std::string bytes;
+    TextEncoding encoding;
+  };
+  const Case cases[] = {
+      {"", TextEncoding::kUtf8},
+      {"ZIG(\xE6\x9C\xAA", TextEncoding::kUtf8},
+      {"\xEF\xBB\xBFZIG(\xFF", TextEncoding::kUtf8WithMark},
+      {"\xFF\xFEZ\0", TextEncoding::kUtf16Le},
+      {"\xFE\xFF\0Z", TextEncoding::kUtf16Be},
+      {"ZIG(\xCE\xB4", TextEncoding::kUtf8},  // a Greek delta, not GBK
+      {"ZIG(\xC0\xB4", TextEncoding::kAnsi},
+      {"ZIG(\xE6\x9C", TextEncoding::kAnsi},  // cut short at the very end
+  };
+  for (const Case& c : cases) {
+    StringSource source(c.bytes);
+    CollectingSink sink;
+    EXPECT_EQ(DecodeInChunks(source, Gbk, sink, 4), c.encoding) << c.bytes;
+  }
+}
+
+TEST(TextStreamTest, AnAnsiByteLongAfterTheStartRestartsTheText) {
+  const std::string bytes = std::string(1000, 'a') + "\xC0\xB4" + std::string(1000, 'b');
+  StringSource source(bytes);
+  CollectingSink sink;
+  EXPECT_EQ(DecodeInChunks(source, Gbk, sink, 64), TextEncoding::kAnsi);
+  EXPECT_EQ(sink.restarts, 1);
+  EXPECT_EQ(source.rewinds, 1);
+  EXPECT_EQ(sink.text, DecodeGbk(bytes));
+}
+
+TEST(TextStreamTest, ASinkThatHasEnoughStillLearnsOfALateAnsiByte) {
+  // The sink stops wanting text early; the bytes are still checked to their end, because a
+  // later non-UTF-8 byte changes how all of them read.
+  const std::string bytes = "ZIG(" + std::string(500, 'x') + "\xC0\xB4";
+  StringSource source(bytes);
+  CollectingSink sink(4);
+  EXPECT_EQ(DecodeInChunks(source, Gbk, sink, 16), TextEncoding::kAnsi);
+  EXPECT_EQ(sink.restarts, 1);
+  EXPECT_EQ(sink.text.substr(0, 4), u"ZIG(");
+}
+
+TEST(TextStreamTest, ASinkThatHasEnoughStopsTheReadingOfAnsiText) {
+  std::string bytes = "\xC0\xB4";
+  for (int i = 0; i < 20000; ++i) bytes += "x;\r\n";
+  StringSource source(bytes);
+  CollectingSink sink(1);
+  DecodeInChunks(source, Gbk, sink, 64);
+  EXPECT_LT(sink.text.size(), 200u);
+}
+
+TEST(TextStreamTest, ALongAnsiLineWithoutACutPointIsKeptWhole) {
+  std::string bytes;
+  for (int i = 0; i < 300; ++i) bytes += "\xC0\xB4";  // no byte below 0x40 anywhere
+  StringSource source(bytes);
+  CollectingSink sink;
+  DecodeInChunks(source, Gbk, sink, 16);
+  EXPECT_EQ(sink.text, std::u16string(300, u'来'));
+}
+
+TEST(TextStreamTest, ReadFailuresReachTheCaller) {
+  class FailingSource : public ByteSource {
+   public:
+    std::size_t Read(char*, std::size_t) override { throw std::runtime_error("disk gone"); }
+    void Rewind() override {}
+  } source;
+  CollectingSink sink;
+  EXPECT_THROW(DecodeInChunks(source, Gbk, sink), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace tesqua
