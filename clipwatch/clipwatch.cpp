@@ -1,6 +1,7 @@
 #include "clipwatch/clipwatch.h"
 
 #include <exception>
+#include <memory>
 
 #include "scan/scan.h"
 
@@ -15,10 +16,32 @@ namespace {
 // but the window's handle.
 Platform* watched_platform = nullptr;
 
+// The text last read, and the clipboard's sequence number when it was read: the scan reads
+// the clipboard once per library entry, and while the number stays the same the text does.
+struct ClipboardTextCache {
+  const Platform* platform = nullptr;
+  std::uint64_t sequence = 0;
+  std::shared_ptr<const std::u16string> text;
+};
+ClipboardTextCache clipboard_cache;
+
+std::shared_ptr<const std::u16string> SharedClipboardText(Platform& platform) {
+  const std::uint64_t sequence = platform.ClipboardSequenceNumber();
+  // 0 is what Windows answers when it cannot tell; such a read is never reused.
+  if (clipboard_cache.text && clipboard_cache.platform == &platform && sequence != 0 &&
+      clipboard_cache.sequence == sequence) {
+    return clipboard_cache.text;
+  }
+  auto text = std::make_shared<const std::u16string>(platform.ClipboardText());
+  clipboard_cache = ClipboardTextCache{&platform, sequence, text};
+  return text;
+}
+
 void ScanIntoText1(Platform& platform) {
   if (GetClipFormat(platform) != CF_TEXT) return;
-  const ScanResult result =
-      ScanClipboardText(platform.List1(), [&platform] { return ReadClipboardText(platform); });
+  const ScanResult result = ScanClipboardText(
+      platform.List1(),
+      SharedClipboardTextReader([&platform] { return SharedClipboardText(platform); }));
   platform.SetText1(result.verdict);
 }
 
@@ -59,7 +82,7 @@ int GetClipFormat(Platform& platform) {
 }
 
 std::u16string ReadClipboardText(Platform& platform) {
-  return platform.ClipboardText();
+  return *SharedClipboardText(platform);
 }
 
 void ClearClipboard(Platform& platform) {
@@ -68,6 +91,7 @@ void ClearClipboard(Platform& platform) {
 
 void InstallClipboardWatch(Platform& platform) {
   watched_platform = &platform;
+  clipboard_cache = {};
   hNextViewer = platform.SetClipboardViewer(platform.hWnd());
   lpPrevWndProc = platform.SetWindowProcedure(platform.hWnd(), &WindowProc);
 }
@@ -100,6 +124,7 @@ MessageResult WindowProc(WindowHandle hwnd, std::uint32_t message, std::uintptr_
 
 void ResetClipboardWatch() {
   watched_platform = nullptr;
+  clipboard_cache = {};
   lpPrevWndProc = 0;
   hNextViewer = 0;
 }
