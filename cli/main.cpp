@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/scan_command.h"
+#include "cli/terminal.h"
 #include "scan/text_encoding.h"
 
 #ifdef _WIN32
@@ -20,11 +21,11 @@ int wmain(int argc, wchar_t** argv) {
     std::u16string wide(arg.begin(), arg.end());
     args.push_back(tesqua::EncodeUtf8(wide));
   }
-  return tesqua::RunScanCommand(args, std::cin, std::cout, std::cerr);
+  return tesqua::RunScanCommand(args, std::cin, std::cout, std::cerr, tesqua::StderrIsTerminal());
 }
 #else
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return tesqua::RunScanCommand(args, std::cin, std::cout, std::cerr);
+  return tesqua::RunScanCommand(args, std::cin, std::cout, std::cerr, tesqua::StderrIsTerminal());
 }
 #endif

@@ -3,10 +3,11 @@
 #include <filesystem>
 #include <istream>
 #include <iterator>
-#include <optional>
 #include <ostream>
 
-#include "platform/platform.h"
+#include "cli/batch.h"
+#include "cli/file_scan.h"
+#include "cli/options.h"
 #include "scan/library.h"
 #include "scan/scan.h"
 #include "scan/text_encoding.h"
@@ -14,65 +15,65 @@
 namespace tesqua {
 namespace {
 
-constexpr std::string_view kUsage = "usage: tesqua-scan [--library FILE] [FILE]\n";
-
-struct Options {
-  std::optional<std::filesystem::path> library;
-  std::optional<std::string> input;  // absent or "-" for standard input
-};
-
-std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::ostream& err) {
-  Options options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--library") {
-      if (i + 1 == args.size()) {
-        err << "tesqua-scan: --library needs a file name\n" << kUsage;
-        return std::nullopt;
-      }
-      options.library = std::filesystem::u8path(args[++i]);
-    } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      err << "tesqua-scan: unknown option " << arg << "\n" << kUsage;
-      return std::nullopt;
-    } else if (options.input) {
-      err << "tesqua-scan: more than one file given\n" << kUsage;
-      return std::nullopt;
-    } else {
-      options.input = arg;
+// The window's verdict for one file or standard input, exactly as the window words it.
+int ScanSingleInput(const ScanOptions& options, const std::vector<std::u16string>& entries,
+                    const std::filesystem::path& library_file, std::istream& in, std::ostream& out,
+                    std::ostream& err) {
+  const Matcher matcher(SearchKeys(entries));
+  const ScanSettings settings{false, false, nullptr};
+  FileScan scan;
+  const bool standard_input = options.inputs.empty() || options.inputs.front() == "-";
+  if (standard_input) {
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) throw LibraryError("cannot read standard input");
+    scan = ScanBytes(bytes, matcher, settings);
+  } else {
+    scan = ScanFile(std::filesystem::u8path(options.inputs.front()), matcher, settings);
+    if (scan.outcome == FileScan::Outcome::kUnreadable) {
+      err << "tesqua-scan: cannot read " << options.inputs.front() << ": " << scan.error << "\n";
+      return kExitError;
     }
   }
-  return options;
-}
-
-std::string ReadInputBytes(const std::optional<std::string>& input, std::istream& in) {
-  if (!input || *input == "-") {
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) throw LibraryError("cannot read standard input");
-    return bytes;
+  if (entries.empty()) {
+    err << "tesqua-scan: the library " << library_file.string()
+        << " has no entries, so there is no verdict\n";
+    return kExitNoVerdict;
   }
-  return ReadFileBytes(std::filesystem::u8path(*input));
+  const ScanResult result = Verdict(entries, scan.first_positions);
+  out << EncodeUtf8(result.verdict) << '\n';
+  return result.hit_count > 0 ? kExitFound : kExitNoneFound;
 }
 
 }  // namespace
 
 int RunScanCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                   std::ostream& err) {
-  const std::optional<Options> options = ParseArguments(args, err);
+                   std::ostream& err, bool show_progress) {
+  std::optional<ScanOptions> options = ParseScanOptions(args, err);
   if (!options) return kExitError;
+  if (options->help) {
+    PrintHelp(out);
+    return kExitNoneFound;
+  }
+  if (options->version) {
+    out << "tesqua-scan " << kTesquaVersion << "\n";
+    return kExitNoneFound;
+  }
   try {
-    std::filesystem::path library_file = options->library.value_or(kLibraryFileName);
+    const std::filesystem::path library_file = options->library.value_or(kLibraryFileName);
     // Without --library the scanner stands where the window would, and bootstraps alike.
     if (!options->library) EnsureLibrary(library_file);
     const std::vector<std::u16string> entries = ReadLibrary(library_file, DecodeAnsiCodePage);
-    const std::u16string text = DecodeText(ReadInputBytes(options->input, in), DecodeAnsiCodePage);
+    if (options->SingleInput()) {
+      return ScanSingleInput(*options, entries, library_file, in, out, err);
+    }
     if (entries.empty()) {
       err << "tesqua-scan: the library " << library_file.string()
           << " has no entries, so there is no verdict\n";
       return kExitNoVerdict;
     }
-    const ScanResult result = ScanText(entries, text);
-    out << EncodeUtf8(result.verdict) << '\n';
-    return result.hit_count > 0 ? kExitFound : kExitNoneFound;
+    if (options->inputs.empty()) options->inputs.push_back("-");
+    const std::vector<BatchInput> inputs = CollectInputs(*options, library_file);
+    return RunBatch(*options, entries, inputs, in, out, err, show_progress);
   } catch (const LibraryError& error) {
     err << "tesqua-scan: " << error.what() << "\n";
     return kExitError;

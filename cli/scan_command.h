@@ -1,8 +1,10 @@
-// tesqua-scan: the window's verdict for a file or standard input, on the command line.
+// tesqua-scan: the window's verdict for a file or standard input, and the same search over
+// many files and folders, on the command line.
 #pragma once
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tesqua {
@@ -14,9 +16,11 @@ enum ExitStatus : int {
   kExitNoVerdict = 3,
 };
 
-// Runs the scanner on its arguments (without the program name). stdin_bytes reads standard
-// input when it is the text to scan.
+extern const std::string_view kTesquaVersion;
+
+// Runs the scanner on its arguments (without the program name). in is standard input, read
+// when it is the text to scan. show_progress: err is a terminal that a person watches.
 int RunScanCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                   std::ostream& err);
+                   std::ostream& err, bool show_progress = false);
 
 }  // namespace tesqua

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "scan/library.h"
@@ -62,7 +63,8 @@ TEST(ScanCommandTest, ErrorsNameTheFileAndPrintNoVerdict) {
       {{"--library", "missing.ini", "-"}, kExitError, "missing.ini"},
       {{"--library"}, kExitError, "usage"},
       {{"--frobnicate"}, kExitError, "--frobnicate"},
-      {{"a.txt", "b.txt"}, kExitError, "usage"},
+      {{"--ext"}, kExitError, "--ext"},
+      {{"-", "-"}, kExitError, "standard input"},
       {{"--library", "empty.ini"}, kExitNoVerdict, "empty.ini"},
   };
   for (const Case& c : cases) {
@@ -71,6 +73,178 @@ TEST(ScanCommandTest, ErrorsNameTheFileAndPrintNoVerdict) {
     EXPECT_EQ(run.out, "") << c.in_err;
     EXPECT_NE(run.err.find(c.in_err), std::string::npos) << run.err;
   }
+}
+
+// A folder of formulas: GBK and UTF-8, a subfolder, a binary file, a file of another kind and
+// the library itself.
+void WriteFolder() {
+  std::filesystem::create_directories("f/sub");
+  WriteBytes("lib.ini", "$ZIG\r\n#WEEK\r\nDVOL\r\n\xCE\xB4\xC0\xB4\r\n");
+  WriteBytes("f/a.txt", "A:=1;\r\n  B:=zig(C,5)+dvol;\r\n{\xCE\xB4\xC0\xB4}");  // GBK
+  WriteBytes("f/b.TXT", "MA(C,5);");
+  WriteBytes("f/sub/c.tn6", "\xE6\x9C\xAA\xE6\x9D\xA5 #Week");  // UTF-8
+  WriteBytes("f/d.txt", std::string("ZIG(\0\0", 6));
+  WriteBytes("f/e.doc", "ZIG(");
+}
+
+TEST(ScanCommandTest, ScansFoldersFileByFileInLibraryOrder) {
+  TempDir dir;
+  WriteFolder();
+  const CommandRun run = Scan({"--library", "lib.ini", "-r", "f"});
+  EXPECT_EQ(run.status, kExitFound);
+  EXPECT_EQ(run.out,
+            "f/a.txt: ZIG, DVOL, 未来\n"
+            "f/b.TXT: 没有发现未来函数！\n"
+            "f/sub/c.tn6: #WEEK, 未来\n"
+            "3 files scanned, 2 with hits, 0 could not be read, 1 skipped as binary\n");
+  EXPECT_NE(run.err.find("f/d.txt: binary file skipped"), std::string::npos) << run.err;
+}
+
+TEST(ScanCommandTest, JsonGivesTheFirstOccurrenceOfEachHit) {
+  TempDir dir;
+  WriteFolder();
+  const CommandRun run =
+      Scan({"--library", "lib.ini", "--json", "f/a.txt", "f/sub/c.tn6", "f/d.txt"});
+  EXPECT_EQ(run.status, kExitFound);
+  EXPECT_EQ(run.out,
+            "{\"path\":\"f/a.txt\",\"encoding\":\"ansi\",\"hits\":["
+            "{\"entry\":\"$ZIG\",\"name\":\"ZIG\",\"line\":2,\"column\":6},"
+            "{\"entry\":\"DVOL\",\"name\":\"DVOL\",\"line\":2,\"column\":15},"
+            "{\"entry\":\"未来\",\"name\":\"未来\",\"line\":3,\"column\":2}]}\n"
+            "{\"path\":\"f/sub/c.tn6\",\"encoding\":\"utf-8\",\"hits\":["
+            "{\"entry\":\"#WEEK\",\"name\":\"#WEEK\",\"line\":1,\"column\":4},"
+            "{\"entry\":\"未来\",\"name\":\"未来\",\"line\":1,\"column\":1}]}\n"
+            "{\"path\":\"f/d.txt\",\"skipped\":\"binary\"}\n"
+            "{\"summary\":{\"scanned\":2,\"with_hits\":2,\"unreadable\":0,\"skipped\":1}}\n");
+}
+
+TEST(ScanCommandTest, UnreadablePathsAreNamedAndTheRestIsStillScanned) {
+  TempDir dir;
+  WriteFolder();
+  const CommandRun run = Scan({"--library", "lib.ini", "missing.txt", "f", "f/b.TXT"});
+  EXPECT_EQ(run.status, kExitError);
+  EXPECT_EQ(run.out,
+            "f/b.TXT: 没有发现未来函数！\n"
+            "1 files scanned, 0 with hits, 2 could not be read, 0 skipped as binary\n");
+  EXPECT_NE(run.err.find("missing.txt"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("f: is a folder"), std::string::npos) << run.err;
+  const CommandRun json = Scan({"--library", "lib.ini", "--json", "missing.txt"});
+  EXPECT_EQ(json.status, kExitError);
+  EXPECT_EQ(json.out.rfind("{\"path\":\"missing.txt\",\"error\":", 0), 0u) << json.out;
+}
+
+TEST(ScanCommandTest, APermissionErrorNamesTheFileAndStopsNothing) {
+  TempDir dir;
+  WriteFolder();
+  std::filesystem::permissions("f/b.TXT", std::filesystem::perms::none);
+  if (std::ifstream("f/b.TXT")) GTEST_SKIP() << "permissions do not bind this user";
+  const CommandRun run = Scan({"--library", "lib.ini", "f/b.TXT", "f/a.txt"});
+  EXPECT_EQ(run.status, kExitError);
+  EXPECT_NE(run.err.find("f/b.TXT: "), std::string::npos) << run.err;
+  EXPECT_EQ(run.out,
+            "f/a.txt: ZIG, DVOL, 未来\n"
+            "1 files scanned, 1 with hits, 1 could not be read, 0 skipped as binary\n");
+}
+
+TEST(ScanCommandTest, ExtensionsChooseTheFilesOfFoldersOnly) {
+  TempDir dir;
+  WriteFolder();
+  const CommandRun run = Scan({"--library", "lib.ini", "-r", "--ext", ".DOC,tn6", "f", "f/b.TXT"});
+  EXPECT_EQ(run.out,
+            "f/e.doc: ZIG\n"
+            "f/sub/c.tn6: #WEEK, 未来\n"
+            "f/b.TXT: 没有发现未来函数！\n"
+            "3 files scanned, 2 with hits, 0 could not be read, 0 skipped as binary\n");
+  const CommandRun every = Scan({"--library", "lib.ini", "-r", "--ext", "*", "f"});
+  EXPECT_NE(every.out.find("f/e.doc: ZIG\n"), std::string::npos) << every.out;
+  EXPECT_NE(every.out.find("f/a.txt: "), std::string::npos) << every.out;
+}
+
+TEST(ScanCommandTest, TheLibraryInsideTheFolderIsNotScanned) {
+  TempDir dir;
+  WriteFolder();
+  const CommandRun run = Scan({"-r", "."});  // writes and uses ./code.ini
+  EXPECT_EQ(run.out.find("code.ini"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("lib.ini: "), std::string::npos) << run.out;
+}
+
+TEST(ScanCommandTest, NothingFoundInABatchIsStatusZero) {
+  TempDir dir;
+  WriteFolder();
+  const CommandRun run = Scan({"--library", "lib.ini", "f/b.TXT", "-"}, "MA(C,5)");
+  EXPECT_EQ(run.status, kExitNoneFound);
+  EXPECT_EQ(run.out,
+            "f/b.TXT: 没有发现未来函数！\n"
+            "-: 没有发现未来函数！\n"
+            "2 files scanned, 0 with hits, 0 could not be read, 0 skipped as binary\n");
+}
+
+TEST(ScanCommandTest, AnEmptyLibraryGivesNoVerdictForABatch) {
+  TempDir dir;
+  WriteFolder();
+  WriteBytes("empty.ini", "");
+  const CommandRun run = Scan({"--library", "empty.ini", "-r", "f"});
+  EXPECT_EQ(run.status, kExitNoVerdict);
+  EXPECT_EQ(run.out, "");
+}
+
+TEST(ScanCommandTest, HelpAndVersion) {
+  const CommandRun help = Scan({"--help"});
+  EXPECT_EQ(help.status, kExitNoneFound);
+  EXPECT_NE(help.out.find("--json"), std::string::npos);
+  const CommandRun version = Scan({"--version"});
+  EXPECT_EQ(version.status, kExitNoneFound);
+  EXPECT_EQ(version.out, "tesqua-scan " + std::string(kTesquaVersion) + "\n");
+}
+
+TEST(ScanCommandTest, KeysAndCharactersAcrossTheReadingChunksOfALargeFile) {
+  TempDir dir;
+  WriteBytes("lib.ini", "$ZIG\r\n未来\r\nDVOL\r\n");
+  // ZIG( and the UTF-8 of 未来 straddle the first and second 256 KiB read; DVOL ends the file.
+  std::string utf8(262144 - 2, 'x');
+  utf8 += "zIg(";
+  utf8 += std::string(262144 - 1, 'y');
+  utf8 += "\xE6\x9C\xAA\xE6\x9D\xA5";
+  utf8 += std::string(100000, '\n') + "dvol";
+  WriteBytes("big.txt", utf8);
+  const CommandRun run = Scan({"--library", "lib.ini", "big.txt"});
+  EXPECT_EQ(
+      run.out,
+      "\r\n注意：发现未来函数ZIG！\r\n注意：发现未来函数未来！\r\n注意：发现未来函数DVOL！\n");
+  // The same bytes as GBK, made so by one byte at the very end: read again, decoded anew.
+  WriteBytes("big.txt", utf8 + "\xC0");
+  const CommandRun gbk = Scan({"--library", "lib.ini", "--json", "big.txt"});
+  EXPECT_NE(gbk.out.find("\"encoding\":\"ansi\""), std::string::npos);
+  EXPECT_NE(gbk.out.find("{\"entry\":\"DVOL\",\"name\":\"DVOL\",\"line\":100001,\"column\":1}"),
+            std::string::npos)
+      << gbk.out.substr(0, 400);
+  EXPECT_EQ(gbk.out.find("未来"), std::string::npos);  // those bytes read otherwise in GBK
+}
+
+TEST(ScanCommandTest, AVeryLargeFileThatTurnsOutGbkAfterEveryKeyWasFound) {
+  // Large files are decoded and searched on two threads; the late GBK byte makes both start
+  // over, after the searcher had already told the decoder that it needed no more.
+  TempDir dir;
+  WriteBytes("zig.ini", "$ZIG\r\n");
+  WriteBytes("both.ini", "$ZIG\r\n\xC0\xB4\r\n");
+  std::string bytes = "ZIG(1);\r\n";
+  for (int i = 0; i < 600000; ++i) bytes += "MA(C,5);\r\n";
+  bytes += "\xC0\xB4";  // 来 in GBK, and no UTF-8
+  WriteBytes("big.txt", bytes);
+  EXPECT_EQ(Scan({"--library", "zig.ini", "big.txt"}).out, "\r\n注意：发现未来函数ZIG！\n");
+  EXPECT_EQ(Scan({"--library", "both.ini", "big.txt"}).out,
+            "\r\n注意：发现未来函数ZIG！\r\n注意：发现未来函数来！\n");
+  const CommandRun json = Scan({"--library", "both.ini", "--json", "big.txt"});
+  EXPECT_NE(json.out.find("\"name\":\"来\",\"line\":600002,\"column\":1}"), std::string::npos)
+      << json.out;
+}
+
+TEST(ScanCommandTest, TheSingleFormStillScansBinaryInput) {
+  TempDir dir;
+  WriteBytes("lib.ini", "DVOL\r\n");
+  const CommandRun run = Scan({"--library", "lib.ini"}, std::string("\0DVOL", 5));
+  EXPECT_EQ(run.status, kExitFound);
+  EXPECT_EQ(run.out, "\r\n注意：发现未来函数DVOL！\n");
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+// Many files at once: the paths named, folders walked with -r, files scanned on every core
+// and reported in the order they were named and found.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+
+namespace tesqua {
+
+struct BatchInput {
+  std::string label;  // the path as printed, UTF-8
+  std::filesystem::path path;
+  bool standard_input = false;
+  std::string error;     // set when the path could not even be looked at
+  bool regular = false;  // known to be a plain file
+};
+
+// The files to scan, in order: each path as named, a folder's files (with -r) sorted by name,
+// subfolders walked, symbolic links to folders not followed, the library itself left out.
+std::vector<BatchInput> CollectInputs(const ScanOptions& options,
+                                      const std::filesystem::path& library_file);
+
+// Scans the inputs and prints a line per file and the summary; returns the exit status.
+int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entries,
+             const std::vector<BatchInput>& inputs, std::istream& in, std::ostream& out,
+             std::ostream& err, bool show_progress);
+
+}  // namespace tesqua

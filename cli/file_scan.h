@@ -1,0 +1,43 @@
+// One file searched by a library's matcher, read and decoded piece by piece.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "scan/matcher.h"
+#include "scan/text_stream.h"
+
+namespace tesqua {
+
+struct FileScan {
+  enum class Outcome { kScanned, kUnreadable, kBinary };
+  Outcome outcome = Outcome::kScanned;
+  std::string error;  // why it could not be read
+  TextEncoding encoding = TextEncoding::kUtf8;
+  std::vector<std::uint64_t> first_positions;  // per key of the matcher
+  std::vector<TextPoint> first_points;         // per key, when asked for
+};
+
+// Counts the bytes read, for the progress shown while a batch runs.
+using ByteCounter = std::atomic<std::uint64_t>;
+
+// A file is binary when its first bytes hold a NUL and no UTF-16 byte-order mark.
+bool LooksBinary(std::string_view first_bytes);
+
+struct ScanSettings {
+  bool with_points = false;  // lines and columns of the first occurrences
+  bool skip_binary = true;
+  ByteCounter* read = nullptr;
+};
+
+// known_regular: the file is known to be a plain file (from its folder's listing), so a short
+// read marks its end.
+FileScan ScanFile(const std::filesystem::path& file, const Matcher& matcher,
+                  const ScanSettings& settings, bool known_regular = false);
+// Bytes already in memory (standard input).
+FileScan ScanBytes(std::string_view bytes, const Matcher& matcher, const ScanSettings& settings);
+
+}  // namespace tesqua

@@ -1,0 +1,96 @@
+#include "cli/options.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace tesqua {
+
+std::set<std::string> ParseExtensions(std::string_view list) {
+  std::set<std::string> extensions;
+  while (!list.empty()) {
+    const std::size_t comma = list.find(',');
+    std::string_view item = list.substr(0, comma);
+    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    if (item == "*") return {};
+    if (!item.empty() && item.front() == '.') item.remove_prefix(1);
+    if (item.empty()) continue;
+    std::string lower(item);
+    for (char& c : lower) {
+      if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    }
+    extensions.insert(lower);
+  }
+  return extensions;
+}
+
+std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args,
+                                            std::ostream& err) {
+  ScanOptions options;
+  bool only_paths = false;  // after "--"
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool is_option = !only_paths && arg.size() > 1 && arg[0] == '-';
+    if (!is_option) {
+      options.inputs.push_back(arg);
+    } else if (arg == "--") {
+      only_paths = true;
+    } else if (arg == "--library" || arg == "--ext") {
+      if (i + 1 == args.size()) {
+        err << "tesqua-scan: " << arg << " needs a value\n" << kUsage;
+        return std::nullopt;
+      }
+      const std::string& value = args[++i];
+      if (arg == "--library") {
+        options.library = std::filesystem::u8path(value);
+      } else {
+        options.extensions = ParseExtensions(value);
+      }
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "-r" || arg == "--recursive") {
+      options.recursive = true;
+    } else if (arg == "-h" || arg == "--help") {
+      options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
+    } else {
+      err << "tesqua-scan: unknown option " << arg << "\n" << kUsage;
+      return std::nullopt;
+    }
+  }
+  if (std::count(options.inputs.begin(), options.inputs.end(), "-") > 1) {
+    err << "tesqua-scan: standard input can be read only once\n" << kUsage;
+    return std::nullopt;
+  }
+  return options;
+}
+
+void PrintHelp(std::ostream& out) {
+  out << kUsage
+      << "\n"
+         "Searches formulas for the entries of the signature library (code.ini in the\n"
+         "current directory, written with the default entries when missing).\n"
+         "\n"
+         "With one FILE or standard input, prints the verdict the window shows.\n"
+         "With several paths, --json or -r, prints one line per file:\n"
+         "  PATH: ZIG, DVOL              the entries found, in library order\n"
+         "  PATH: 没有发现未来函数！      nothing found\n"
+         "and a summary line at the end.\n"
+         "\n"
+         "  --library FILE  the signature library to use (never written)\n"
+         "  --json          one JSON object per file, each hit with the line and column\n"
+         "                  of its first occurrence, and a summary object at the end\n"
+         "  -r, --recursive scan folders and their subfolders\n"
+         "  --ext LIST      the extensions of the files scanned in folders, comma-separated\n"
+         "                  (default: txt,tn6,fnc,ini; \"*\" for every file); files named on\n"
+         "                  the command line are always scanned\n"
+         "  --help          this text\n"
+         "  --version       the version\n"
+         "\n"
+         "Files may be GBK, UTF-8, or UTF-16 with a byte-order mark. Files holding NUL\n"
+         "bytes (and no UTF-16 mark) are skipped as binary.\n"
+         "Exit status: 0 nothing found, 1 found, 2 bad usage or a file that could not be\n"
+         "read (the other files are still scanned), 3 no verdict (an empty library).\n";
+}
+
+}  // namespace tesqua

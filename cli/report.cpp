@@ -1,0 +1,100 @@
+#include "cli/report.h"
+
+#include <cstdio>
+
+#include "scan/scan.h"
+#include "scan/text_encoding.h"
+
+namespace tesqua {
+namespace {
+
+std::string EncodingName(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::kUtf8:
+      return "utf-8";
+    case TextEncoding::kUtf8WithMark:
+      return "utf-8-bom";
+    case TextEncoding::kUtf16Le:
+      return "utf-16le";
+    case TextEncoding::kUtf16Be:
+      return "utf-16be";
+    case TextEncoding::kAnsi:
+      return "ansi";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view utf8) {
+  const std::string clean = EncodeUtf8(DecodeUtf8(utf8));
+  std::string json = "\"";
+  for (const char c : clean) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (byte < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(byte));
+      json += escape;
+    } else {
+      json += c;
+    }
+  }
+  return json + '"';
+}
+
+std::string TextLine(const std::string& path, const std::vector<std::u16string>& entries,
+                     const FileScan& scan) {
+  std::u16string names;
+  bool any = false;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (scan.first_positions[i] == kNotFound) continue;
+    if (any) names += u", ";
+    names += DisplayName(entries[i]);
+    any = true;
+  }
+  return path + ": " + EncodeUtf8(any ? names : std::u16string(kNoHitVerdict)) + "\n";
+}
+
+std::string JsonLine(const std::string& path, const std::vector<std::u16string>& entries,
+                     const FileScan& scan) {
+  std::string json = "{\"path\":" + JsonString(path);
+  switch (scan.outcome) {
+    case FileScan::Outcome::kUnreadable:
+      return json + ",\"error\":" + JsonString(scan.error) + "}\n";
+    case FileScan::Outcome::kBinary:
+      return json + ",\"skipped\":\"binary\"}\n";
+    case FileScan::Outcome::kScanned:
+      break;
+  }
+  json += ",\"encoding\":\"" + EncodingName(scan.encoding) + "\",\"hits\":[";
+  bool any = false;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (scan.first_positions[i] == kNotFound) continue;
+    if (any) json += ',';
+    any = true;
+    const TextPoint point = scan.first_points.empty() ? TextPoint{} : scan.first_points[i];
+    json += "{\"entry\":" + JsonString(EncodeUtf8(entries[i])) +
+            ",\"name\":" + JsonString(EncodeUtf8(DisplayName(entries[i]))) +
+            ",\"line\":" + std::to_string(point.line) +
+            ",\"column\":" + std::to_string(point.column) + "}";
+  }
+  return json + "]}\n";
+}
+
+std::string TextSummary(const BatchTotals& totals) {
+  return std::to_string(totals.scanned) + " files scanned, " + std::to_string(totals.with_hits) +
+         " with hits, " + std::to_string(totals.unreadable) + " could not be read, " +
+         std::to_string(totals.skipped) + " skipped as binary\n";
+}
+
+std::string JsonSummary(const BatchTotals& totals) {
+  return "{\"summary\":{\"scanned\":" + std::to_string(totals.scanned) +
+         ",\"with_hits\":" + std::to_string(totals.with_hits) +
+         ",\"unreadable\":" + std::to_string(totals.unreadable) +
+         ",\"skipped\":" + std::to_string(totals.skipped) + "}}\n";
+}
+
+}  // namespace tesqua

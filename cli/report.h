@@ -1,0 +1,29 @@
+// What the batch prints: a line or a JSON object per file, and the summary.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/file_scan.h"
+
+namespace tesqua {
+
+struct BatchTotals {
+  std::size_t scanned = 0;
+  std::size_t with_hits = 0;
+  std::size_t unreadable = 0;
+  std::size_t skipped = 0;  // binary files
+};
+
+// "PATH: ZIG, DVOL" with the hits' names in library order, or "PATH: 没有发现未来函数！".
+std::string TextLine(const std::string& path, const std::vector<std::u16string>& entries,
+                     const FileScan& scan);
+std::string JsonLine(const std::string& path, const std::vector<std::u16string>& entries,
+                     const FileScan& scan);
+std::string TextSummary(const BatchTotals& totals);
+std::string JsonSummary(const BatchTotals& totals);
+
+// A JSON string literal, quotes included; bytes that are no UTF-8 become U+FFFD.
+std::string JsonString(std::string_view utf8);
+
+}  // namespace tesqua
