@@ -1,10 +1,14 @@
-// The scan over a formula, a large copied text and a very large library.
+// The scan in process: a formula-like text against one memcpy of it, a very large library
+// against the plain per-key loop, and the matcher's memory.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "scan/case_folding.h"
 #include "scan/library.h"
+#include "scan/matcher.h"
 #include "scan/scan.h"
 
 namespace tesqua {
@@ -17,28 +21,95 @@ std::u16string FormulaText(std::size_t units) {
       u"DRAWTEXT(CROSS(MA5,MA10),LOW,'B'),COLORRED;\r\n", u"量比:=VOL/MA(VOL,5);\r\n"};
   std::u16string text;
   for (std::size_t i = 0; text.size() < units; ++i) text += kLines[i % std::size(kLines)];
-  text.resize(units);
+  text.resize(units - 14);
   text += u"\r\nX:=ZIG(3,10);";
   return text;
 }
 
+// Texts are given by their size in bytes as UTF-16.
+std::size_t Units(const benchmark::State& state) {
+  return std::size_t(state.range(0)) / 2;
+}
+
+void Memcpy(benchmark::State& state) {
+  const std::u16string text = FormulaText(Units(state));
+  std::u16string copy(text.size(), u'\0');
+  for (auto _ : state) {
+    std::memcpy(copy.data(), text.data(), text.size() * 2);
+    benchmark::DoNotOptimize(copy.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size() * 2));
+}
+BENCHMARK(Memcpy)->Arg(64 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+// The window's scan with the library's matcher already built (the usual case: one library,
+// many notices).
 void ScanDefaultLibrary(benchmark::State& state) {
-  const std::u16string text = FormulaText(std::size_t(state.range(0)));
+  const std::u16string text = FormulaText(Units(state));
   for (auto _ : state) benchmark::DoNotOptimize(ScanText(DefaultLibrary(), text));
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size() * 2));
 }
-BENCHMARK(ScanDefaultLibrary)->Arg(2 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ScanDefaultLibrary)->Arg(64 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 
-void ScanLargeLibrary(benchmark::State& state) {
+// The same with the matcher built anew each time.
+void BuildAndScanDefaultLibrary(benchmark::State& state) {
+  const std::u16string text = FormulaText(Units(state));
+  for (auto _ : state) {
+    const Matcher matcher(SearchKeys(DefaultLibrary()));
+    benchmark::DoNotOptimize(Verdict(DefaultLibrary(), matcher.FirstPositions(text)));
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size() * 2));
+}
+BENCHMARK(BuildAndScanDefaultLibrary)->Arg(64 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+// The rule applied entry by entry: the text folded and searched once per entry.
+void PlainLoopDefaultLibrary(benchmark::State& state) {
+  const std::u16string text = FormulaText(Units(state));
+  for (auto _ : state) {
+    int hits = 0;
+    for (const std::u16string& entry : DefaultLibrary()) {
+      hits += ContainsIgnoringCase(text, SearchKey(entry)) ? 1 : 0;
+    }
+    benchmark::DoNotOptimize(hits);
+  }
+}
+BENCHMARK(PlainLoopDefaultLibrary)->Arg(64 << 10)->Unit(benchmark::kMicrosecond);
+
+std::vector<std::u16string> LargeLibrary() {
   std::vector<std::u16string> entries;
   for (int i = 0; i < 32767; ++i) {
-    std::string key = "$FN" + std::to_string(i * 7919);
+    const std::string key = "$FN" + std::to_string(i * 7919);
     entries.emplace_back(key.begin(), key.end());
   }
-  const std::u16string text = FormulaText(64 << 10);
-  for (auto _ : state) benchmark::DoNotOptimize(ScanText(entries, text));
+  return entries;
 }
-BENCHMARK(ScanLargeLibrary)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void LargeLibraryBuildAndScan(benchmark::State& state) {
+  const std::vector<std::u16string> entries = LargeLibrary();
+  const std::u16string text = FormulaText(32 << 10);
+  std::size_t memory = 0;
+  for (auto _ : state) {
+    const Matcher matcher(SearchKeys(entries));
+    benchmark::DoNotOptimize(Verdict(entries, matcher.FirstPositions(text)));
+    memory = matcher.MemoryBytes();
+  }
+  state.counters["matcher_bytes"] = double(memory);
+}
+BENCHMARK(LargeLibraryBuildAndScan)->Unit(benchmark::kMillisecond);
+
+void LargeLibraryPlainLoop(benchmark::State& state) {
+  const std::vector<std::u16string> entries = LargeLibrary();
+  const std::u16string text = FormulaText(32 << 10);
+  for (auto _ : state) {
+    int hits = 0;
+    for (const std::u16string& entry : entries) {
+      hits += ContainsIgnoringCase(text, SearchKey(entry)) ? 1 : 0;
+    }
+    benchmark::DoNotOptimize(hits);
+  }
+}
+BENCHMARK(LargeLibraryPlainLoop)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 }  // namespace tesqua

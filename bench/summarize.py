@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Prints the figures of bench/compare and their ratios against the goals."""
+import json
+import os
+import platform
+import subprocess
+import sys
+
+
+def hyperfine_medians(path):
+    with open(path) as f:
+        return {r["command"]: r["median"] for r in json.load(f)["results"]}
+
+
+def google_medians(path):
+    with open(path) as f:
+        data = json.load(f)
+    medians = {}
+    for b in data["benchmarks"]:
+        if b.get("aggregate_name") == "median":
+            medians[b["run_name"].split("/iterations:")[0]] = b
+        elif "aggregate_name" not in b:
+            medians.setdefault(b["name"], b)
+    return medians
+
+
+def seconds(b):
+    scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
+    return b["cpu_time"] * scale
+
+
+def machine():
+    model = "unknown CPU"
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    versions = []
+    for tool in (["rg", "--version"], ["grep", "--version"], ["hyperfine", "--version"]):
+        try:
+            versions.append(subprocess.run(tool, capture_output=True, text=True).stdout.splitlines()[0])
+        except OSError:
+            pass
+    return "%s, %d cores, %s; %s" % (model, os.cpu_count(), platform.platform(), "; ".join(versions))
+
+
+def main(data):
+    rows = []
+
+    def row(what, ours, peer, ratio, goal, ok):
+        rows.append((what, ours, peer, ratio, goal, "met" if ok else "missed"))
+
+    for name, label, goal in (("file-100mb", "100 MB UTF-8 file", 0.5),
+                              ("file-1mb", "1 MB UTF-8 file", 1.0),
+                              ("folder-1000", "1,000 GBK files of 8 KB", 0.5)):
+        m = hyperfine_medians(os.path.join(data, name + ".json"))
+        ours, rg, grep = m["tesqua-scan"], m["rg"], m["grep"]
+        row(label + " vs rg, sort -u", "%.1f ms" % (ours * 1e3), "%.1f ms" % (rg * 1e3),
+            "%.2f x" % (ours / rg), "<= %.1f x" % goal, ours / rg <= goal)
+        row(label + " vs grep, sort -u", "%.1f ms" % (ours * 1e3), "%.1f ms" % (grep * 1e3),
+            "%.2f x" % (ours / grep), "-", True)
+
+    g = google_medians(os.path.join(data, "inprocess.json"))
+    copy = seconds(g["Memcpy/1048576"])
+    scan = seconds(g["ScanDefaultLibrary/1048576"])
+    row("1 MB UTF-16 text, scan vs one memcpy", "%.1f us" % (scan * 1e6), "%.1f us" % (copy * 1e6),
+        "%.1f x" % (scan / copy), "<= 8 x", scan / copy <= 8)
+    build_small = seconds(g["BuildAndScanDefaultLibrary/65536"])
+    copy_small = seconds(g["Memcpy/65536"])
+    row("64 KB UTF-16 text, build + scan (memcpy beside)", "%.1f us" % (build_small * 1e6),
+        "%.2f us" % (copy_small * 1e6), "%.0f x" % (build_small / copy_small), "<= 50 us",
+        build_small <= 50e-6)
+    plain_small = seconds(g["PlainLoopDefaultLibrary/65536"])
+    row("64 KB, cached scan vs per-key loop", "%.1f us" % (seconds(g["ScanDefaultLibrary/65536"]) * 1e6),
+        "%.1f us" % (plain_small * 1e6), "%.3f x" % (seconds(g["ScanDefaultLibrary/65536"]) / plain_small),
+        "-", True)
+    large = g["LargeLibraryBuildAndScan"]
+    loop = seconds(g["LargeLibraryPlainLoop"])
+    row("32,767 keys over 64 KB, build + scan vs per-key loop", "%.2f ms" % (seconds(large) * 1e3),
+        "%.0f ms" % (loop * 1e3), "%.0f x faster" % (loop / seconds(large)),
+        "<= 10 ms, >= 200 x", seconds(large) <= 10e-3 and loop / seconds(large) >= 200)
+    memory = large["matcher_bytes"]
+    row("32,767-key matcher memory", "%.2f MB" % (memory / 1e6), "-", "-", "<= 8 MB", memory <= 8e6)
+
+    print("Machine: " + machine())
+    print()
+    print("| Measure | Tesqua | Peer | Ratio | Goal | |")
+    print("|---|---|---|---|---|---|")
+    for r in rows:
+        print("| " + " | ".join(r) + " |")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
