@@ -12,8 +12,8 @@
 namespace tesqua {
 
 struct BatchInput {
-  std::string label;  // the path as printed, UTF-8
-  std::filesystem::path path;
+  std::string label;                        // the path as printed, UTF-8
+  std::filesystem::path::string_type file;  // the path as the system spells it
   bool standard_input = false;
   std::string error;     // set when the path could not even be looked at
   bool regular = false;  // known to be a plain file
@@ -24,9 +24,11 @@ struct BatchInput {
 std::vector<BatchInput> CollectInputs(const ScanOptions& options,
                                       const std::filesystem::path& library_file);
 
-// Scans the inputs and prints a line per file and the summary; returns the exit status.
+// Scans the inputs that CollectInputs finds and prints a line per file and the summary;
+// returns the exit status. threads: how many scan at once, 0 for one per core and one more;
+// the output is the same for any number.
 int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entries,
-             const std::vector<BatchInput>& inputs, std::istream& in, std::ostream& out,
-             std::ostream& err, bool show_progress);
+             const std::filesystem::path& library_file, std::istream& in, std::ostream& out,
+             std::ostream& err, bool show_progress, std::size_t threads = 0);
 
 }  // namespace tesqua

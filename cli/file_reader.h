@@ -11,7 +11,9 @@ namespace tesqua {
 
 class FileReader {
  public:
-  explicit FileReader(const std::filesystem::path& file);
+  // file: the path as the system spells it, so that a listed file needs no path object.
+  explicit FileReader(const std::filesystem::path::value_type* file);
+  explicit FileReader(const std::filesystem::path& file) : FileReader(file.c_str()) {}
   ~FileReader();
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;

@@ -8,8 +8,8 @@
 
 namespace tesqua {
 
-FileReader::FileReader(const std::filesystem::path& file)
-    : descriptor_(open(file.c_str(), O_RDONLY | O_CLOEXEC)) {
+FileReader::FileReader(const std::filesystem::path::value_type* file)
+    : descriptor_(open(file, O_RDONLY | O_CLOEXEC)) {
   if (descriptor_ < 0) error_ = std::generic_category().message(errno);
 }
 

@@ -11,8 +11,8 @@
 namespace tesqua {
 
 // The C runtime's descriptors: wide names, binary mode, errno like elsewhere.
-FileReader::FileReader(const std::filesystem::path& file)
-    : descriptor_(_wopen(file.c_str(), _O_RDONLY | _O_BINARY)) {
+FileReader::FileReader(const std::filesystem::path::value_type* file)
+    : descriptor_(_wopen(file, _O_RDONLY | _O_BINARY)) {
   if (descriptor_ < 0) error_ = std::generic_category().message(errno);
 }
 

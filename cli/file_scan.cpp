@@ -6,7 +6,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -15,6 +14,29 @@
 #include "platform/platform.h"
 
 namespace tesqua {
+
+// The matcher's side of a scan; kept from file to file by a FileScanner.
+class MatchSink : public TextSink {
+ public:
+  MatchSink(const Matcher& matcher, bool with_points)
+      : with_points_(with_points), stream_(matcher, with_points) {}
+  void Restart() override { stream_.Reset(); }
+  bool Take(std::u16string_view units, bool folded) override {
+    stream_.Feed(units, folded);
+    return !stream_.Done();
+  }
+  bool TakesFolded() const override { return true; }
+  virtual void Finish(FileScan& scan) {
+    stream_.Finish();
+    scan.first_positions = stream_.FirstPositions();
+    if (with_points_) scan.first_points = stream_.FirstPoints();
+  }
+
+ private:
+  bool with_points_;
+  MatchStream stream_;
+};
+
 namespace {
 
 constexpr std::size_t kBinaryProbe = 8192;
@@ -22,30 +44,6 @@ constexpr std::size_t kBinaryProbe = 8192;
 constexpr std::uintmax_t kPipelinedSize = 4 << 20;
 // Files up to this size, nearly all formula files, are read in one go.
 constexpr std::size_t kWholeFileSize = 64 * 1024;
-
-class MatchSink : public TextSink {
- public:
-  MatchSink(const Matcher& matcher, bool with_points)
-      : matcher_(matcher), with_points_(with_points) {
-    stream_.emplace(matcher_, with_points_);
-  }
-  void Restart() override { stream_.emplace(matcher_, with_points_); }
-  bool Take(std::u16string_view units, bool folded) override {
-    stream_->Feed(units, folded);
-    return !stream_->Done();
-  }
-  bool TakesFolded() const override { return true; }
-  virtual void Finish(FileScan& scan) {
-    stream_->Finish();
-    scan.first_positions = stream_->FirstPositions();
-    if (with_points_) scan.first_points = stream_->FirstPoints();
-  }
-
- private:
-  const Matcher& matcher_;
-  bool with_points_;
-  std::optional<MatchStream> stream_;
-};
 
 // A large file is decoded on one core and searched on another: the decoded pieces pass from
 // this thread to a searching thread through a short queue.
@@ -198,8 +196,16 @@ bool LooksBinary(std::string_view first_bytes) {
   return first_bytes.substr(0, kBinaryProbe).find('\0') != std::string_view::npos;
 }
 
-FileScan ScanFile(const std::filesystem::path& file, const Matcher& matcher,
-                  const ScanSettings& settings, bool known_regular) {
+FileScanner::FileScanner(const Matcher& matcher, const ScanSettings& settings)
+    : matcher_(matcher),
+      settings_(settings),
+      // Left uninitialised: each page costs only when a file reaches it.
+      bytes_(new char[kWholeFileSize + 1]),
+      sink_(std::make_unique<MatchSink>(matcher, settings.with_points)) {}
+
+FileScanner::~FileScanner() = default;
+
+FileScan FileScanner::Scan(const std::filesystem::path::value_type* file, bool known_regular) {
   FileReader reader(file);
   if (!reader.IsOpen()) {
     std::error_code error;  // Windows will not open a folder at all, and says only "denied"
@@ -208,37 +214,56 @@ FileScan ScanFile(const std::filesystem::path& file, const Matcher& matcher,
   }
   try {
     // Nearly every formula file is small and read in one go, with no look at its size first.
-    // The buffer is left uninitialised: each page costs only when a file reaches it.
-    static thread_local const std::unique_ptr<char[]> buffer(new char[kWholeFileSize + 1]);
     std::size_t size = 0;
     bool at_end = false;
     while (!at_end && size < kWholeFileSize + 1) {
-      const std::size_t got = reader.ReadSome(buffer.get() + size, kWholeFileSize + 1 - size);
+      const std::size_t got = reader.ReadSome(bytes_.get() + size, kWholeFileSize + 1 - size);
       size += got;
       // A regular file ends where a read falls short; anything else ends with an empty read.
       at_end = got == 0 || (known_regular && size < kWholeFileSize + 1);
     }
-    const std::string_view bytes(buffer.get(), size);
     if (at_end) {
-      if (settings.read != nullptr) *settings.read += bytes.size();
-      return ScanBytes(bytes, matcher, settings);
+      if (settings_.read != nullptr) *settings_.read += size;
+      return ScanBytes(std::string_view(bytes_.get(), size));
     }
-    if (settings.skip_binary && LooksBinary(bytes)) return Binary();
-    std::error_code error;
-    std::uintmax_t file_size = std::filesystem::file_size(file, error);
-    if (error) file_size = kDecodeChunk;  // not a plain file: its size says nothing
-    FileSource source(reader, settings.read);
-    source.Rewind();
-    return ScanStream(source, matcher, settings, file_size);
+    return ScanLarge(reader, file);
   } catch (const std::system_error& failure) {
     return Unreadable(failure.code().message());
   }
 }
 
+FileScan FileScanner::ScanLarge(FileReader& reader, const std::filesystem::path& file) {
+  if (settings_.skip_binary && LooksBinary(std::string_view(bytes_.get(), kWholeFileSize + 1))) {
+    return Binary();
+  }
+  std::error_code error;
+  std::uintmax_t file_size = std::filesystem::file_size(file, error);
+  if (error) file_size = kDecodeChunk;  // not a plain file: its size says nothing
+  FileSource source(reader, settings_.read);
+  source.Rewind();
+  return ScanStream(source, matcher_, settings_, file_size);
+}
+
+FileScan FileScanner::ScanBytes(std::string_view bytes) {
+  if (settings_.skip_binary && LooksBinary(bytes)) return Binary();
+  if (bytes.size() > kWholeFileSize) {  // decoded piece by piece, as a large file is
+    MemorySource source(bytes);
+    return ScanStream(source, matcher_, settings_, bytes.size());
+  }
+  FileScan scan;
+  sink_->Restart();
+  scan.encoding = DecodeBytes(bytes, DecodeAnsiCodePage, *sink_, units_);
+  sink_->Finish(scan);
+  return scan;
+}
+
+FileScan ScanFile(const std::filesystem::path& file, const Matcher& matcher,
+                  const ScanSettings& settings, bool known_regular) {
+  return FileScanner(matcher, settings).Scan(file.c_str(), known_regular);
+}
+
 FileScan ScanBytes(std::string_view bytes, const Matcher& matcher, const ScanSettings& settings) {
-  if (settings.skip_binary && LooksBinary(bytes)) return Binary();
-  MemorySource source(bytes);
-  return ScanStream(source, matcher, settings, bytes.size());
+  return FileScanner(matcher, settings).ScanBytes(bytes);
 }
 
 }  // namespace tesqua

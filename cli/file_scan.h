@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,37 @@ struct ScanSettings {
   ByteCounter* read = nullptr;
 };
 
-// known_regular: the file is known to be a plain file (from its folder's listing), so a short
-// read marks its end.
+class FileReader;
+class MatchSink;
+
+// Scans files one after another on one thread, keeping its memory from file to file: the
+// bytes of a small file, its decoded text and the matcher's state. A batch has one per thread.
+class FileScanner {
+ public:
+  FileScanner(const Matcher& matcher, const ScanSettings& settings);
+  ~FileScanner();
+  FileScanner(const FileScanner&) = delete;
+  FileScanner& operator=(const FileScanner&) = delete;
+
+  // file: the path as the system spells it. known_regular: the file is known to be a plain
+  // file (from its folder's listing), so a short read marks its end.
+  FileScan Scan(const std::filesystem::path::value_type* file, bool known_regular = false);
+  // Bytes already in memory (standard input).
+  FileScan ScanBytes(std::string_view bytes);
+
+ private:
+  FileScan ScanLarge(FileReader& reader, const std::filesystem::path& file);
+
+  const Matcher& matcher_;
+  ScanSettings settings_;
+  std::unique_ptr<char[]> bytes_;  // a small file, whole
+  std::vector<char16_t> units_;
+  std::unique_ptr<MatchSink> sink_;
+};
+
+// One file or one text with a scanner of its own.
 FileScan ScanFile(const std::filesystem::path& file, const Matcher& matcher,
                   const ScanSettings& settings, bool known_regular = false);
-// Bytes already in memory (standard input).
 FileScan ScanBytes(std::string_view bytes, const Matcher& matcher, const ScanSettings& settings);
 
 }  // namespace tesqua

@@ -72,8 +72,7 @@ int RunScanCommand(const std::vector<std::string>& args, std::istream& in, std::
       return kExitNoVerdict;
     }
     if (options->inputs.empty()) options->inputs.push_back("-");
-    const std::vector<BatchInput> inputs = CollectInputs(*options, library_file);
-    return RunBatch(*options, entries, inputs, in, out, err, show_progress);
+    return RunBatch(*options, entries, library_file, in, out, err, show_progress);
   } catch (const LibraryError& error) {
     err << "tesqua-scan: " << error.what() << "\n";
     return kExitError;

@@ -209,24 +209,27 @@ std::size_t WidenAscii(const char* bytes, std::size_t count, char16_t* out, bool
   const auto widen = [fold](char byte) {
     return char16_t(fold && byte >= 'A' && byte <= 'Z' ? byte + 0x20 : byte);
   };
-  std::size_t i = count >= 64 && HasAvx2() ? WidenAsciiAvx2(bytes, count, out, fold) : 0;
   const __m128i zero = _mm_setzero_si128();
   const __m128i before_a = _mm_set1_epi8('A' - 1);
   const __m128i after_z = _mm_set1_epi8('Z' + 1);
   const __m128i to_lower = _mm_set1_epi8(fold ? 0x20 : 0);
-  for (; i + 16 <= count; i += 16) {
+  // Each block is widened whole, even where the run ends inside it: between the characters of
+  // CJK text most runs are short, and one block settles them without a loop over bytes.
+  std::size_t i = 0;
+  while (i + 16 <= count) {
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-    const int high_bits = _mm_movemask_epi8(block);
-    if (high_bits != 0) {
-      const std::size_t ascii = std::size_t(std::countr_zero(unsigned(high_bits)));
-      for (std::size_t k = 0; k < ascii; ++k) out[i + k] = widen(bytes[i + k]);
-      return i + ascii;
-    }
     const __m128i upper =
         _mm_and_si128(_mm_cmpgt_epi8(block, before_a), _mm_cmplt_epi8(block, after_z));
     block = _mm_add_epi8(block, _mm_and_si128(upper, to_lower));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(block, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(block, zero));
+    const int high_bits = _mm_movemask_epi8(block);  // A-Z never reach the high bit
+    if (high_bits != 0) return i + std::size_t(std::countr_zero(unsigned(high_bits)));
+    i += 16;
+    // A long run, such as a file of plain ASCII, goes on in wider blocks.
+    if (i == 64 && count >= 128 && HasAvx2()) {
+      i += WidenAsciiAvx2(bytes + i, count - i, out + i, fold);
+    }
   }
   for (; i < count && static_cast<signed char>(bytes[i]) >= 0; ++i) out[i] = widen(bytes[i]);
   return i;
@@ -270,6 +273,7 @@ Matcher::Matcher(const std::vector<std::u16string>& keys)
   for (const std::u16string& key : keys) {
     if (key.empty()) {
       key_ids_.push_back(kEmptyKey);
+      has_empty_key_ = true;
       continue;
     }
     const std::size_t offset = folded_.size();
@@ -420,15 +424,27 @@ std::vector<std::uint64_t> Matcher::FirstPositions(std::u16string_view text) con
 }
 
 MatchStream::MatchStream(const Matcher& matcher, bool track_points)
-    : matcher_(matcher),
-      track_points_(track_points),
-      remaining_(matcher.offsets_.size()),
-      first_(matcher.offsets_.size(), kNotFound),
-      points_(track_points ? matcher.offsets_.size() : 0) {
-  if (std::find(matcher.key_ids_.begin(), matcher.key_ids_.end(), Matcher::kEmptyKey) !=
-      matcher.key_ids_.end()) {
-    ++remaining_;  // the empty key, found with the first unit
-  }
+    : matcher_(matcher), track_points_(track_points) {
+  Reset();
+}
+
+void MatchStream::Reset() {
+  size_ = 0;
+  next_ = 0;
+  base_ = 0;
+  fed_ = 0;
+  held_high_ = 0;
+  holding_ = false;
+  finished_ = false;
+  const std::size_t distinct = matcher_.offsets_.size();
+  remaining_ = distinct + (matcher_.has_empty_key_ ? 1 : 0);  // the empty key: the first unit
+  first_.assign(distinct, kNotFound);
+  points_.assign(track_points_ ? distinct : 0, TextPoint{});
+  unplaced_.clear();
+  counted_ = 0;
+  line_ = 1;
+  column_ = 0;
+  previous_ = 0;
 }
 
 void MatchStream::Feed(std::u16string_view units, bool folded) {

@@ -51,6 +51,7 @@ class Matcher {
   void Insert(std::uint32_t id);
 
   std::vector<std::uint32_t> key_ids_;  // per key given: its distinct folded key, or kEmptyKey
+  bool has_empty_key_ = false;
   std::u16string folded_;               // the distinct folded keys, one after another
   std::vector<std::uint32_t> offsets_;  // per distinct key: where it starts in folded_
   std::vector<std::uint32_t> lengths_;
@@ -88,6 +89,9 @@ class MatchStream {
   // With track_points, the line and column of each first occurrence are kept as well.
   explicit MatchStream(const Matcher& matcher, bool track_points = false);
 
+  // Starts over with a new text, keeping the memory that the last one needed.
+  void Reset();
+
   // folded: the units are folded already (a decoder did it on the way).
   void Feed(std::u16string_view units, bool folded = false);
   // Ends the text: the positions near its end are searched now.
@@ -121,7 +125,7 @@ class MatchStream {
   char16_t held_high_ = 0;  // a high surrogate at a piece's end, waiting for its partner
   bool holding_ = false;
   bool finished_ = false;
-  std::size_t remaining_;
+  std::size_t remaining_ = 0;
   std::vector<std::uint64_t> first_;  // per distinct key
   std::vector<TextPoint> points_;     // per distinct key
   // Found since the points last advanced: distinct key and buffer position.
@@ -134,7 +138,8 @@ class MatchStream {
 
 // Copies the ASCII bytes at the start of bytes into out, one unit each, and returns how many
 // there were. The vector code of the decoders lives here with the matcher's.
-// With fold, A-Z become a-z on the way.
+// With fold, A-Z become a-z on the way. out has room for count units: those past the returned
+// count may be written too, and hold nothing of use.
 std::size_t WidenAscii(const char* bytes, std::size_t count, char16_t* out, bool fold);
 
 // Folds units into out (same length), by simple case folding. A surrogate pair must not be

@@ -18,29 +18,36 @@ std::size_t Fill(ByteSource& source, std::string& buffer, std::size_t have) {
 
 class ChunkReader {
  public:
-  ChunkReader(ByteSource& source, std::size_t chunk) : source_(source), buffer_(chunk, '\0') {}
+  ChunkReader(ByteSource& source, std::size_t chunk) : source_(&source), buffer_(chunk, '\0') {}
+  // Bytes in memory, all of them one chunk that is its own end: nothing is read or copied.
+  explicit ChunkReader(std::string_view whole) : whole_(whole), at_end_(true) {}
 
   // Keeps the bytes from kept_from on, appends fresh ones; false when nothing is left.
   bool Next(std::size_t kept_from) {
+    if (source_ == nullptr) return false;
     const std::size_t kept = size_ - std::min(kept_from, size_);
     std::copy(buffer_.begin() + std::ptrdiff_t(size_ - kept),
               buffer_.begin() + std::ptrdiff_t(size_), buffer_.begin());
     if (kept == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // one endless ANSI line
-    size_ = Fill(source_, buffer_, kept);
+    size_ = Fill(*source_, buffer_, kept);
     at_end_ = size_ < buffer_.size();
     return size_ > 0;
   }
-  std::string_view Bytes() const { return std::string_view(buffer_).substr(0, size_); }
+  std::string_view Bytes() const {
+    return source_ == nullptr ? whole_ : std::string_view(buffer_).substr(0, size_);
+  }
   bool AtEnd() const { return at_end_; }
   void Rewind() {
-    source_.Rewind();
+    if (source_ == nullptr) return;
+    source_->Rewind();
     size_ = 0;
     at_end_ = false;
   }
 
  private:
-  ByteSource& source_;
+  ByteSource* source_ = nullptr;
   std::string buffer_;
+  std::string_view whole_;
   std::size_t size_ = 0;
   bool at_end_ = false;
 };
@@ -78,8 +85,8 @@ void DecodeAnsi(ChunkReader& reader, const AnsiDecoder& decode_ansi, TextSink& s
 }
 
 // Returns false when the bytes are no UTF-8 after all.
-bool DecodeUtf8(ChunkReader& reader, TextSink& sink, bool lenient, std::size_t skip) {
-  std::vector<char16_t> units;
+bool DecodeUtf8(ChunkReader& reader, TextSink& sink, bool lenient, std::size_t skip,
+                std::vector<char16_t>& units) {
   std::size_t used = skip;
   bool wanted = true;  // past this, the rest is only checked for being UTF-8
   while (true) {
@@ -100,15 +107,12 @@ bool DecodeUtf8(ChunkReader& reader, TextSink& sink, bool lenient, std::size_t s
   }
 }
 
-}  // namespace
-
-TextEncoding DecodeInChunks(ByteSource& source, const AnsiDecoder& decode_ansi, TextSink& sink,
-                            std::size_t chunk) {
-  ChunkReader reader(source, std::max<std::size_t>(chunk, 4));
+TextEncoding Decode(ChunkReader& reader, const AnsiDecoder& decode_ansi, TextSink& sink,
+                    std::vector<char16_t>& units) {
   reader.Next(0);
   const std::string_view start = reader.Bytes();
   if (start.starts_with("\xEF\xBB\xBF")) {
-    DecodeUtf8(reader, sink, true, 3);
+    DecodeUtf8(reader, sink, true, 3, units);
     return TextEncoding::kUtf8WithMark;
   }
   if (start.starts_with("\xFF\xFE")) {
@@ -119,12 +123,27 @@ TextEncoding DecodeInChunks(ByteSource& source, const AnsiDecoder& decode_ansi, 
     DecodeUtf16(reader, sink, true, 2);
     return TextEncoding::kUtf16Be;
   }
-  if (DecodeUtf8(reader, sink, false, 0)) return TextEncoding::kUtf8;
+  if (DecodeUtf8(reader, sink, false, 0, units)) return TextEncoding::kUtf8;
   reader.Rewind();
   sink.Restart();
   reader.Next(0);
   DecodeAnsi(reader, decode_ansi, sink);
   return TextEncoding::kAnsi;
+}
+
+}  // namespace
+
+TextEncoding DecodeInChunks(ByteSource& source, const AnsiDecoder& decode_ansi, TextSink& sink,
+                            std::size_t chunk) {
+  ChunkReader reader(source, std::max<std::size_t>(chunk, 4));
+  std::vector<char16_t> units;
+  return Decode(reader, decode_ansi, sink, units);
+}
+
+TextEncoding DecodeBytes(std::string_view bytes, const AnsiDecoder& decode_ansi, TextSink& sink,
+                         std::vector<char16_t>& units) {
+  ChunkReader reader(bytes);
+  return Decode(reader, decode_ansi, sink, units);
 }
 
 }  // namespace tesqua

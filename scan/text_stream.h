@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "scan/text_encoding.h"
 
@@ -43,5 +44,10 @@ inline constexpr std::size_t kDecodeChunk = 64 * 1024;
 // trail byte. Returns the encoding used.
 TextEncoding DecodeInChunks(ByteSource& source, const AnsiDecoder& decode_ansi, TextSink& sink,
                             std::size_t chunk = kDecodeChunk);
+
+// The same for bytes already in memory, decoded where they lie, in one piece. units: memory
+// for the decoded text, kept from call to call by the caller.
+TextEncoding DecodeBytes(std::string_view bytes, const AnsiDecoder& decode_ansi, TextSink& sink,
+                         std::vector<char16_t>& units);
 
 }  // namespace tesqua

@@ -1,0 +1,25 @@
+// The entries of a folder as the system lists them, with the kind the listing already tells:
+// no look at each file on its own. One file per system implements it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tesqua {
+
+struct FolderEntry {
+  enum class Kind { kFile, kFolder, kOther };
+  std::filesystem::path::string_type name;  // as the system spells it
+  std::string utf8_name;
+  // A symbolic link is what it leads to, except that a link to a folder is kOther: folders
+  // are walked where they are.
+  Kind kind = Kind::kOther;
+};
+
+// The entries of folder but "." and "..", in no particular order. On failure, returns false
+// and says why in error.
+bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries,
+                std::string& error);
+
+}  // namespace tesqua
