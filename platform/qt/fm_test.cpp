@@ -72,10 +72,10 @@ void RunCommand(Command command) {
 
 fmTest::fmTest(QWidget* parent) : QWidget(parent) {
   CreateWindowFrame();
-  CreateLabel1();
+  label1_ = CreateLabel("Label1", &fmTest::OnLabel1Click);
   CreateCheck1();
   CreateText1();
-  CreateLabel3();
+  label3_ = CreateLabel("Label3", &fmTest::OnLabel3Click);
   CreateList1();
   setTabOrder(text1_, check1_);
   text1_->setFocus();
@@ -107,12 +107,16 @@ void fmTest::CreateWindowFrame() {
   resize(client.width, client.height);
 }
 
-void fmTest::CreateLabel1() {
-  const ControlLayout& layout = Control("Label1");
-  label1_ = new ClickableLabel(ToQString(layout.caption), this);
-  label1_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  ApplyLayout(*label1_, layout, QPalette::WindowText, QPalette::Window);
-  connect(label1_, &ClickableLabel::clicked, this, &fmTest::OnLabel1Click);
+// A label that raises its click event anywhere in its rectangle, aligned as the layout says.
+ClickableLabel* fmTest::CreateLabel(std::string_view name, void (fmTest::*on_click)()) {
+  const ControlLayout& layout = Control(name);
+  auto* label = new ClickableLabel(ToQString(layout.caption), this);
+  const Qt::Alignment horizontal =
+      layout.alignment == Alignment::kCenter ? Qt::AlignHCenter : Qt::AlignLeft;
+  label->setAlignment(horizontal | Qt::AlignVCenter);
+  ApplyLayout(*label, layout, QPalette::WindowText, QPalette::Window);
+  connect(label, &ClickableLabel::clicked, this, on_click);
+  return label;
 }
 
 void fmTest::CreateCheck1() {
@@ -129,14 +133,6 @@ void fmTest::CreateText1() {
   text1_->setFont(SongFont(kText1Font, u"Noto Serif CJK SC"_s));
   ApplyLayout(*text1_, layout, QPalette::Text, QPalette::Base);
   text1_->SetText(ToQString(Instructions()));
-}
-
-void fmTest::CreateLabel3() {
-  const ControlLayout& layout = Control("Label3");
-  label3_ = new ClickableLabel(ToQString(layout.caption), this);
-  label3_->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-  ApplyLayout(*label3_, layout, QPalette::WindowText, QPalette::Window);
-  connect(label3_, &ClickableLabel::clicked, this, &fmTest::OnLabel3Click);
 }
 
 void fmTest::CreateList1() {

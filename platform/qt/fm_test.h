@@ -3,6 +3,8 @@
 // window is resized. Its load event runs at the end of construction, before the first show.
 #pragma once
 
+#include <string_view>
+
 #include <QWidget>
 
 class QCheckBox;
@@ -28,10 +30,9 @@ class fmTest : public QWidget {
 
  private:
   void CreateWindowFrame();
-  void CreateLabel1();
+  ClickableLabel* CreateLabel(std::string_view name, void (fmTest::*on_click)());
   void CreateCheck1();
   void CreateText1();
-  void CreateLabel3();
   void CreateList1();
 
   void OnCheck1Click();
