@@ -140,20 +140,14 @@ std::vector<std::string> Screen(std::string_view bytes) {
   std::vector<std::string> lines(1);
   std::size_t column = 0;
   for (const char c : bytes) {
-    if (c == '\n') {
-      lines.emplace_back();
+    if (c == '\n') lines.emplace_back();
+    if (c == '\n' || c == '\r') {
       column = 0;
-    } else if (c == '\r') {
-      column = 0;
-    } else {
-      std::string& line = lines.back();
-      if (column < line.size()) {
-        line[column] = c;
-      } else {
-        line += c;
-      }
-      ++column;
+      continue;
     }
+    std::string& line = lines.back();
+    line.resize(std::max(line.size(), column + 1), ' ');
+    line[column++] = c;
   }
   for (std::string& line : lines) line.erase(line.find_last_not_of(' ') + 1);
   return lines;

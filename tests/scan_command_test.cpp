@@ -209,15 +209,6 @@ TEST(ScanCommandTest, AnEmptyLibraryGivesNoVerdictForABatch) {
   EXPECT_EQ(run.out, "");
 }
 
-TEST(ScanCommandTest, HelpAndVersion) {
-  const CommandRun help = Scan({"--help"});
-  EXPECT_EQ(help.status, kExitNoneFound);
-  EXPECT_NE(help.out.find("--json"), std::string::npos);
-  const CommandRun version = Scan({"--version"});
-  EXPECT_EQ(version.status, kExitNoneFound);
-  EXPECT_EQ(version.out, "tesqua-scan " + std::string(kTesquaVersion) + "\n");
-}
-
 TEST(ScanCommandTest, KeysAndCharactersAcrossTheReadingChunksOfALargeFile) {
   TempDir dir;
   WriteBytes("lib.ini", "$ZIG\r\n未来\r\nDVOL\r\n");
