@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <istream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -81,6 +83,34 @@ void Walk(const fs::path& folder, const ScanOptions& options, const fs::path& li
   }
 }
 
+// Where threads wait for flags that others set. Not std::atomic::wait: where the system has no
+// futex (Windows), libstdc++ 12 waits on a condition variable whose mutex the notifier never
+// takes, so a wake-up can be lost and the batch hang for good. A ring costs a lock only when
+// someone waits.
+class Doorbell {
+ public:
+  template <typename Done>
+  void WaitUntil(Done done) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    waiters_.fetch_add(1);
+    std::atomic_thread_fence(std::memory_order_seq_cst);  // pairs with the fence in Ring
+    condition_.wait(lock, done);
+    waiters_.fetch_sub(1);
+  }
+  // After the flag is set: either the waiter sees the flag, or this sees the waiter.
+  void Ring() {
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (waiters_.load() == 0) return;
+    { const std::lock_guard<std::mutex> lock(mutex_); }  // the waiter is waiting, or sees the flag
+    condition_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable condition_;
+  std::atomic<int> waiters_{0};
+};
+
 // Results come in any order from the threads and go out in the inputs' order. A result is
 // published by its flag alone: no lock and no wake-up per file, which would cost more than the
 // scan of a small file. A slot is first written when its result arrives, so that its memory is
@@ -101,16 +131,19 @@ class ResultSlots {
   void Put(std::size_t index, FileScan scan) {
     std::construct_at(scans_ + index, std::move(scan));
     ready_[index].store(true, std::memory_order_release);
-    ready_[index].notify_one();
+    bell_.Ring();
   }
   bool Ready(std::size_t index) const { return ready_[index].load(std::memory_order_acquire); }
-  void Wait(std::size_t index) const { ready_[index].wait(false, std::memory_order_acquire); }
+  void Wait(std::size_t index) {
+    bell_.WaitUntil([&] { return Ready(index); });
+  }
   FileScan& At(std::size_t index) { return scans_[index]; }
 
  private:
   std::size_t count_;
   FileScan* scans_;
   std::vector<std::atomic<bool>> ready_;
+  Doorbell bell_;
 };
 
 // Standard output and standard error may be the same terminal: the progress line is cleared
@@ -206,6 +239,7 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
   std::string standard_input;
   std::optional<ResultSlots> results;
   std::atomic<bool> ready{false};
+  Doorbell start;
   std::atomic<std::size_t> next{0};
   const auto scan_next = [&](FileScanner& scanner) {
     const std::size_t index = next++;
@@ -228,14 +262,14 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
     workers.emplace_back([&] {
       FileScanner scanner(matcher, settings);
       scanner.ScanBytes({});
-      ready.wait(false, std::memory_order_acquire);
+      start.WaitUntil([&] { return ready.load(std::memory_order_acquire); });
       while (scan_next(scanner)) {
       }
     });
   }
   const auto release_workers = [&] {
     ready.store(true, std::memory_order_release);
-    ready.notify_all();
+    start.Ring();
   };
   try {
     inputs = CollectInputs(options, library_file);
