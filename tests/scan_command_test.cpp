@@ -65,6 +65,7 @@ TEST(ScanCommandTest, ErrorsNameTheFileAndPrintNoVerdict) {
       {{"--library"}, kExitError, "usage"},
       {{"--frobnicate"}, kExitError, "--frobnicate"},
       {{"-rx"}, kExitError, "-rx"},
+      {{"--", "--json"}, kExitError, "cannot read --json"},
       {{"--ext"}, kExitError, "--ext"},
       {{"-", "-"}, kExitError, "standard input"},
       {{"f"}, kExitError, "f: is a folder (use -r)\n"},
