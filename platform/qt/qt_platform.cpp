@@ -13,12 +13,15 @@
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <set>
 
 #include "clipwatch/clipwatch.h"
 #include "platform/qt/qt_text.h"
+#include "platform/qt/started_program.h"
 #include "platform/qt/text_box.h"
 #include "scan/text_encoding.h"
+#include "ui/layout.h"
 
 namespace tesqua {
 
@@ -66,7 +69,8 @@ QScreen& PrimaryScreen() {
 
 // $VISUAL and $EDITOR mostly name terminal editors (vi, nano), so they are run in the
 // desktop's terminal emulator; without one they are passed over for the desktop's own choice.
-bool StartEditorFromVariable(const char* variable, const QString& file) {
+bool StartEditorFromVariable(const char* variable, const QString& file, QObject& owner,
+                             const std::function<void()>& on_failure) {
   QStringList command = QProcess::splitCommand(qEnvironmentVariable(variable));
   if (command.isEmpty() || QStandardPaths::findExecutable(command.front()).isEmpty()) {
     return false;
@@ -75,7 +79,7 @@ bool StartEditorFromVariable(const char* variable, const QString& file) {
   if (terminal.isEmpty()) return false;
   command.prepend(u"-e"_s);
   command.append(file);
-  return QProcess::startDetached(terminal, command);
+  return StartedProgram::Start(terminal, command, owner, on_failure);
 }
 
 }  // namespace
@@ -243,8 +247,13 @@ void QtPlatform::MessageBox(std::u16string_view prompt) {
 
 void QtPlatform::OpenInTextEditor(std::u16string_view file) {
   const QString path = ToQString(file);
-  if (StartEditorFromVariable("VISUAL", path) || StartEditorFromVariable("EDITOR", path) ||
-      QProcess::startDetached(u"xdg-open"_s, {path})) {
+  // A program that starts but soon fails (xdg-open without a handler for text files) has not
+  // opened the file either: the user is told which file to open, as when none starts.
+  const auto failed = [this, message = std::u16string(kEditorFailedMessage) +
+                                       std::u16string(file)] { MessageBox(message); };
+  if (StartEditorFromVariable("VISUAL", path, *this, failed) ||
+      StartEditorFromVariable("EDITOR", path, *this, failed) ||
+      StartedProgram::Start(u"xdg-open"_s, {path}, *this, failed)) {
     return;
   }
   throw PlatformFailure("no text editor could be started");
