@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "tesqua_version.h"
+
 namespace tesqua {
 
 using namespace Qt::StringLiterals;
@@ -12,14 +14,14 @@ void PreferX11() {
 
 void ConfigureApplication() {
   QApplication::setApplicationName(u"tesqua"_s);
-  QApplication::setApplicationVersion(u"2.0"_s);
+  QApplication::setApplicationVersion(QStringLiteral(TESQUA_VERSION));
   QApplication::setDesktopFileName(u"tesqua"_s);
   QApplication::setWindowIcon(ApplicationIcon());
 }
 
 QIcon ApplicationIcon() {
   QIcon icon;
-  for (const int size : {32, 64, 128, 256}) {
+  for (const int size : {32, 48, 64, 128, 256}) {
     icon.addFile(u":/icons/tesqua-%1.png"_s.arg(size), QSize(size, size));
   }
   return icon;
