@@ -21,7 +21,7 @@ void ConfigureApplication() {
 
 QIcon ApplicationIcon() {
   QIcon icon;
-  for (const int size : {32, 48, 64, 128, 256}) {
+  for (const int size : {32, 64, 128, 256}) {
     icon.addFile(u":/icons/tesqua-%1.png"_s.arg(size), QSize(size, size));
   }
   return icon;
