@@ -5,6 +5,8 @@
 //
 // Prints one line per check and a closing "N passed, N failed"; exits 1 when a check failed.
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <psapi.h>
 
 #include <cmath>
 #include <cstdio>
@@ -74,9 +76,10 @@ bool ExpectText(std::wstring_view actual, std::wstring_view expected, const std:
 
 // --- Waiting ------------------------------------------------------------------------------
 
-// Runs this thread's messages (the viewer windows live here) for at most a poll interval.
-void PumpMessages() {
-  MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMilliseconds, QS_ALLINPUT);
+// Runs this thread's messages (the viewer windows live here), waiting for at most a poll
+// interval for the first.
+void PumpMessages(DWORD wait_milliseconds = kPollMilliseconds) {
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, wait_milliseconds, QS_ALLINPUT);
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&message);
@@ -394,6 +397,18 @@ class Tesqua {
   }
 
   std::wstring Text1Text() const { return WindowText(Text1); }
+
+  // Stops tesqua's window thread, or lets it go on.
+  void Suspend() const { SuspendThread(process_.hThread); }
+  void Resume() const { ResumeThread(process_.hThread); }
+
+  // The process's private memory in bytes (Wine gives the resident part), 0 when unknown.
+  SIZE_T PrivateMemory() const {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process_.hProcess, &counters, sizeof counters)) return 0;
+    return counters.PagefileUsage;
+  }
 
   HWND window = nullptr;
   HWND Text1 = nullptr;
@@ -1012,6 +1027,83 @@ void ViewerChain(Context& context) {
          "tesqua left the chain whole: the remaining viewer still gets notices");
 }
 
+// Whether the window answers a message within the 100 ms it may take at most.
+bool Answers(HWND window) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0;
+}
+
+// Another program holds the clipboard right after a copy. tesqua's thread is stopped until the
+// hold has begun, so that its read is sure to find the clipboard held.
+void HeldClipboard(Context& context) {
+  Tesqua tesqua(context.exe, context.directory);
+  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
+  struct Case {
+    DWORD hold_milliseconds;
+    const wchar_t* text;
+    std::wstring verdict;
+  };
+  const Case cases[] = {{300, L"A:=ZIG(C,5);", Warnings({L"ZIG"})},
+                        {5000, L"B:=DVOL;", Warnings({L"DVOL"})}};
+  for (const Case& c : cases) {
+    const std::string held = "held " + std::to_string(c.hold_milliseconds) + " ms: ";
+    const std::wstring before = tesqua.Text1Text();
+    const int notices = context.viewer.notices;
+    tesqua.Suspend();
+    const bool copied = CopyUnicode(context.owner, c.text) && OpenClipboard(context.owner);
+    tesqua.Resume();
+    if (!Expect(copied, held + "copied, and the clipboard opened right after")) return;
+    int pings = 0;
+    int late = 0;
+    const ULONGLONG release = GetTickCount64() + c.hold_milliseconds;
+    while (GetTickCount64() < release) {
+      ++pings;
+      if (!Answers(tesqua.window)) ++late;
+      PumpMessages();
+    }
+    const bool notice_passed_on = context.viewer.notices > notices;
+    const std::wstring while_held = tesqua.Text1Text();
+    CloseClipboard();
+    Expect(notice_passed_on, held + "tesqua handled the notice while the clipboard was held");
+    ExpectText(while_held, before, held + "the verdict waits while the clipboard is held");
+    Expect(late == 0, held + "the window answered every message within 100 ms (" +
+                          std::to_string(late) + " of " + std::to_string(pings) + " late)");
+    WaitForText1(tesqua, c.verdict, held + "the copy's verdict once the clipboard is released");
+  }
+}
+
+// A burst of copies as fast as a program can make them, alternating two texts: the verdict is
+// the last text's, never one mixed from two, and memory stays as it was.
+void ClipboardBurst(Context& context) {
+  Tesqua tesqua(context.exe, context.directory);
+  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
+  const std::wstring texts[] = {L"A:=ZIG(C,5);", L"B:=DVOL;"};
+  const std::wstring verdicts[] = {Warnings({L"ZIG"}), Warnings({L"DVOL"})};
+  constexpr int kCopies = 2000;
+  Expect(CopyUnicode(context.owner, texts[1]), "a first copy");
+  WaitForText1(tesqua, verdicts[1], "its verdict");
+  const SIZE_T memory_before = tesqua.PrivateMemory();
+  Expect(memory_before > 0, "tesqua's memory can be read");
+  for (int round = 0; round < 3; ++round) {
+    const std::string burst = "burst " + std::to_string(round + 1) + ": ";
+    bool copied = true;
+    for (int copy = 0; copy < kCopies; ++copy) {
+      copied = CopyUnicode(context.owner, texts[(round + copy) % 2]) && copied;
+      PumpMessages(0);
+    }
+    Expect(copied, burst + std::to_string(kCopies) + " copies");
+    const std::wstring& last = verdicts[(round + kCopies - 1) % 2];
+    WaitForText1(tesqua, last, burst + "the last text's verdict");
+    // Notices still queued come before this message: the verdict must outlast them.
+    Expect(Answers(tesqua.window), burst + "tesqua answers");
+    ExpectText(tesqua.Text1Text(), last, burst + "the verdict stays");
+    const long long growth = static_cast<long long>(tesqua.PrivateMemory()) -
+                             static_cast<long long>(memory_before);
+    Expect(growth < 1024 * 1024,
+           burst + "memory grew by less than 1 MB (" + std::to_string(growth) + " bytes)");
+  }
+}
+
 // Starts tesqua for a screenshot, says where its window is, and waits to be told to close it.
 void ShowForScreenshot(Context& context, bool with_verdict) {
   Tesqua tesqua(context.exe, context.directory);
@@ -1059,6 +1151,8 @@ int wmain(int argc, wchar_t** argv) {
       {L"label1_editor", &Label1Editor},
       {L"label3_web_page", &Label3WebPage},
       {L"viewer_chain", &ViewerChain},
+      {L"held_clipboard", &HeldClipboard},
+      {L"clipboard_burst", &ClipboardBurst},
       {L"show_instructions", [](Context& context) { ShowForScreenshot(context, false); }},
       {L"show_verdict", [](Context& context) { ShowForScreenshot(context, true); }},
   };
