@@ -1033,8 +1033,23 @@ bool Answers(HWND window) {
   return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0;
 }
 
-// Another program holds the clipboard right after a copy. tesqua's thread is stopped until the
-// hold has begun, so that its read is sure to find the clipboard held.
+// Copies text and opens the clipboard at once, while tesqua's thread is stopped: its read of
+// the copy is sure to find the clipboard held. A thread stopped inside a read of its own would
+// keep the clipboard open: then it goes on and the copy is tried again.
+bool CopyAndHold(Context& context, const Tesqua& tesqua, const wchar_t* text) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    tesqua.Suspend();
+    const bool free = OpenClipboard(context.owner) && CloseClipboard();
+    const bool held = free && CopyUnicode(context.owner, text) && OpenClipboard(context.owner);
+    tesqua.Resume();
+    if (held) return true;
+    PumpMessages();
+  }
+  return false;
+}
+
+// Another program holds the clipboard right after a copy: the window keeps answering, and the
+// copy's verdict comes once the clipboard is released.
 void HeldClipboard(Context& context) {
   Tesqua tesqua(context.exe, context.directory);
   if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
@@ -1049,10 +1064,9 @@ void HeldClipboard(Context& context) {
     const std::string held = "held " + std::to_string(c.hold_milliseconds) + " ms: ";
     const std::wstring before = tesqua.Text1Text();
     const int notices = context.viewer.notices;
-    tesqua.Suspend();
-    const bool copied = CopyUnicode(context.owner, c.text) && OpenClipboard(context.owner);
-    tesqua.Resume();
-    if (!Expect(copied, held + "copied, and the clipboard opened right after")) return;
+    if (!Expect(CopyAndHold(context, tesqua, c.text), held + "copied, and held right after")) {
+      return;
+    }
     int pings = 0;
     int late = 0;
     const ULONGLONG release = GetTickCount64() + c.hold_milliseconds;
@@ -1097,8 +1111,8 @@ void ClipboardBurst(Context& context) {
     // Notices still queued come before this message: the verdict must outlast them.
     Expect(Answers(tesqua.window), burst + "tesqua answers");
     ExpectText(tesqua.Text1Text(), last, burst + "the verdict stays");
-    const long long growth = static_cast<long long>(tesqua.PrivateMemory()) -
-                             static_cast<long long>(memory_before);
+    const long long growth =
+        static_cast<long long>(tesqua.PrivateMemory()) - static_cast<long long>(memory_before);
     Expect(growth < 1024 * 1024,
            burst + "memory grew by less than 1 MB (" + std::to_string(growth) + " bytes)");
   }
