@@ -8,6 +8,9 @@
 // After <windows.h>, which it needs.
 #include <psapi.h>
 
+#include "tests/e2e/win32/font_probe.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -362,9 +365,40 @@ long Scaled(long pixels_at_96) {
   return MulDiv(int(pixels_at_96), ScreenDpi(), 96);
 }
 
+// Moves the pointer to the screen's top-left corner, where no window of tesqua's appears. A
+// window that appears under the pointer is told where the pointer was; that news, handled
+// late on a loaded machine, could move the pointer back between the move and the press of a
+// click meant for the new window.
+void ParkPointer() {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+// Presses the keys in order and releases them in reverse, as a user types a combination.
+void PressKeys(std::initializer_list<WORD> keys) {
+  std::vector<INPUT> inputs;
+  for (const WORD key : keys) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    inputs.push_back(input);
+  }
+  for (auto key = keys.end(); key != keys.begin();) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = *--key;
+    input.ki.dwFlags = KEYEVENTF_KEYUP;
+    inputs.push_back(input);
+  }
+  SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 class Tesqua {
  public:
   Tesqua(const std::wstring& exe, const std::wstring& directory) {
+    ParkPointer();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     std::wstring command = L"\"" + exe + L"\"";
@@ -401,6 +435,15 @@ class Tesqua {
   // Stops tesqua's window thread, or lets it go on.
   void Suspend() const { SuspendThread(process_.hThread); }
   void Resume() const { ResumeThread(process_.hThread); }
+
+  // The control that has the keyboard focus in tesqua's window thread.
+  HWND Focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(process_.dwThreadId, &info) ? info.hwndFocus : nullptr;
+  }
+
+  DWORD thread_id() const { return process_.dwThreadId; }
 
   // The process's private memory in bytes (Wine gives the resident part), 0 when unknown.
   SIZE_T PrivateMemory() const {
@@ -724,6 +767,56 @@ void CheckColors(const Tesqua& tesqua) {
   for (const ColorCheck& check : checks) Expect(check.passed, check.what);
 }
 
+// Text1's font, read inside tesqua by the probe DLL's hook procedure (a font handle means
+// nothing in another process).
+bool ReadText1Font(const Tesqua& tesqua, FontReport& report) {
+  report = {};
+  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      sizeof(FontReport), kFontMapping);
+  void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring probe_path = path;
+  probe_path = probe_path.substr(0, probe_path.rfind(L'\\') + 1) + L"tesqua-e2e-probe.dll";
+  HMODULE probe = LoadLibraryW(probe_path.c_str());
+  const auto hook_procedure =
+      probe != nullptr ? reinterpret_cast<HOOKPROC>(
+                             reinterpret_cast<void (*)()>(GetProcAddress(probe, "ReadFontHook")))
+                       : nullptr;
+  HHOOK hook = hook_procedure != nullptr
+                   ? SetWindowsHookExW(WH_CALLWNDPROC, hook_procedure, probe, tesqua.thread_id())
+                   : nullptr;
+  DWORD_PTR result = 0;
+  if (hook != nullptr && view != nullptr) {
+    SendMessageTimeoutW(tesqua.window, RegisterWindowMessageW(kReadFontMessage),
+                        reinterpret_cast<WPARAM>(tesqua.Text1), 0, SMTO_NORMAL, 5000, &result);
+    std::memcpy(&report, view, sizeof report);
+  }
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
+  if (probe != nullptr) FreeLibrary(probe);
+  if (view != nullptr) UnmapViewOfFile(view);
+  if (mapping != nullptr) CloseHandle(mapping);
+  return report.asked.lfHeight != 0;
+}
+
+// 宋体, 10.5 points at the window's DPI, bold, GB2312; drawn bold too.
+void CheckText1Font(const Tesqua& tesqua) {
+  FontReport font{};
+  if (!Expect(ReadText1Font(tesqua, font), "Text1's font read inside tesqua")) return;
+  const long height = -std::lround(10.5 * ScreenDpi() / 72);
+  ExpectText(font.asked.lfFaceName, L"宋体", "Text1's face");
+  Expect(font.asked.lfHeight == height, "Text1's font is 10.5 pt (height " +
+                                            std::to_string(font.asked.lfHeight) + ", expected " +
+                                            std::to_string(height) + ")");
+  Expect(font.asked.lfWeight == 700,
+         "Text1's font has weight 700 (" + std::to_string(font.asked.lfWeight) + ")");
+  Expect(font.asked.lfCharSet == GB2312_CHARSET,
+         "Text1's font is GB2312 (" + std::to_string(font.asked.lfCharSet) + ")");
+  Expect(font.file_weight >= 700, "Text1 is drawn with a bold font file, as " +
+                                      Utf8(font.drawn_face) + " (weight class " +
+                                      std::to_string(font.file_weight) + ")");
+}
+
 // A first start in an empty directory, with text on the clipboard.
 void FirstStart(Context& context) {
   Expect(CopyUnicode(context.owner, L"A:=ZIG(C,5); held before the start"),
@@ -747,6 +840,7 @@ void FirstStart(Context& context) {
   CheckControls(tesqua);
   CheckGeometry(tesqua);
   CheckColors(tesqua);
+  CheckText1Font(tesqua);
 
   // Controls never move with the window.
   const std::vector<long> text1 = ClientGeometry(tesqua.Text1);
@@ -1027,6 +1121,38 @@ void ViewerChain(Context& context) {
          "tesqua left the chain whole: the remaining viewer still gets notices");
 }
 
+// Enter in Text1 makes a new line; Tab and Shift+Tab move through the controls that take the
+// focus, Text1 and Check1, and type nothing.
+void Keyboard(Context& context) {
+  Tesqua tesqua(context.exe, context.directory);
+  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
+  ClickAt(PointIn(tesqua.Text1, 0.5, 0.97));
+  Expect(WaitFor([&] { return tesqua.Focus() == tesqua.Text1; }), "a click focuses Text1");
+  const std::wstring before = tesqua.Text1Text();
+  PressKeys({VK_RETURN});
+  WaitFor([&] { return tesqua.Text1Text() != before; });
+  std::wstring text = tesqua.Text1Text();
+  const auto at = std::mismatch(before.begin(), before.end(), text.begin()).second - text.begin();
+  const bool new_line = text.compare(std::size_t(at), 2, L"\r\n") == 0 &&
+                        std::wstring(text).erase(std::size_t(at), 2) == before;
+  Expect(new_line, "Enter makes a new line in Text1");
+  struct Step {
+    std::initializer_list<WORD> keys;
+    HWND focus;
+    const char* what;
+  };
+  const Step steps[] = {{{VK_TAB}, tesqua.Check1, "Tab moves from Text1 to Check1"},
+                        {{VK_TAB}, tesqua.Text1, "Tab moves from Check1 back to Text1"},
+                        {{VK_SHIFT, VK_TAB}, tesqua.Check1, "Shift+Tab moves from Text1 to Check1"},
+                        {{VK_SHIFT, VK_TAB}, tesqua.Text1, "Shift+Tab moves from Check1 to Text1"}};
+  for (const Step& step : steps) {
+    PressKeys(step.keys);
+    Expect(WaitFor([&] { return tesqua.Focus() == step.focus; }), step.what);
+  }
+  ExpectText(tesqua.Text1Text(), text, "Tab typed nothing into Text1");
+  Expect(IsChecked(tesqua.Check1), "Check1 was passed through, not toggled");
+}
+
 // Whether the window answers a message within the 100 ms it may take at most.
 bool Answers(HWND window) {
   DWORD_PTR result = 0;
@@ -1165,6 +1291,7 @@ int wmain(int argc, wchar_t** argv) {
       {L"label1_editor", &Label1Editor},
       {L"label3_web_page", &Label3WebPage},
       {L"viewer_chain", &ViewerChain},
+      {L"keyboard", &Keyboard},
       {L"held_clipboard", &HeldClipboard},
       {L"clipboard_burst", &ClipboardBurst},
       {L"show_instructions", [](Context& context) { ShowForScreenshot(context, false); }},
