@@ -65,8 +65,8 @@ void ScheduleRetry(Platform& platform) {
   if (wait == 0) return;  // given up: Text1 keeps its text
   notice.waited += wait;
   notice.next_wait = std::min(notice.next_wait * 2, kLongestRetryWait);
-  notice.retry_pending = true;
   platform.SetTimer(kClipboardRetryTimer, wait);
+  notice.retry_pending = true;
 }
 
 // Scans until a scan ends without a notice having come in the meantime, so that the last
@@ -79,8 +79,9 @@ void ScanLatest(Platform& platform) {
     notice.notice_during_scan = false;
     try {
       outcome = ScanIntoText1(platform);
-    } catch (const std::exception&) {
-      outcome = ScanOutcome::kDone;  // Text1 keeps its previous text
+    } catch (...) {
+      // Text1 keeps its previous text; the watch must not stay marked as scanning.
+      outcome = ScanOutcome::kDone;
     }
     superseded = notice.notice_during_scan;
     if (superseded) notice = NoticeState{.scanning = true};  // the newer notice starts afresh
