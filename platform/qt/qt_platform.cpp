@@ -9,9 +9,11 @@
 #include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <set>
@@ -152,18 +154,15 @@ int QtPlatform::GetPriorityClipboardFormat(std::span<const std::uint32_t> format
 }
 
 std::u16string QtPlatform::ClipboardText() {
-  // The scan reads the text once per library entry; on X11 each read asks the owner again.
-  if (!clipboard_text_) {
-    clipboard_text_ = ToU16String(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
-  }
-  return *clipboard_text_;
+  // On X11 this asks the owner and waits for its answer, handling events meanwhile: a notice
+  // may reach the window procedure before it returns.
+  return ToU16String(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
 }
 
 bool QtPlatform::EmptyClipboard(WindowHandle owner) {
   RequireOwnWindow(owner);
   // On X11 this gives the clipboard to no one, whoever held it.
   QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
-  clipboard_text_.reset();
   return true;
 }
 
@@ -206,6 +205,19 @@ MessageResult QtPlatform::CallWindowProc(ProcedureHandle previous, WindowHandle 
     }
   }
   throw PlatformFailure("not a window procedure of this window");
+}
+
+void QtPlatform::SetTimer(std::uintptr_t id, std::uint32_t milliseconds) {
+  QTimer*& timer = timers_[id];
+  if (timer == nullptr) {
+    timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, id] { Deliver(WM_TIMER, id, 0); });
+  }
+  timer->start(int(std::min<std::uint32_t>(milliseconds, INT_MAX)));
+}
+
+void QtPlatform::KillTimer(std::uintptr_t id) {
+  if (const auto found = timers_.find(id); found != timers_.end()) found->second->stop();
 }
 
 bool QtPlatform::SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx,
@@ -265,7 +277,6 @@ std::u16string QtPlatform::DecodeAnsi(std::string_view bytes) const {
 
 void QtPlatform::CountClipboardChange() {
   ++sequence_number_;
-  clipboard_text_.reset();
 }
 
 void QtPlatform::DeliverClipboardNotice() {

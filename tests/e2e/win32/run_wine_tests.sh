@@ -217,7 +217,7 @@ case $command in
     setup
     failures=0
     for each in first_start formulas text_formats empty_library long_text check1 \
-      label1_editor label3_web_page viewer_chain; do
+      label1_editor label3_web_page viewer_chain keyboard held_clipboard clipboard_burst; do
       run_case "$each" || failures=$((failures + 1))
     done
     screenshot instructions || failures=$((failures + 1))
