@@ -110,7 +110,13 @@ void OnRetryTimer(Platform& platform) {
 
 void PassToNextViewer(Platform& platform, WindowHandle self, std::uint32_t message,
                       std::uintptr_t w_param, std::intptr_t l_param) {
-  if (hNextViewer != 0 && hNextViewer != self) {
+  if (hNextViewer == 0 || hNextViewer == self) return;
+  if (message == WM_DRAWCLIPBOARD) {
+    // Not waited for: while this window waited on the next viewer, the notices of further
+    // copies would be handled inside the wait, each nesting one level deeper, until the
+    // window system refuses the calls of the scan (Wine does so past 64 levels).
+    platform.SendNotifyMessage(hNextViewer, message, w_param, l_param);
+  } else {
     platform.SendMessage(hNextViewer, message, w_param, l_param);
   }
 }

@@ -76,6 +76,9 @@ class Platform {
   virtual bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) = 0;
   virtual MessageResult SendMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
                                     std::intptr_t l_param) = 0;
+  // Sends without waiting for the receiver to handle the message.
+  virtual void SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
+                                 std::intptr_t l_param) = 0;
   // Makes procedure the window's procedure; returns the one it replaced.
   virtual ProcedureHandle SetWindowProcedure(WindowHandle window, WindowProcedure procedure) = 0;
   virtual MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle window,

@@ -206,6 +206,7 @@ TEST_F(ClipwatchTest, NoticesGoOnToTheNextViewerAfterTheScan) {
   EXPECT_EQ(platform_.sent[0].message, WM_DRAWCLIPBOARD);
   EXPECT_EQ(platform_.sent[0].w_param, 5u);
   EXPECT_EQ(platform_.sent[0].l_param, 6);
+  EXPECT_FALSE(platform_.sent[0].waited);  // notices arriving meanwhile must not nest
   EXPECT_EQ(platform_.calls.back(), "CallWindowProc");
 }
 

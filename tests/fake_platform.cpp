@@ -94,6 +94,12 @@ MessageResult FakePlatform::SendMessage(WindowHandle to, std::uint32_t message,
   return 0;
 }
 
+void FakePlatform::SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
+                                     std::intptr_t l_param) {
+  Record("SendNotifyMessage");
+  sent.push_back({to, message, w_param, l_param, false});
+}
+
 ProcedureHandle FakePlatform::SetWindowProcedure(WindowHandle, WindowProcedure procedure) {
   Record("SetWindowProcedure");
   installed = procedure;

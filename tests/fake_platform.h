@@ -56,6 +56,7 @@ class FakePlatform : public Platform {
     std::uint32_t message;
     std::uintptr_t w_param;
     std::intptr_t l_param;
+    bool waited = true;  // SendMessage; false for SendNotifyMessage
   };
   std::vector<Sent> sent;                             // messages sent to other windows
   std::vector<std::uint32_t> own_procedure_messages;  // what the window's own procedure saw
@@ -89,6 +90,8 @@ class FakePlatform : public Platform {
   bool EmptyClipboard(WindowHandle owner) override;
   WindowHandle SetClipboardViewer(WindowHandle window) override;
   bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) override;
+  void SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
+                         std::intptr_t l_param) override;
   MessageResult SendMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
                             std::intptr_t l_param) override;
   ProcedureHandle SetWindowProcedure(WindowHandle window, WindowProcedure procedure) override;

@@ -185,6 +185,11 @@ MessageResult QtPlatform::SendMessage(WindowHandle /*to*/, std::uint32_t /*messa
   return 0;  // there are no other viewers to send to
 }
 
+void QtPlatform::SendNotifyMessage(WindowHandle /*to*/, std::uint32_t /*message*/,
+                                   std::uintptr_t /*w_param*/, std::intptr_t /*l_param*/) {
+  // there are no other viewers to send to
+}
+
 ProcedureHandle QtPlatform::SetWindowProcedure(WindowHandle window, WindowProcedure procedure) {
   RequireOwnWindow(window);
   const ProcedureHandle previous =

@@ -55,6 +55,8 @@ class QtPlatform : public QObject, public Platform {
 
   WindowHandle SetClipboardViewer(WindowHandle window) override;
   bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) override;
+  void SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
+                         std::intptr_t l_param) override;
   MessageResult SendMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
                             std::intptr_t l_param) override;
   ProcedureHandle SetWindowProcedure(WindowHandle window, WindowProcedure procedure) override;

@@ -9,6 +9,7 @@
 #undef CallWindowProc
 #undef MessageBox
 #undef SendMessage
+#undef SendNotifyMessage
 #undef ShellExecute
 
 #include <string>

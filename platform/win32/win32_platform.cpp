@@ -170,6 +170,11 @@ MessageResult Win32Platform::SendMessage(WindowHandle to, std::uint32_t message,
   return SendMessageW(ToHwnd(to), message, w_param, l_param);
 }
 
+void Win32Platform::SendNotifyMessage(WindowHandle to, std::uint32_t message,
+                                      std::uintptr_t w_param, std::intptr_t l_param) {
+  SendNotifyMessageW(ToHwnd(to), message, w_param, l_param);
+}
+
 ProcedureHandle Win32Platform::SetWindowProcedure(WindowHandle window, WindowProcedure procedure) {
   installed_procedure = procedure;
   const LONG_PTR previous = SetWindowLongPtrW(ToHwnd(window), GWLP_WNDPROC,
