@@ -55,14 +55,6 @@ TEST(LibraryTest, AnExistingFileIsNeverTouched) {
   EXPECT_TRUE(Load("code.ini").empty());
 }
 
-TEST(LibraryTest, ADirectoryCalledCodeIniIsNeitherReplacedNorRead) {
-  TempDir dir;
-  std::filesystem::create_directory("code.ini");
-  EXPECT_FALSE(EnsureLibrary());
-  EXPECT_THROW(Load("code.ini"), LibraryError);
-  EXPECT_THROW(Load("missing.ini"), LibraryError);
-}
-
 // Every name in the current folder, temporary files included.
 std::vector<std::string> FolderNames() {
   std::vector<std::string> names;
