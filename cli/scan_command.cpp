@@ -65,9 +65,19 @@ int RunScanCommand(const std::vector<std::string>& args, std::istream& in, std::
   }
   try {
     const std::filesystem::path library_file = options->library.value_or(kLibraryFileName);
-    // Without --library the scanner stands where the window would, and bootstraps alike.
-    if (!options->library) EnsureLibrary(library_file);
-    const std::vector<std::u16string> entries = ReadLibrary(library_file, DecodeAnsiCodePage);
+    // Without --library the scanner stands where the window would, and bootstraps alike: where
+    // code.ini is missing and cannot be written, it works from the defaults, and says so.
+    bool built_in = false;
+    if (!options->library) {
+      try {
+        EnsureLibrary(library_file);
+      } catch (const LibraryError& error) {
+        err << "tesqua-scan: " << error.what() << "; using the built-in defaults\n";
+        built_in = true;
+      }
+    }
+    const std::vector<std::u16string> entries =
+        built_in ? DefaultLibrary() : ReadLibrary(library_file, DecodeAnsiCodePage);
     if (options->SingleInput()) {
       return ScanSingleInput(*options, entries, library_file, in, out, err);
     }

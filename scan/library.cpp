@@ -1,8 +1,11 @@
 #include "scan/library.h"
 
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <system_error>
+
+#include "platform/new_file.h"
 
 namespace tesqua {
 
@@ -45,26 +48,28 @@ bool EnsureLibrary(const std::filesystem::path& file) {
   if (error && error != std::errc::no_such_file_or_directory) {
     throw LibraryError("cannot look for " + file.string() + ": " + error.message());
   }
-  const std::string bytes = DefaultLibraryBytes();
-  {
-    std::ofstream out(file, std::ios::binary);
-    if (out && out.write(bytes.data(), std::streamsize(bytes.size())) && out.flush()) return true;
+  try {
+    // A half-written library would load as a shorter one, and an empty one as no library.
+    return CreateNewFile(file, DefaultLibraryBytes());
+  } catch (const PlatformFailure& failure) {
+    throw LibraryError("cannot write " + file.string() + ": " + failure.what());
   }
-  // A half-written library would load as a shorter one on every later start; without a file
-  // the next start writes the defaults again.
-  std::filesystem::remove(file, error);
-  throw LibraryError("cannot write " + file.string());
 }
 
 std::string ReadFileBytes(const std::filesystem::path& file) {
+  const std::string cannot_read = "cannot read " + file.string() + ": ";
   std::error_code error;
   if (std::filesystem::is_directory(file, error)) {
-    throw LibraryError(file.string() + " is a directory");
+    throw LibraryError(cannot_read + "is a directory");
   }
+  errno = 0;  // the stream's open sets it with the system's reason
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw LibraryError("cannot open " + file.string());
+  if (!in) {
+    throw LibraryError(cannot_read +
+                       (errno != 0 ? std::generic_category().message(errno) : "cannot open"));
+  }
   std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw LibraryError("cannot read " + file.string());
+  if (in.bad()) throw LibraryError(cannot_read + "input/output error");
   return bytes;
 }
 
@@ -73,9 +78,13 @@ std::vector<std::u16string> ReadLibrary(const std::filesystem::path& file,
   return SplitLines(DecodeText(ReadFileBytes(file), decode_ansi));
 }
 
-void LoadLibrary(ListBox& list, const std::filesystem::path& file, const AnsiDecoder& decode_ansi) {
+void LoadLibrary(ListBox& list, const std::vector<std::u16string>& entries) {
   int index = 0;
-  for (const std::u16string& entry : ReadLibrary(file, decode_ansi)) list.AddItem(entry, index++);
+  for (const std::u16string& entry : entries) list.AddItem(entry, index++);
+}
+
+void LoadLibrary(ListBox& list, const std::filesystem::path& file, const AnsiDecoder& decode_ansi) {
+  LoadLibrary(list, ReadLibrary(file, decode_ansi));
 }
 
 }  // namespace tesqua

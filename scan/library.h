@@ -30,18 +30,24 @@ std::string DefaultLibraryBytes();
 // after it. Nothing is trimmed or skipped.
 std::vector<std::u16string> SplitLines(std::u16string_view text);
 
-// Writes the default library to file when no file of that name exists; an existing file is
-// never touched, whatever it holds. Returns whether it wrote. A failed write leaves no file.
+// Writes the default library to file when no directory entry of that name exists; an existing
+// one is never touched, whatever it is or holds. Returns whether it wrote. The file appears
+// whole or not at all, also to programs reading or writing it at the same moment. Throws
+// LibraryError ("cannot write code.ini: <reason>") when the file is missing and cannot be
+// written; the caller then works from DefaultLibrary(), as the file would have held it.
 bool EnsureLibrary(const std::filesystem::path& file = kLibraryFileName);
 
 // The entries of a library file, decoded as DecodeText does.
 std::vector<std::u16string> ReadLibrary(const std::filesystem::path& file,
                                         const AnsiDecoder& decode_ansi);
 
+// Adds the entries to list, each at the next index, in order.
+void LoadLibrary(ListBox& list, const std::vector<std::u16string>& entries);
 // Reads the library file into list, each line at the next index, in file order.
 void LoadLibrary(ListBox& list, const std::filesystem::path& file, const AnsiDecoder& decode_ansi);
 
-// The whole content of a file; throws LibraryError naming the file when it cannot be read.
+// The whole content of a file; throws LibraryError naming the file and the reason when it
+// cannot be read.
 std::string ReadFileBytes(const std::filesystem::path& file);
 
 }  // namespace tesqua

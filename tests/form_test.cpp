@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "clipwatch/clipwatch.h"
 #include "scan/library.h"
@@ -98,23 +99,31 @@ TEST_F(FormTest, AFailingStepIsSkippedAndTheRestRun) {
   }
 }
 
-TEST_F(FormTest, AnUnwritableOrUnreadableLibraryStillLetsStartUpFinish) {
-  std::filesystem::create_directory("code.ini");  // neither writable nor readable as a file
-  Form_Load(platform_);
-  EXPECT_EQ(platform_.list1.ListCount(), 0);
-  EXPECT_EQ(platform_.calls, kLoadCalls);
-  // With an empty library a notice yields no verdict.
-  platform_.text1 = u"kept";
-  platform_.Copy(u"ZIG(", {1});
-  platform_.Deliver(WM_DRAWCLIPBOARD);
-  EXPECT_EQ(platform_.text1, u"kept");
-}
-
-TEST_F(FormTest, AnExistingLibraryIsLoadedAsItIs) {
-  WriteBytes("code.ini", "DVOL \r\n\r\n$\xCE\xB4\xC0\xB4");
-  Form_Load(platform_);
-  EXPECT_EQ(ReadBytes("code.ini"), "DVOL \r\n\r\n$\xCE\xB4\xC0\xB4");
-  EXPECT_EQ(platform_.list1.items(), (std::vector<std::u16string>{u"DVOL ", u"", u"$未来"}));
+TEST_F(FormTest, AnExistingLibraryIsLoadedAsItIsAndAFolderThatCannotHoldOneGetsTheDefaults) {
+  struct Case {
+    std::string_view name;
+    std::function<void()> prepare;
+    std::vector<std::u16string> entries;
+  };
+  const Case cases[] = {
+      // Nothing can be created in a removed current folder.
+      {"unwritable", [] { std::filesystem::remove(std::filesystem::current_path()); },
+       DefaultLibrary()},
+      {"empty file", [] { WriteBytes("code.ini", ""); }, {}},
+      {"a folder", [] { std::filesystem::create_directory("code.ini"); }, {}},
+      {"edited",
+       [] { WriteBytes("code.ini", "DVOL \r\n\r\n$\xCE\xB4\xC0\xB4"); },
+       {u"DVOL ", u"", u"$未来"}},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    c.prepare();
+    FakePlatform platform;
+    Form_Load(platform);
+    EXPECT_EQ(platform.list1.items(), c.entries) << c.name;
+    EXPECT_EQ(platform.calls, kLoadCalls) << c.name;
+    ResetClipboardWatch();
+  }
 }
 
 TEST_F(FormTest, AStartedWatchScansEachCopy) {

@@ -1,7 +1,14 @@
 #include "scan/library.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <csignal>
+#include <latch>
+#include <thread>
+
+#include "platform/new_file.h"
 #include "scan/entry_list.h"
 #include "tests/temp_dir.h"
 
@@ -48,18 +55,74 @@ TEST(LibraryTest, AnExistingFileIsNeverTouched) {
   EXPECT_TRUE(Load("code.ini").empty());
 }
 
-TEST(LibraryTest, ADirectoryCalledCodeIniIsNeitherReplacedNorRead) {
-  TempDir dir;
-  std::filesystem::create_directory("code.ini");
-  EXPECT_FALSE(EnsureLibrary());
-  EXPECT_THROW(Load("code.ini"), LibraryError);
-  EXPECT_THROW(Load("missing.ini"), LibraryError);
+// Every name in the current folder, temporary files included.
+std::vector<std::string> FolderNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
-TEST(LibraryTest, AFailedWriteLeavesNoHalfLibrary) {
+TEST(LibraryTest, ANewFileNeverReplacesAnEntryOfItsNameAndLeavesNoTemporaryFile) {
   TempDir dir;
-  EXPECT_THROW(EnsureLibrary(dir.path() / "no-such-dir" / "code.ini"), LibraryError);
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "no-such-dir"));
+  WriteBytes("file", "kept");
+  std::filesystem::create_directory("folder");
+  std::filesystem::create_symlink("nowhere", "link");
+  // Past the check for an existing code.ini, as when another program creates it meanwhile.
+  for (const char* name : {"file", "folder", "link"}) EXPECT_FALSE(CreateNewFile(name, "new"));
+  EXPECT_TRUE(CreateNewFile("new", "new"));
+  EXPECT_EQ(ReadBytes("file"), "kept");
+  EXPECT_TRUE(std::filesystem::is_empty("folder"));
+  EXPECT_EQ(std::filesystem::read_symlink("link"), "nowhere");
+  EXPECT_EQ(ReadBytes("new"), "new");
+  EXPECT_EQ(FolderNames(), (std::vector<std::string>{"file", "folder", "link", "new"}));
+}
+
+TEST(LibraryTest, ProgramsStartingTogetherAllLoadTheWholeLibrary) {
+  TempDir dir;
+  for (int round = 0; round < 100; ++round) {
+    const std::filesystem::path file = dir.path() / std::to_string(round) / "code.ini";
+    std::filesystem::create_directory(file.parent_path());
+    std::latch start(3);
+    std::string loaded[3];
+    {
+      std::vector<std::jthread> starts;
+      for (std::string& bytes : loaded) {
+        starts.emplace_back([&] {
+          start.arrive_and_wait();
+          try {
+            EnsureLibrary(file);
+            bytes = ReadFileBytes(file);
+          } catch (const LibraryError& error) {
+            bytes = error.what();
+          }
+        });
+      }
+    }
+    for (const std::string& bytes : loaded) ASSERT_EQ(bytes, kDefaultBytes) << round;
+  }
+}
+
+TEST(LibraryTest, ACreationStoppedHalfWayLeavesNoFileAtAll) {
+  TempDir dir;
+  // A file-size limit of 100 bytes stops the writing of the defaults half-way.
+  rlimit previous{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  const rlimit limit{100, previous.rlim_max};
+  const auto previous_handler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  std::string message;
+  try {
+    EnsureLibrary();
+  } catch (const LibraryError& error) {
+    message = error.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &previous);
+  signal(SIGXFSZ, previous_handler);
+  EXPECT_EQ(message, "cannot write code.ini: File too large");
+  EXPECT_EQ(FolderNames(), std::vector<std::string>{});
 }
 
 TEST(LibraryTest, LinesSplitAtEveryLineEndWithNothingTrimmedOrSkipped) {

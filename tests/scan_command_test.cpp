@@ -40,6 +40,17 @@ TEST(ScanCommandTest, PrintsTheWindowsVerdictAsUtf8) {
   EXPECT_EQ(ReadBytes("code.ini"), DefaultLibraryBytes());
 }
 
+TEST(ScanCommandTest, AFolderThatCannotHoldTheLibraryIsScannedWithTheDefaults) {
+  TempDir dir;
+  std::filesystem::remove(dir.path());  // nothing can be created in a removed current folder
+  const CommandRun run = Scan({}, "B:=DVOL;");
+  EXPECT_EQ(run.status, kExitFound);
+  EXPECT_EQ(run.out, "\r\n注意：发现未来函数DVOL！\n");
+  EXPECT_EQ(run.err,
+            "tesqua-scan: cannot write code.ini: No such file or directory; using the built-in "
+            "defaults\n");
+}
+
 TEST(ScanCommandTest, ReadsFilesInGbkOrUtf8) {
   TempDir dir;
   WriteBytes("lib.ini", "\xCE\xB4\xC0\xB4\r\n");             // GBK
@@ -61,7 +72,8 @@ TEST(ScanCommandTest, ErrorsNameTheFileAndPrintNoVerdict) {
   };
   const Case cases[] = {
       {{"missing.txt"}, kExitError, "missing.txt"},
-      {{"--library", "missing.ini", "-"}, kExitError, "missing.ini"},
+      {{"--library", "missing.ini", "-"}, kExitError, "missing.ini: No such file or directory"},
+      {{"--library", ".", "-"}, kExitError, ".: is a directory"},
       {{"--library"}, kExitError, "usage"},
       {{"--frobnicate"}, kExitError, "--frobnicate"},
       {{"-rx"}, kExitError, "-rx"},

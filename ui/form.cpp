@@ -37,8 +37,19 @@ void PlaceWindow(Platform& platform) {
 }  // namespace
 
 void Form_Load(Platform& platform) {
-  RunStep([] { EnsureLibrary(); });
+  // A folder that cannot hold code.ini still gets a working window: the defaults it would have
+  // written are loaded from memory. An existing code.ini is always what is loaded.
+  bool built_in = false;
   RunStep([&] {
+    try {
+      EnsureLibrary();
+    } catch (const LibraryError&) {
+      built_in = true;
+      throw;
+    }
+  });
+  RunStep([&] {
+    if (built_in) return LoadLibrary(platform.List1(), DefaultLibrary());
     LoadLibrary(platform.List1(), kLibraryFileName,
                 [&platform](std::string_view bytes) { return platform.DecodeAnsi(bytes); });
   });
