@@ -20,10 +20,22 @@ TEST(TextEncodingTest, ByteOrderMarksWinAndAreDropped) {
   EXPECT_EQ(DecodeWithGbk("\xEF\xBB\xBF\xD7\xA2"), u"\u05E2");
 }
 
-TEST(TextEncodingTest, ValidUtf8IsUtf8AndAnythingElseIsTheAnsiCodePage) {
-  EXPECT_EQ(DecodeWithGbk("\xE6\xB3\xA8\xE6\x84\x8F"), u"注意");
-  EXPECT_EQ(DecodeWithGbk("\xD7\xA2\xD2\xE2"), u"注意");  // GBK: not valid UTF-8
-  EXPECT_EQ(DecodeWithGbk("ZIG(C,5)"), u"ZIG(C,5)");
+TEST(TextEncodingTest, Utf8NeedsALongSequenceElseTheAnsiCodePage) {
+  struct Case {
+    std::string_view bytes;
+    std::u16string_view text;
+  };
+  const Case cases[] = {
+      {"\xE6\xB3\xA8\xE6\x84\x8F", u"注意"},  // UTF-8
+      {"\xD7\xA2\xD2\xE2", u"注意"},          // GBK, no UTF-8
+      {"\xCD\xA8", u"通"},                    // GBK, also two-byte UTF-8
+      {"ZIG(\xD6\xB8\xCD\xA8", u"ZIG(指通"},  // two of them
+      {"\xC3\xA9\xE6\xB3\xA8", u"é注"},       // two-byte and three-byte UTF-8
+      {"\xF0\x9F\x98\x80", u"\U0001F600"},    // four-byte UTF-8
+      {"\xE6\xB3\xA8\xA4", u"娉à"},           // UTF-8 "注", then ill-formed
+      {"ZIG(C,5)", u"ZIG(C,5)"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DecodeWithGbk(c.bytes), c.text) << c.bytes;
 }
 
 TEST(TextEncodingTest, Utf8ValidityIsStrict) {
