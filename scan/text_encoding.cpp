@@ -88,10 +88,6 @@ std::u16string DecodeText(std::string_view bytes, const AnsiDecoder& decode_ansi
   return decode_ansi(bytes);
 }
 
-bool IsValidUtf8(std::string_view bytes) {
-  return !CheckUtf8(bytes, true).ill_formed;
-}
-
 Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long) {
   Utf8Check check;
   const std::size_t size = bytes.size();

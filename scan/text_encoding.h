@@ -19,8 +19,6 @@ using AnsiDecoder = std::function<std::u16string(std::string_view)>;
 // the same either way.
 std::u16string DecodeText(std::string_view bytes, const AnsiDecoder& decode_ansi);
 
-bool IsValidUtf8(std::string_view bytes);
-
 // How far bytes are UTF-8, for a decision made piece by piece.
 struct Utf8Check {
   std::size_t used = 0;        // the bytes checked; a cut-off sequence at the end is left
