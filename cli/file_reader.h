@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace tesqua {
 
@@ -34,9 +35,14 @@ class FileReader {
   std::string error_;
 };
 
+// A temporary file that could not be made, written or read; the message says so.
+class SpoolFailure : public std::system_error {
+ public:
+  using std::system_error::system_error;
+};
+
 // A temporary file without a name that anyone else could open, in the system's folder for
-// them; it goes when closed, and with the process if that ends first. Throws
-// std::system_error when it cannot be made, written or read.
+// them; it goes when closed, and with the process if that ends first. Throws SpoolFailure.
 class SpoolFile {
  public:
   SpoolFile();

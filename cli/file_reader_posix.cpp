@@ -14,6 +14,18 @@ namespace {
   throw std::system_error(errno, std::generic_category(), what);
 }
 
+[[noreturn]] void FailSpool(const char* what) {
+  throw SpoolFailure(errno, std::generic_category(), what);
+}
+
+// The system's folder for temporary files; TMPDIR (TMP, TEMP) where set.
+std::filesystem::path TemporaryFolder() {
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  if (error) throw SpoolFailure(error, "no folder for a temporary file");
+  return folder;
+}
+
 }  // namespace
 
 FileReader::FileReader(const std::filesystem::path::value_type* file)
@@ -43,14 +55,14 @@ void FileReader::Rewind() {
 }
 
 SpoolFile::SpoolFile() {
-  const std::string folder = std::filesystem::temp_directory_path().string();
+  const std::string folder = TemporaryFolder().string();
 #ifdef O_TMPFILE
   descriptor_ = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 #endif
   if (descriptor_ < 0) {  // a file system without unnamed files: name one and unlink it at once
     std::string name = folder + "/tesqua-spool-XXXXXX";
     descriptor_ = mkostemp(name.data(), O_CLOEXEC);
-    if (descriptor_ < 0) Fail("cannot make a temporary file");
+    if (descriptor_ < 0) FailSpool("cannot make a temporary file");
     unlink(name.c_str());
   }
 }
@@ -63,7 +75,7 @@ void SpoolFile::Append(const char* bytes, std::size_t size) {
   while (size > 0) {
     const ssize_t written = write(descriptor_, bytes, size);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) Fail("cannot write a temporary file");
+    if (written <= 0) FailSpool("cannot write a temporary file");
     bytes += written;
     size -= std::size_t(written);
   }
@@ -74,7 +86,7 @@ std::size_t SpoolFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t si
   while (done < size) {
     const ssize_t got = pread(descriptor_, buffer + done, size - done, off_t(offset + done));
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) Fail("cannot read a temporary file");
+    if (got < 0) FailSpool("cannot read a temporary file");
     if (got == 0) break;
     done += std::size_t(got);
   }

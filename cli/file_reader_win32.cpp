@@ -20,6 +20,18 @@ namespace {
   throw std::system_error(errno, std::generic_category(), what);
 }
 
+[[noreturn]] void FailSpool(const char* what) {
+  throw SpoolFailure(errno, std::generic_category(), what);
+}
+
+// The system's folder for temporary files; TMPDIR (TMP, TEMP) where set.
+std::filesystem::path TemporaryFolder() {
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  if (error) throw SpoolFailure(error, "no folder for a temporary file");
+  return folder;
+}
+
 }  // namespace
 
 // The C runtime's descriptors: wide names, binary mode, errno like elsewhere.
@@ -52,7 +64,7 @@ void FileReader::Rewind() {
 // opened for this process alone.
 SpoolFile::SpoolFile() {
   static std::atomic<unsigned> serial{0};
-  const std::filesystem::path folder = std::filesystem::temp_directory_path();
+  const std::filesystem::path folder = TemporaryFolder();
   for (int attempt = 0; attempt < 100 && descriptor_ < 0; ++attempt) {
     const std::wstring name =
         L"tesqua-spool-" + std::to_wstring(_getpid()) + L"-" + std::to_wstring(serial++) + L".tmp";
@@ -62,7 +74,7 @@ SpoolFile::SpoolFile() {
         _SH_DENYRW, _S_IREAD | _S_IWRITE);
     if (descriptor_ < 0 && errno != EEXIST) break;
   }
-  if (descriptor_ < 0) Fail("cannot make a temporary file");
+  if (descriptor_ < 0) FailSpool("cannot make a temporary file");
 }
 
 SpoolFile::~SpoolFile() {
@@ -70,11 +82,11 @@ SpoolFile::~SpoolFile() {
 }
 
 void SpoolFile::Append(const char* bytes, std::size_t size) {
-  if (_lseeki64(descriptor_, 0, SEEK_END) < 0) Fail("cannot write a temporary file");
+  if (_lseeki64(descriptor_, 0, SEEK_END) < 0) FailSpool("cannot write a temporary file");
   while (size > 0) {
     const auto count = unsigned(std::min<std::size_t>(size, INT_MAX));
     const int written = _write(descriptor_, bytes, count);
-    if (written <= 0) Fail("cannot write a temporary file");
+    if (written <= 0) FailSpool("cannot write a temporary file");
     bytes += written;
     size -= std::size_t(written);
   }
@@ -82,13 +94,13 @@ void SpoolFile::Append(const char* bytes, std::size_t size) {
 
 std::size_t SpoolFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) {
   if (_lseeki64(descriptor_, std::int64_t(offset), SEEK_SET) < 0) {
-    Fail("cannot read a temporary file");
+    FailSpool("cannot read a temporary file");
   }
   std::size_t done = 0;
   while (done < size) {
     const auto count = unsigned(std::min<std::size_t>(size - done, INT_MAX));
     const int got = _read(descriptor_, buffer + done, count);
-    if (got < 0) Fail("cannot read a temporary file");
+    if (got < 0) FailSpool("cannot read a temporary file");
     if (got == 0) break;
     done += std::size_t(got);
   }

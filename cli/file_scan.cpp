@@ -302,6 +302,8 @@ FileScan FileScanner::Scan(const std::filesystem::path::value_type* file, bool k
       const std::uintmax_t size = std::filesystem::file_size(file, error);
       return can_rewind && !error ? size : kUnknownSize;
     });
+  } catch (const SpoolFailure& failure) {
+    return Unreadable(failure.what());
   } catch (const std::system_error& failure) {
     return Unreadable(failure.code().message());
   }
@@ -311,6 +313,8 @@ FileScan FileScanner::ScanStream(std::istream& in) {
   try {
     StreamSource source(in, settings_.read);
     return ScanInput(source, false, false, [] { return kUnknownSize; });
+  } catch (const SpoolFailure& failure) {
+    return Unreadable(failure.what());
   } catch (const std::system_error& failure) {
     return Unreadable(failure.code().message());
   }
