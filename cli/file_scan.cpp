@@ -194,11 +194,7 @@ class InputSource : public ByteSource {
     } else {
       got = rest_.Read(buffer, size);
     }
-    if (keeping_ && !can_seek_ && got > 0) {
-      if (!spool_) spool_.emplace();
-      spool_->Append(buffer, got);
-      spooled_ += got;
-    }
+    if (keeping_ && !can_seek_ && got > 0) Keep(buffer, got);
     at_ += got;
     return got;
   }
@@ -206,6 +202,8 @@ class InputSource : public ByteSource {
     if (can_seek_) {
       rest_.Rewind();
       head_ = {};
+    } else if (spool_failure_) {
+      throw *spool_failure_;
     } else if (!keeping_) {
       throw std::logic_error("a rewind after the last one");
     }
@@ -214,12 +212,28 @@ class InputSource : public ByteSource {
   void NoMoreRewinds() override { keeping_ = false; }
 
  private:
+  // A spool that fails (no folder for it, a full disk) costs only the rewind, which most
+  // inputs never need; the failure is told if one does.
+  void Keep(const char* bytes, std::size_t size) {
+    try {
+      if (!spool_) spool_.emplace();
+      spool_->Append(bytes, size);
+      spooled_ += size;
+    } catch (const SpoolFailure& failure) {
+      spool_failure_ = failure;
+      keeping_ = false;
+      spool_.reset();
+      spooled_ = 0;
+    }
+  }
+
   ByteSource& rest_;
   std::string_view head_;
   std::size_t head_at_ = 0;
   bool can_seek_;
   bool keeping_ = true;
   std::optional<SpoolFile> spool_;
+  std::optional<SpoolFailure> spool_failure_;
   std::uint64_t spooled_ = 0;  // bytes in the spool, from the start of the input
   std::uint64_t at_ = 0;       // the next byte to read, from the start of the input
 };

@@ -64,7 +64,10 @@ check "a GBK pipe that looked like UTF-8 at first" 1 '\r\n注意：发现未来�
 cat late.txt | TMPDIR=$PWD/spool "$TESQUA_SCAN" --library gbk.ini --json - >out 2>err; status=$?
 check "the same on standard input" 1 '{"path":"-","encoding":"ansi","hits":[{"entry":"通","name":"通","line":2,"column":5}]}\n{"summary":{"scanned":1,"with_hits":1,"unreadable":0,"skipped":0}}\n' $status out
 [ -z "$(ls -A spool)" ] && echo "ok   no spool file left" || { echo "FAIL spool left: $(ls spool)"; failures=$((failures + 1)); }
+# Without a folder for the spool, only an input that must be read again fails, and says why.
 cat late.txt | TMPDIR=$PWD/missing "$TESQUA_SCAN" --library gbk.ini >out 2>err; status=$?
 check "no folder for the spool file" 2 '' $status out
 grep -q 'standard input: .*temporary file' err || { echo "FAIL spool error: $(cat err)"; failures=$((failures + 1)); }
+tail -c +7 late.txt | TMPDIR=$PWD/missing "$TESQUA_SCAN" --library gbk.ini >out 2>err; status=$?
+check "no folder for the spool file, and no need of it" 1 '\r\n注意：发现未来函数通！\n' $status out
 [ $failures -eq 0 ]
