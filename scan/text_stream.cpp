@@ -212,12 +212,12 @@ class StreamDecoder {
   }
 
   void Ansi(std::size_t at) {
-    while (true) {
+    while (wanted_) {
       const std::string_view bytes = reader_.Bytes();
       const bool last = reader_.AtEnd();
       const std::size_t cut = last ? bytes.size() : AnsiCut(bytes, at, ansi_.is_lead_byte);
       if (cut > at) Feed(ansi_.decode(bytes.substr(at, cut - at)), false);
-      if (!wanted_ || last || !reader_.Next(cut)) return;
+      if (last || !reader_.Next(cut)) return;
       at = 0;
     }
   }
