@@ -108,5 +108,7 @@ class Platform {
 
 // The system's ANSI code page, for programs without a window (the command-line scanner).
 std::u16string DecodeAnsiCodePage(std::string_view bytes);
+// Whether a byte begins a two-byte character in the system's ANSI code page.
+bool IsAnsiLeadByte(unsigned char byte);
 
 }  // namespace tesqua

@@ -83,21 +83,44 @@ std::u16string DecodeText(std::string_view bytes, const AnsiDecoder& decode_ansi
   if (StartsWith(bytes, "\xEF\xBB\xBF")) return DecodeUtf8(bytes.substr(3));
   if (StartsWith(bytes, "\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
   if (StartsWith(bytes, "\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
-  if (IsValidUtf8(bytes)) return DecodeUtf8(bytes);
+  const Utf8Check check = CheckUtf8(bytes, true);
+  if (!check.ill_formed && check.long_sequence) return DecodeUtf8(bytes);
   return decode_ansi(bytes);
 }
 
-bool IsValidUtf8(std::string_view bytes) {
-  for (std::size_t i = 0; i < bytes.size();) {
-    if (Byte(bytes, i) < 0x80) {
+Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long) {
+  Utf8Check check;
+  const std::size_t size = bytes.size();
+  std::size_t i = 0;
+  while (i < size) {
+    // Runs of ASCII, eight bytes at a time.
+    while (i + 8 <= size) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes.data() + i, 8);
+      if ((word & 0x8080808080808080u) != 0) break;
+      i += 8;
+    }
+    if (i == size) break;
+    const unsigned first = Byte(bytes, i);
+    if (first < 0x80) {
       ++i;
       continue;
     }
+    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+    if (!final && i + length > size) break;  // the rest comes with the next call
     const auto next = NextUtf8(bytes, i);
-    if (!next) return false;
+    if (!next) {
+      check.ill_formed = true;
+      break;
+    }
     i += next->second;
+    if (next->second >= 3) {
+      check.long_sequence = true;
+      if (stop_at_long) break;
+    }
   }
-  return true;
+  check.used = i;
+  return check;
 }
 
 std::u16string DecodeUtf8(std::string_view bytes) {
@@ -233,6 +256,10 @@ std::u16string DecodeGbk(std::string_view bytes) {
   }
   text.resize(written);
   return text;
+}
+
+bool IsGbkLeadByte(unsigned char byte) {
+  return byte >= kGbkFirstLead && byte < 0xFF;
 }
 
 std::string EncodeGbk(std::u16string_view text) {
