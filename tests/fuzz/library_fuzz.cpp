@@ -2,7 +2,6 @@
 // the line rule. Input: a byte that sets the read sizes, a byte that sets the chunk size and
 // folding, then the bytes of the file.
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -10,29 +9,10 @@
 #include "scan/library.h"
 #include "scan/text_encoding.h"
 #include "scan/text_stream.h"
-#include "tests/fuzz/require.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace tesqua {
 namespace {
-
-// Hands out the bytes in reads of random sizes, as a pipe does.
-class PipeSource : public ByteSource {
- public:
-  PipeSource(std::string_view bytes, unsigned seed) : bytes_(bytes), random_(seed), most_(seed) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    const std::size_t count = std::min({size, 1 + random_() % (1 + most_), bytes_.size() - at_});
-    bytes_.copy(buffer, count, at_);
-    at_ += count;
-    return count;
-  }
-  void Rewind() override { at_ = 0; }
-
- private:
-  std::string_view bytes_;
-  std::size_t at_ = 0;
-  std::minstd_rand random_;
-  std::size_t most_;
-};
 
 class CollectingSink : public TextSink {
  public:

@@ -1,7 +1,7 @@
-// The scan against the plain model: a library and a text, scanned whole and fed to the
-// matcher in pieces of random sizes. Input: a byte that sets the piece sizes (its low bit:
-// the pieces come folded, as a decoder hands them), a byte with the length of the library
-// file, the library file's bytes, then the text's bytes.
+// The scan against the plain model: a library and a text, scanned whole, fed to the matcher
+// in pieces of random sizes, and decoded in chunks straight into it. Input: a byte that sets the
+// piece sizes (its low bit: the pieces come folded, as a decoder hands them), a byte with the
+// length of the library file, the library file's bytes, then the text's bytes.
 #include <cstdint>
 #include <random>
 #include <string>
@@ -11,8 +11,31 @@
 #include "scan/matcher.h"
 #include "scan/scan.h"
 #include "scan/text_encoding.h"
-#include "tests/fuzz/require.h"
+#include "scan/text_stream.h"
+#include "tests/fuzz/fuzz_support.h"
 #include "tests/scan_model.h"
+
+namespace tesqua {
+namespace {
+
+// Decoded text straight into the matcher, as files are scanned: the decoder stops once every
+// key is found, and starts the text over when the bytes turn out not to be UTF-8.
+class MatchSink : public TextSink {
+ public:
+  explicit MatchSink(MatchStream& stream) : stream_(stream) {}
+  void Restart() override { stream_.Reset(); }
+  bool Take(std::u16string_view units, bool folded) override {
+    stream_.Feed(units, folded);
+    return !stream_.Done();
+  }
+  bool TakesFolded() const override { return true; }
+
+ private:
+  MatchStream& stream_;
+};
+
+}  // namespace
+}  // namespace tesqua
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tesqua;
@@ -64,5 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Require(Verdict(entries, stream.FirstPositions()).verdict == expected.text,
           "the verdict of text fed in pieces");
+
+  MatchStream decoded(matcher);
+  MatchSink sink(decoded);
+  PipeSource source(text_bytes, piece_seed);
+  DecodeInChunks(source, DecodeGbk, sink, 4 + piece_seed);
+  decoded.Finish();
+  Require(decoded.FirstPositions() == positions, "the positions of bytes decoded in chunks");
   return 0;
 }
