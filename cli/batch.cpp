@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <istream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -41,11 +43,13 @@ bool HasExtension(const std::string& name, const std::set<std::string>& extensio
 
 void Walk(const fs::path& folder, const ScanOptions& options, const fs::path& library_file,
           std::vector<BatchInput>& inputs) {
+  // An empty folder path is the current folder, whose files are named without "./".
+  const fs::path listed = folder.empty() ? fs::path(".") : folder;
   std::vector<FolderEntry> entries;
   std::string error;
-  if (!ListFolder(folder, entries, error)) {
+  if (!ListFolder(listed, entries, error)) {
     inputs.push_back(
-        {Utf8Path(folder), folder.native(), false, "cannot list the folder: " + error});
+        {Utf8Path(listed), listed.native(), false, "cannot list the folder: " + error});
     return;
   }
   // By name as the system spells it: all share the folder, so this is the order of their paths.
@@ -79,6 +83,34 @@ void Walk(const fs::path& folder, const ScanOptions& options, const fs::path& li
   }
 }
 
+// Where threads wait for flags that others set. Not std::atomic::wait: where the system has no
+// futex (Windows), libstdc++ 12 waits on a condition variable whose mutex the notifier never
+// takes, so a wake-up can be lost and the batch hang for good. A ring costs a lock only when
+// someone waits.
+class Doorbell {
+ public:
+  template <typename Done>
+  void WaitUntil(Done done) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    waiters_.fetch_add(1);
+    std::atomic_thread_fence(std::memory_order_seq_cst);  // pairs with the fence in Ring
+    condition_.wait(lock, done);
+    waiters_.fetch_sub(1);
+  }
+  // After the flag is set: either the waiter sees the flag, or this sees the waiter.
+  void Ring() {
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (waiters_.load() == 0) return;
+    { const std::lock_guard<std::mutex> lock(mutex_); }  // the waiter is waiting, or sees the flag
+    condition_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable condition_;
+  std::atomic<int> waiters_{0};
+};
+
 // Results come in any order from the threads and go out in the inputs' order. A result is
 // published by its flag alone: no lock and no wake-up per file, which would cost more than the
 // scan of a small file. A slot is first written when its result arrives, so that its memory is
@@ -99,33 +131,36 @@ class ResultSlots {
   void Put(std::size_t index, FileScan scan) {
     std::construct_at(scans_ + index, std::move(scan));
     ready_[index].store(true, std::memory_order_release);
-    ready_[index].notify_one();
+    bell_.Ring();
   }
   bool Ready(std::size_t index) const { return ready_[index].load(std::memory_order_acquire); }
-  void Wait(std::size_t index) const { ready_[index].wait(false, std::memory_order_acquire); }
+  void Wait(std::size_t index) {
+    bell_.WaitUntil([&] { return Ready(index); });
+  }
   FileScan& At(std::size_t index) { return scans_[index]; }
 
  private:
   std::size_t count_;
   FileScan* scans_;
   std::vector<std::atomic<bool>> ready_;
+  Doorbell bell_;
 };
 
+// Standard output and standard error may be the same terminal: the progress line is cleared
+// before anything else is printed, and what standard output holds goes out before it is drawn.
 class Progress {
  public:
-  Progress(std::ostream& err, bool enabled, std::size_t total)
-      : err_(err), enabled_(enabled), total_(total), start_(Clock::now()) {}
+  Progress(std::ostream& out, std::ostream& err, bool enabled, std::size_t total, ProgressPace pace)
+      : out_(out), err_(err), enabled_(enabled), total_(total), pace_(pace), start_(Clock::now()) {}
   void Show(std::size_t done, std::uint64_t bytes) {
     if (!enabled_) return;
     const auto now = Clock::now();
-    if (now - start_ < std::chrono::milliseconds(500) ||
-        now - last_ < std::chrono::milliseconds(100)) {
-      return;
-    }
+    if (now - start_ < pace_.delay || now - last_ < pace_.interval) return;
     last_ = now;
     char line[96];
     std::snprintf(line, sizeof line, "\r%zu/%zu files, %llu MB ", done, total_,
                   static_cast<unsigned long long>(bytes >> 20));
+    out_.flush();
     err_ << line << std::flush;
     shown_ = true;
   }
@@ -136,9 +171,11 @@ class Progress {
 
  private:
   using Clock = std::chrono::steady_clock;
+  std::ostream& out_;
   std::ostream& err_;
   bool enabled_;
   std::size_t total_;
+  ProgressPace pace_;
   Clock::time_point start_;
   Clock::time_point last_{};
   bool shown_ = false;
@@ -179,9 +216,9 @@ std::vector<BatchInput> CollectInputs(const ScanOptions& options, const fs::path
       inputs.push_back({name, path.native(), false, error.message()});
     } else if (fs::is_directory(status)) {
       if (options.recursive) {
-        Walk(path, options, library_file, inputs);
+        Walk(options.current_folder ? fs::path() : path, options, library_file, inputs);
       } else {
-        inputs.push_back({name, path.native(), false, "is a folder (scan folders with -r)"});
+        inputs.push_back({name, path.native(), false, "is a folder (use -r)"});
       }
     } else {
       inputs.push_back({name, path.native(), false, "", fs::is_regular_file(status)});
@@ -192,7 +229,7 @@ std::vector<BatchInput> CollectInputs(const ScanOptions& options, const fs::path
 
 int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entries,
              const fs::path& library_file, std::istream& in, std::ostream& out, std::ostream& err,
-             bool show_progress, std::size_t threads) {
+             bool show_progress, std::size_t threads, ProgressPace pace) {
   const Matcher matcher(SearchKeys(entries));
   ByteCounter bytes_read{0};
   const ScanSettings settings{options.json, true, &bytes_read};
@@ -202,6 +239,7 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
   std::string standard_input;
   std::optional<ResultSlots> results;
   std::atomic<bool> ready{false};
+  Doorbell start;
   std::atomic<std::size_t> next{0};
   const auto scan_next = [&](FileScanner& scanner) {
     const std::size_t index = next++;
@@ -224,14 +262,14 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
     workers.emplace_back([&] {
       FileScanner scanner(matcher, settings);
       scanner.ScanBytes({});
-      ready.wait(false, std::memory_order_acquire);
+      start.WaitUntil([&] { return ready.load(std::memory_order_acquire); });
       while (scan_next(scanner)) {
       }
     });
   }
   const auto release_workers = [&] {
     ready.store(true, std::memory_order_release);
-    ready.notify_all();
+    start.Ring();
   };
   try {
     inputs = CollectInputs(options, library_file);
@@ -250,33 +288,34 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
   FileScanner scanner(matcher, settings);
 
   BatchTotals totals;
-  Progress progress(err, show_progress, inputs.size());
+  Progress progress(out, err, show_progress, inputs.size(), pace);
   std::size_t printed = 0;
   const auto print_ready = [&] {
     for (; printed < inputs.size() && results->Ready(printed); ++printed) {
       const BatchInput& input = inputs[printed];
       const FileScan& scan = results->At(printed);
+      progress.Clear();
+      bool hits = false;
       switch (scan.outcome) {
         case FileScan::Outcome::kUnreadable:
           ++totals.unreadable;
-          progress.Clear();
           err << "tesqua-scan: " << input.label << ": " << scan.error << "\n";
           break;
         case FileScan::Outcome::kBinary:
           ++totals.skipped;
-          progress.Clear();
           err << "tesqua-scan: " << input.label << ": binary file skipped\n";
           break;
         case FileScan::Outcome::kScanned:
           ++totals.scanned;
-          if (std::any_of(scan.first_positions.begin(), scan.first_positions.end(),
-                          [](std::uint64_t at) { return at != kNotFound; })) {
-            ++totals.with_hits;
-          }
+          hits = std::any_of(scan.first_positions.begin(), scan.first_positions.end(),
+                             [](std::uint64_t at) { return at != kNotFound; });
+          totals.with_hits += hits ? 1 : 0;
           break;
       }
       if (options.json) {
         out << JsonLine(input.label, entries, scan);
+      } else if (options.files_with_hits) {
+        if (hits) out << input.label << '\n';
       } else if (scan.outcome == FileScan::Outcome::kScanned) {
         out << TextLine(input.label, entries, scan);
       }
@@ -297,7 +336,13 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
   }
   for (std::thread& worker : workers) worker.join();
   progress.Clear();
-  out << (options.json ? JsonSummary(totals) : TextSummary(totals)) << std::flush;
+  // -l prints names to be read by other programs: a summary would be one more name.
+  if (options.json) {
+    out << JsonSummary(totals);
+  } else if (!options.files_with_hits) {
+    out << TextSummary(totals);
+  }
+  out << std::flush;
   if (totals.unreadable > 0) return kExitError;
   return totals.with_hits > 0 ? kExitFound : kExitNoneFound;
 }

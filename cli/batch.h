@@ -2,6 +2,7 @@
 // and reported in the order they were named and found.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <iosfwd>
 #include <string>
@@ -24,11 +25,18 @@ struct BatchInput {
 std::vector<BatchInput> CollectInputs(const ScanOptions& options,
                                       const std::filesystem::path& library_file);
 
+// When the progress line on a terminal first shows, and how often it is drawn again.
+struct ProgressPace {
+  std::chrono::milliseconds delay{500};
+  std::chrono::milliseconds interval{100};
+};
+
 // Scans the inputs that CollectInputs finds and prints a line per file and the summary;
 // returns the exit status. threads: how many scan at once, 0 for one per core and one more;
 // the output is the same for any number.
 int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entries,
              const std::filesystem::path& library_file, std::istream& in, std::ostream& out,
-             std::ostream& err, bool show_progress, std::size_t threads = 0);
+             std::ostream& err, bool show_progress, std::size_t threads = 0,
+             ProgressPace pace = {});
 
 }  // namespace tesqua

@@ -21,11 +21,13 @@ int wmain(int argc, wchar_t** argv) {
     std::u16string wide(arg.begin(), arg.end());
     args.push_back(tesqua::EncodeUtf8(wide));
   }
+  const tesqua::ConsoleText console_text;
   return tesqua::RunScanCommand(args, std::cin, std::cout, std::cerr, tesqua::StderrIsTerminal());
 }
 #else
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  const tesqua::ConsoleText console_text;
   return tesqua::RunScanCommand(args, std::cin, std::cout, std::cerr, tesqua::StderrIsTerminal());
 }
 #endif

@@ -47,16 +47,34 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
       }
     } else if (arg == "--json") {
       options.json = true;
-    } else if (arg == "-r" || arg == "--recursive") {
+    } else if (arg == "--recursive") {
       options.recursive = true;
-    } else if (arg == "-h" || arg == "--help") {
+    } else if (arg == "--files-with-hits") {
+      options.files_with_hits = true;
+    } else if (arg == "--help") {
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;
+    } else if (arg[1] != '-' && arg.find_first_not_of("rlh", 1) == std::string::npos) {
+      // Short options, alone or together: -r, -l, -rl.
+      for (const char letter : arg.substr(1)) {
+        if (letter == 'r') options.recursive = true;
+        if (letter == 'l') options.files_with_hits = true;
+        if (letter == 'h') options.help = true;
+      }
     } else {
       err << "tesqua-scan: unknown option " << arg << "\n" << kUsage;
       return std::nullopt;
     }
+  }
+  if (options.json && options.files_with_hits) {
+    err << "tesqua-scan: --json and -l do not go together\n" << kUsage;
+    return std::nullopt;
+  }
+  // As grep -r does: no path is the current folder, not standard input.
+  if (options.recursive && options.inputs.empty()) {
+    options.inputs.push_back(".");
+    options.current_folder = true;
   }
   if (std::count(options.inputs.begin(), options.inputs.end(), "-") > 1) {
     err << "tesqua-scan: standard input can be read only once\n" << kUsage;
@@ -72,7 +90,7 @@ void PrintHelp(std::ostream& out) {
          "current directory, written with the default entries when missing).\n"
          "\n"
          "With one FILE or standard input, prints the verdict the window shows.\n"
-         "With several paths, --json or -r, prints one line per file:\n"
+         "With several paths, --json, -l or -r, prints one line per file:\n"
          "  PATH: ZIG, DVOL              the entries found, in library order\n"
          "  PATH: 没有发现未来函数！      nothing found\n"
          "and a summary line at the end.\n"
@@ -80,11 +98,15 @@ void PrintHelp(std::ostream& out) {
          "  --library FILE  the signature library to use (never written)\n"
          "  --json          one JSON object per file, each hit with the line and column\n"
          "                  of its first occurrence, and a summary object at the end\n"
-         "  -r, --recursive scan folders and their subfolders\n"
+         "  -l, --files-with-hits\n"
+         "                  print only the names of the files with hits, one per line,\n"
+         "                  and no summary\n"
+         "  -r, --recursive scan folders and their subfolders (without -r a folder is an\n"
+         "                  error); with no PATH, the current folder\n"
          "  --ext LIST      the extensions of the files scanned in folders, comma-separated\n"
          "                  (default: txt,tn6,fnc,ini; \"*\" for every file); files named on\n"
          "                  the command line are always scanned\n"
-         "  --help          this text\n"
+         "  -h, --help      this text\n"
          "  --version       the version\n"
          "\n"
          "Files may be GBK, UTF-8, or UTF-16 with a byte-order mark. Files holding NUL\n"

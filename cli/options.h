@@ -12,13 +12,16 @@ namespace tesqua {
 
 inline constexpr std::string_view kUsage =
     "usage: tesqua-scan [--library FILE] [FILE]\n"
-    "       tesqua-scan [--library FILE] [--json] [-r] [--ext LIST] PATH...\n";
+    "       tesqua-scan [--library FILE] [--json | -l] [-r] [--ext LIST] [PATH...]\n";
 
 struct ScanOptions {
   std::optional<std::filesystem::path> library;
   std::vector<std::string> inputs;  // "-" is standard input
   bool json = false;
+  bool files_with_hits = false;  // -l: only the names of the files with hits
   bool recursive = false;
+  // -r without a path: the current folder, its files named relative to it.
+  bool current_folder = false;
   // File name extensions, lower case without the dot, that a folder's files need to be
   // scanned; empty: every file.
   std::set<std::string> extensions = {"txt", "tn6", "fnc", "ini"};
@@ -26,7 +29,7 @@ struct ScanOptions {
   bool version = false;
 
   // The form the window's verdict is printed in: one text, no batch options.
-  bool SingleInput() const { return inputs.size() <= 1 && !json && !recursive; }
+  bool SingleInput() const { return inputs.size() <= 1 && !json && !files_with_hits && !recursive; }
 };
 
 // Writes what is wrong to err and returns nothing when the arguments make no sense.

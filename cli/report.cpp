@@ -85,8 +85,9 @@ std::string JsonLine(const std::string& path, const std::vector<std::u16string>&
 }
 
 std::string TextSummary(const BatchTotals& totals) {
-  return std::to_string(totals.scanned) + " files scanned, " + std::to_string(totals.with_hits) +
-         " with hits, " + std::to_string(totals.unreadable) + " could not be read, " +
+  return std::to_string(totals.scanned) + (totals.scanned == 1 ? " file" : " files") +
+         " scanned, " + std::to_string(totals.with_hits) + " with hits, " +
+         std::to_string(totals.unreadable) + " could not be read, " +
          std::to_string(totals.skipped) + " skipped as binary\n";
 }
 

@@ -28,6 +28,11 @@ int ScanSingleInput(const ScanOptions& options, const std::vector<std::u16string
     if (in.bad()) throw LibraryError("cannot read standard input");
     scan = ScanBytes(bytes, matcher, settings);
   } else {
+    std::error_code error;
+    if (std::filesystem::is_directory(std::filesystem::u8path(options.inputs.front()), error)) {
+      err << "tesqua-scan: " << options.inputs.front() << ": is a folder (use -r)\n";
+      return kExitError;
+    }
     scan = ScanFile(std::filesystem::u8path(options.inputs.front()), matcher, settings);
     if (scan.outcome == FileScan::Outcome::kUnreadable) {
       err << "tesqua-scan: cannot read " << options.inputs.front() << ": " << scan.error << "\n";

@@ -1,5 +1,6 @@
 #include "clipwatch/clipwatch.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -16,33 +17,95 @@ namespace {
 // but the window's handle.
 Platform* watched_platform = nullptr;
 
-// The text last read, and the clipboard's sequence number when it was read: the scan reads
-// the clipboard once per library entry, and while the number stays the same the text does.
-struct ClipboardTextCache {
-  const Platform* platform = nullptr;
-  std::uint64_t sequence = 0;
-  std::shared_ptr<const std::u16string> text;
-};
-ClipboardTextCache clipboard_cache;
+constexpr std::uint32_t kFirstRetryWait = 25;  // milliseconds, doubled at every retry
+constexpr std::uint32_t kLongestRetryWait = 1000;
+constexpr std::uint32_t kRetryGiveUp = 10000;  // waits since the notice, in total
 
-std::shared_ptr<const std::u16string> SharedClipboardText(Platform& platform) {
-  const std::uint64_t sequence = platform.ClipboardSequenceNumber();
-  // 0 is what Windows answers when it cannot tell; such a read is never reused.
-  if (clipboard_cache.text && clipboard_cache.platform == &platform && sequence != 0 &&
-      clipboard_cache.sequence == sequence) {
-    return clipboard_cache.text;
+// Windows delivers sent messages inside clipboard calls, and Qt may run a nested event loop
+// while it reads: a notice can arrive in the middle of a scan.
+struct NoticeState {
+  bool scanning = false;
+  bool notice_during_scan = false;  // the clipboard changed under the running scan
+  bool retry_pending = false;
+  std::uint32_t waited = 0;  // by the retries of the current notice
+  std::uint32_t next_wait = kFirstRetryWait;
+};
+NoticeState notice;
+
+enum class ScanOutcome { kDone, kUnreadable };
+
+// One snapshot of the text per scan: the first read takes it and every entry's read hands it
+// out again.
+ScanOutcome ScanIntoText1(Platform& platform) {
+  if (GetClipFormat(platform) != CF_TEXT) return ScanOutcome::kDone;
+  std::shared_ptr<const std::u16string> snapshot;
+  bool unreadable = false;
+  const auto read = [&platform, &snapshot, &unreadable] {
+    if (!snapshot) {
+      unreadable = true;
+      snapshot = std::make_shared<const std::u16string>(ReadClipboardText(platform));
+      unreadable = false;
+    }
+    return snapshot;
+  };
+  ScanResult result;
+  try {
+    result = ScanClipboardText(platform.List1(), SharedClipboardTextReader(read));
+  } catch (const PlatformFailure&) {
+    if (unreadable) return ScanOutcome::kUnreadable;
+    throw;
   }
-  auto text = std::make_shared<const std::u16string>(platform.ClipboardText());
-  clipboard_cache = ClipboardTextCache{&platform, sequence, text};
-  return text;
+  // A verdict for content already replaced would only flash: the newer one follows at once.
+  if (!notice.notice_during_scan) platform.SetText1(result.verdict);
+  return ScanOutcome::kDone;
 }
 
-void ScanIntoText1(Platform& platform) {
-  if (GetClipFormat(platform) != CF_TEXT) return;
-  const ScanResult result = ScanClipboardText(
-      platform.List1(),
-      SharedClipboardTextReader([&platform] { return SharedClipboardText(platform); }));
-  platform.SetText1(result.verdict);
+void ScheduleRetry(Platform& platform) {
+  const std::uint32_t wait = std::min(notice.next_wait, kRetryGiveUp - notice.waited);
+  if (wait == 0) return;  // given up: Text1 keeps its text
+  notice.waited += wait;
+  notice.next_wait = std::min(notice.next_wait * 2, kLongestRetryWait);
+  platform.SetTimer(kClipboardRetryTimer, wait);
+  notice.retry_pending = true;
+}
+
+// Scans until a scan ends without a notice having come in the meantime, so that the last
+// verdict is the clipboard's latest content's.
+void ScanLatest(Platform& platform) {
+  ScanOutcome outcome = ScanOutcome::kDone;
+  bool superseded = false;
+  notice.scanning = true;
+  do {
+    notice.notice_during_scan = false;
+    try {
+      outcome = ScanIntoText1(platform);
+    } catch (...) {
+      // Text1 keeps its previous text; the watch must not stay marked as scanning.
+      outcome = ScanOutcome::kDone;
+    }
+    superseded = notice.notice_during_scan;
+    if (superseded) notice = NoticeState{.scanning = true};  // the newer notice starts afresh
+  } while (superseded);
+  notice.scanning = false;
+  if (outcome == ScanOutcome::kUnreadable) ScheduleRetry(platform);
+}
+
+void OnNotice(Platform& platform) {
+  if (notice.scanning) {
+    notice.notice_during_scan = true;
+    return;
+  }
+  if (notice.retry_pending) platform.KillTimer(kClipboardRetryTimer);
+  notice = NoticeState{};
+  ScanLatest(platform);
+}
+
+void OnRetryTimer(Platform& platform) {
+  // A timer killed after it fired may still have its message queued.
+  if (!notice.retry_pending || notice.scanning) return;
+  notice.retry_pending = false;
+  platform.KillTimer(kClipboardRetryTimer);
+  ScanLatest(platform);
 }
 
 void PassToNextViewer(Platform& platform, WindowHandle self, std::uint32_t message,
@@ -82,7 +145,7 @@ int GetClipFormat(Platform& platform) {
 }
 
 std::u16string ReadClipboardText(Platform& platform) {
-  return *SharedClipboardText(platform);
+  return platform.ClipboardText();
 }
 
 void ClearClipboard(Platform& platform) {
@@ -91,7 +154,7 @@ void ClearClipboard(Platform& platform) {
 
 void InstallClipboardWatch(Platform& platform) {
   watched_platform = &platform;
-  clipboard_cache = {};
+  notice = {};
   hNextViewer = platform.SetClipboardViewer(platform.hWnd());
   lpPrevWndProc = platform.SetWindowProcedure(platform.hWnd(), &WindowProc);
 }
@@ -103,12 +166,11 @@ void ShowClipboardText(Platform& platform) {
 MessageResult WindowProc(WindowHandle hwnd, std::uint32_t message, std::uintptr_t w_param,
                          std::intptr_t l_param) {
   Platform& platform = *watched_platform;
-  if (message == WM_DRAWCLIPBOARD) {
-    try {
-      ScanIntoText1(platform);
-    } catch (const std::exception&) {
-      // Text1 keeps its previous text; the notice still goes on.
-    }
+  try {
+    if (message == WM_DRAWCLIPBOARD) OnNotice(platform);
+    if (message == WM_TIMER && w_param == kClipboardRetryTimer) OnRetryTimer(platform);
+  } catch (const std::exception&) {
+    // Text1 keeps its previous text; the message still goes on.
   }
   try {
     KeepViewerChain(platform, hwnd, message, w_param, l_param);
@@ -124,7 +186,7 @@ MessageResult WindowProc(WindowHandle hwnd, std::uint32_t message, std::uintptr_
 
 void ResetClipboardWatch() {
   watched_platform = nullptr;
-  clipboard_cache = {};
+  notice = {};
   lpPrevWndProc = 0;
   hNextViewer = 0;
 }

@@ -11,10 +11,13 @@
 namespace tesqua {
 
 inline constexpr std::uint32_t WM_DESTROY = 0x0002;
+inline constexpr std::uint32_t WM_TIMER = 0x0113;
 inline constexpr std::uint32_t WM_DRAWCLIPBOARD = 0x0308;
 inline constexpr std::uint32_t WM_CHANGECBCHAIN = 0x030D;
 inline constexpr int GWL_WNDPROC = -4;
 inline constexpr int CF_TEXT = 1;
+// The window's timer that reads a clipboard again which another program held at the notice.
+inline constexpr std::uintptr_t kClipboardRetryTimer = 0x7E51;
 
 // The formats GetClipFormat asks about, in order: the standard ones 1 to 17, then the
 // owner-display and private-display ones. CF_TEXT heads the list, so the answer is 1 exactly
@@ -38,6 +41,11 @@ void ShowClipboardText(Platform& platform);
 // The replacement window procedure: scans on each clipboard-change notice that finds text,
 // keeps the viewer chain whole, and passes every message on to the previous procedure,
 // returning its result.
+// Each scan searches every entry in one snapshot of the text, read once. A notice that arrives
+// while a scan runs is not scanned inside it: the scan reads the clipboard again when it ends.
+// A clipboard that cannot be opened or read is tried again from the message loop, after
+// growing waits, until it is read or the waits since the notice add up to 10 s; a newer notice
+// starts afresh. Until then Text1 keeps its text.
 MessageResult WindowProc(WindowHandle hwnd, std::uint32_t message, std::uintptr_t w_param,
                          std::intptr_t l_param);
 

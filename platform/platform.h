@@ -65,11 +65,9 @@ class Platform {
   // The first format of the list that the clipboard offers; 0 when it is empty, -1 when it
   // offers none of them.
   virtual int GetPriorityClipboardFormat(std::span<const std::uint32_t> formats) = 0;
-  // The clipboard's current content as plain text, empty when it holds no text.
+  // The clipboard's current content as plain text, empty when it holds no text. Throws when
+  // the clipboard cannot be opened (another program holds it) or read; never waits for it.
   virtual std::u16string ClipboardText() = 0;
-  // A number that changes whenever the clipboard's content changes, so that a text already
-  // read need not be read again.
-  virtual std::uint64_t ClipboardSequenceNumber() const = 0;
   // Opens the clipboard for owner, empties it and closes it again.
   virtual bool EmptyClipboard(WindowHandle owner) = 0;
 
@@ -83,6 +81,11 @@ class Platform {
   virtual MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle window,
                                        std::uint32_t message, std::uintptr_t w_param,
                                        std::intptr_t l_param) = 0;
+  // A timer of the window: after milliseconds, and again every milliseconds until it is
+  // killed, the window's procedure gets WM_TIMER (0x0113) with id as w_param, from the message
+  // loop. Setting an id that runs restarts it.
+  virtual void SetTimer(std::uintptr_t id, std::uint32_t milliseconds) = 0;
+  virtual void KillTimer(std::uintptr_t id) = 0;
 
   // Window placement, the shell, dialogs and programs.
   virtual bool SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx,

@@ -26,27 +26,6 @@ std::shared_ptr<const CompiledLibrary> MatcherFor(const std::vector<std::u16stri
   return cached;
 }
 
-// The last text searched, while its reader still shares it: a notice that finds the clipboard
-// unchanged is answered without searching again.
-std::vector<std::uint64_t> FirstPositionsOf(const std::shared_ptr<const CompiledLibrary>& library,
-                                            const std::shared_ptr<const std::u16string>& text) {
-  struct LastSearch {
-    std::shared_ptr<const CompiledLibrary> library;
-    std::weak_ptr<const std::u16string> text;
-    std::vector<std::uint64_t> first_positions;
-  };
-  static std::mutex mutex;
-  static LastSearch last;
-  {
-    const std::lock_guard lock(mutex);
-    if (last.library == library && last.text.lock() == text) return last.first_positions;
-  }
-  std::vector<std::uint64_t> found = library->matcher.FirstPositions(*text);
-  const std::lock_guard lock(mutex);
-  last = LastSearch{library, text, found};
-  return found;
-}
-
 }  // namespace
 
 std::u16string SearchKey(std::u16string_view entry) {
@@ -96,29 +75,14 @@ ScanResult ScanClipboardText(ListBox& List1, const SharedClipboardTextReader& Re
   const int count = List1.ListCount();
   std::vector<std::u16string> entries;
   entries.reserve(std::size_t(count));
-  // The distinct texts read, and for each entry the one it read.
-  std::vector<std::shared_ptr<const std::u16string>> texts;
-  std::vector<std::size_t> text_of_entry;
-  text_of_entry.reserve(std::size_t(count));
+  std::shared_ptr<const std::u16string> text;  // the first read's: every later read is the same
   for (int position = 0; position < count; ++position) {
     entries.push_back(List1.List(List1.ListIndex()));
-    std::shared_ptr<const std::u16string> text = ReadClipboardText();
-    if (!text) text = std::make_shared<const std::u16string>();
-    if (texts.empty() || (text != texts.back() && *text != *texts.back())) {
-      texts.push_back(std::move(text));
-    }
-    text_of_entry.push_back(texts.size() - 1);
+    std::shared_ptr<const std::u16string> read = ReadClipboardText();
+    if (!text) text = read ? std::move(read) : std::make_shared<const std::u16string>();
     if (position < count - 1) List1.SetListIndex(List1.ListIndex() + 1);
   }
-  const std::shared_ptr<const CompiledLibrary> library = MatcherFor(entries);
-  std::vector<std::uint64_t> first_positions(entries.size(), kNotFound);
-  for (std::size_t t = 0; t < texts.size(); ++t) {
-    const std::vector<std::uint64_t> found = FirstPositionsOf(library, texts[t]);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      if (text_of_entry[i] == t) first_positions[i] = found[i];
-    }
-  }
-  ScanResult result = Verdict(entries, first_positions);
+  ScanResult result = Verdict(entries, MatcherFor(entries)->matcher.FirstPositions(*text));
   List1.SetListIndex(-1);
   return result;
 }

@@ -35,16 +35,13 @@ struct ScanResult {
 };
 
 using ClipboardTextReader = std::function<std::u16string()>;
-// A reader that hands out a text it shares: when it hands out the same text again, the scan
-// knows it without comparing the two.
 using SharedClipboardTextReader = std::function<std::shared_ptr<const std::u16string>()>;
 
-// Walks List1 from the first entry to the last through its selection, reads the clipboard
-// text once for each entry and searches it for the entry's key. Leaves no item selected.
-// Throws, with the selection left on the entry being examined, when the library is empty or
-// a read fails.
-// Each distinct text read is searched once, for all entries at a time, by a matcher that is
-// kept while the library stays the same.
+// Walks List1 from the first entry to the last through its selection and reads the clipboard
+// text for each entry. The reader hands out one snapshot of the clipboard, the same text at
+// every read: all entries are searched in the first read's text, at once, by a matcher that is
+// kept while the library stays the same. Leaves no item selected. Throws, with the selection
+// left on the entry being examined, when the library is empty or a read fails.
 ScanResult ScanClipboardText(ListBox& List1, const ClipboardTextReader& ReadClipboardText);
 ScanResult ScanClipboardText(ListBox& List1, const SharedClipboardTextReader& ReadClipboardText);
 

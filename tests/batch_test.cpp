@@ -134,6 +134,62 @@ TEST(ScanCommandBatchTest, ManyThreadsPrintWhatOneThreadPrintsInTheSameOrder) {
   EXPECT_NE(one.err.find("missing.txt"), std::string::npos);
 }
 
+// What a terminal shows for the bytes written to it: a carriage return goes back to the start
+// of the line, where later bytes overwrite earlier ones; trailing blanks do not show.
+std::vector<std::string> Screen(std::string_view bytes) {
+  std::vector<std::string> lines(1);
+  std::size_t column = 0;
+  for (const char c : bytes) {
+    if (c == '\n') lines.emplace_back();
+    if (c == '\n' || c == '\r') {
+      column = 0;
+      continue;
+    }
+    std::string& line = lines.back();
+    line.resize(std::max(line.size(), column + 1), ' ');
+    line[column++] = c;
+  }
+  for (std::string& line : lines) line.erase(line.find_last_not_of(' ') + 1);
+  return lines;
+}
+
+// Standard output held as a console's buffer holds it: nothing shows until it is flushed.
+class HeldOutput : public std::stringbuf {
+ public:
+  explicit HeldOutput(std::ostream& terminal) : terminal_(terminal) {}
+  int sync() override {
+    terminal_ << str();
+    str("");
+    return 0;
+  }
+
+ private:
+  std::ostream& terminal_;
+};
+
+TEST(ScanCommandBatchTest, TheProgressLineNeverShowsBesideAResult) {
+  TempDir dir;
+  WriteBytes("a.txt", "ZIG(");
+  WriteBytes("b.txt", "MA(C,5)");
+  WriteBytes("c.txt", std::string("\0", 1));
+  ScanOptions options;
+  options.inputs = {"a.txt", "b.txt", "c.txt", "d.txt"};
+  std::istringstream in;
+  std::ostringstream terminal;  // standard error, and where standard output shows
+  HeldOutput held(terminal);
+  std::ostream out(&held);
+  RunBatch(options, {u"$ZIG"}, "lib.ini", in, out, terminal, true, 1, {{}, {}});
+  EXPECT_NE(terminal.str().find("/4 files, 0 MB"), std::string::npos) << terminal.str();
+  const std::vector<std::string> expected = {
+      "a.txt: ZIG",
+      "b.txt: 没有发现未来函数！",
+      "tesqua-scan: c.txt: binary file skipped",
+      "tesqua-scan: d.txt: No such file or directory",
+      "2 files scanned, 1 with hits, 1 could not be read, 1 skipped as binary",
+      ""};
+  EXPECT_EQ(Screen(terminal.str()), expected);
+}
+
 TEST(ScanCommandBatchTest, AFolderTellsTheKindsOfItsEntries) {
   TempDir dir;
   std::filesystem::create_directories("f/folder");

@@ -49,7 +49,7 @@ check "JSON with line and column" 1 '{"path":"folder/a.txt","encoding":"utf-8","
 "$TESQUA_SCAN" --version >out 2>err; status=$?
 grep -q '^tesqua-scan [0-9]' out && [ $status -eq 0 ] && echo "ok   --version" || { echo "FAIL --version"; failures=$((failures + 1)); }
 "$TESQUA_SCAN" --help >out 2>err; status=$?
-grep -q -- '--json' out && [ $status -eq 0 ] && echo "ok   --help" || { echo "FAIL --help"; failures=$((failures + 1)); }
+grep -q -- '--files-with-hits' out && [ $status -eq 0 ] && echo "ok   --help" || { echo "FAIL --help"; failures=$((failures + 1)); }
 # Without a terminal on standard error there is no progress indicator, however long it takes.
 for i in $(seq 1 200); do printf 'X:=%d;\r\n' "$i" > "folder/f$i.txt"; done
 "$TESQUA_SCAN" --library lib.ini -r folder >out 2>err; status=$?

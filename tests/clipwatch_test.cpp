@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
+
 #include "scan/scan.h"
 #include "tests/fake_platform.h"
 
@@ -96,6 +99,10 @@ TEST_F(ClipwatchTest, FailuresLeaveText1AndStillPassTheNoticeOn) {
     platform.failing = {c.failing};
     EXPECT_EQ(platform.Deliver(WM_DRAWCLIPBOARD), platform.own_procedure_result) << c.failing;
     EXPECT_EQ(platform.text1, u"before") << c.failing;
+    // Only a clipboard that cannot be read is worth reading again later.
+    EXPECT_EQ(platform.timers.contains(kClipboardRetryTimer),
+              std::string(c.failing) == "ClipboardText")
+        << c.failing;
     EXPECT_EQ(platform.own_procedure_messages, std::vector<std::uint32_t>{WM_DRAWCLIPBOARD});
     ASSERT_EQ(platform.sent.size(), 1u) << c.failing;  // the next viewer still hears of it
     // The trap holds for one notice: the next one scans again.
@@ -103,6 +110,82 @@ TEST_F(ClipwatchTest, FailuresLeaveText1AndStillPassTheNoticeOn) {
     if (c.empty_library) platform.list1.AddItem(u"DVOL", 0);
     platform.Deliver(WM_DRAWCLIPBOARD);
     EXPECT_EQ(platform.text1, WarningLine(u"DVOL")) << c.failing;
+  }
+}
+
+// A clipboard held by another program is read again after growing waits that add up to
+// 10 s from the notice; a newer notice starts afresh, and stale timer messages do nothing.
+TEST_F(ClipwatchTest, AHeldClipboardIsReadAgainLaterUntilTenSecondsHavePassed) {
+  // Fires the retry timer until it stops or the clipboard is released after `held` reads;
+  // returns the waits asked for.
+  const auto run_retries = [this](int held) {
+    std::vector<std::uint32_t> waits;
+    while (platform_.timers.contains(kClipboardRetryTimer) && waits.size() < 1000) {
+      waits.push_back(platform_.timers[kClipboardRetryTimer]);
+      if (platform_.clipboard_reads >= held) platform_.failing.clear();
+      EXPECT_EQ(platform_.Deliver(WM_TIMER, kClipboardRetryTimer), platform_.own_procedure_result);
+    }
+    return waits;
+  };
+  const auto total = [](const std::vector<std::uint32_t>& waits) {
+    return std::accumulate(waits.begin(), waits.end(), std::uint32_t{0});
+  };
+  Copy(u"dvol");
+  platform_.failing = {"ClipboardText"};
+  platform_.Deliver(WM_DRAWCLIPBOARD);
+  EXPECT_EQ(platform_.text1, u"before");
+  std::vector<std::uint32_t> waits = run_retries(1000);
+  EXPECT_EQ(total(waits), 10000u);
+  EXPECT_LE(waits.front(), 100u);
+  EXPECT_TRUE(std::is_sorted(waits.begin(), waits.end() - 1)) << "the waits grow";
+  EXPECT_EQ(platform_.text1, u"before");  // given up
+  EXPECT_EQ(platform_.clipboard_reads, int(waits.size()) + 1);
+
+  // Released after the fourth read: the verdict comes then, and no timer is left.
+  platform_.clipboard_reads = 0;
+  platform_.failing = {"ClipboardText"};
+  platform_.Deliver(WM_DRAWCLIPBOARD);
+  waits = run_retries(3);
+  EXPECT_EQ(waits.size(), 3u);
+  EXPECT_EQ(platform_.text1, WarningLine(u"DVOL"));
+
+  // A newer notice while a retry waits: its own 10 s, and the old timer's message is ignored.
+  platform_.text1 = u"before";
+  platform_.failing = {"ClipboardText"};
+  platform_.Deliver(WM_DRAWCLIPBOARD);
+  platform_.Deliver(WM_TIMER, kClipboardRetryTimer);
+  platform_.Deliver(WM_TIMER, kClipboardRetryTimer);
+  platform_.Deliver(WM_DRAWCLIPBOARD);
+  EXPECT_EQ(total(run_retries(1000)), 10000u);
+  platform_.failing.clear();
+  platform_.clipboard_reads = 0;
+  platform_.Deliver(WM_TIMER, kClipboardRetryTimer);
+  EXPECT_EQ(platform_.clipboard_reads, 0);
+  EXPECT_EQ(platform_.text1, u"before");
+}
+
+// Windows delivers sent messages inside clipboard calls: a notice may arrive mid-scan.
+TEST_F(ClipwatchTest, EveryEntryIsSearchedInOneSnapshotAndANoticeMidScanIsScannedAfterIt) {
+  struct Case {
+    const char* what;
+    bool notice;  // whether the change mid-scan brings its notice then
+    const char16_t* verdict;
+    int reads;
+  };
+  for (const Case c : {Case{"a change without its notice yet", false, u"ZIG", 1},
+                       Case{"a change and its notice", true, u"DVOL", 2}}) {
+    Copy(u"ZIG(1)");
+    platform_.clipboard_reads = 0;
+    platform_.own_procedure_messages.clear();
+    platform_.during_read = [this, c] {
+      if (platform_.clipboard_reads != 1) return;
+      Copy(u"DVOL");
+      if (c.notice) platform_.Deliver(WM_DRAWCLIPBOARD);
+    };
+    platform_.Deliver(WM_DRAWCLIPBOARD);
+    EXPECT_EQ(platform_.text1, WarningLine(c.verdict)) << c.what;
+    EXPECT_EQ(platform_.clipboard_reads, c.reads) << c.what;
+    EXPECT_EQ(platform_.own_procedure_messages.size(), c.notice ? 2u : 1u) << c.what;
   }
 }
 

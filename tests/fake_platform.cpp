@@ -61,9 +61,11 @@ int FakePlatform::GetPriorityClipboardFormat(std::span<const std::uint32_t> form
 }
 
 std::u16string FakePlatform::ClipboardText() {
-  Record("ClipboardText");
   ++clipboard_reads;
-  return clipboard_text;
+  const std::u16string text = clipboard_text;  // what the clipboard held when it was opened
+  if (during_read) during_read();
+  Record("ClipboardText");
+  return text;
 }
 
 bool FakePlatform::EmptyClipboard(WindowHandle owner) {
@@ -71,7 +73,6 @@ bool FakePlatform::EmptyClipboard(WindowHandle owner) {
   if (owner != kFakeWindow) return false;
   clipboard_formats.clear();
   clipboard_text.clear();
-  ++clipboard_sequence;
   return true;
 }
 
@@ -105,6 +106,16 @@ MessageResult FakePlatform::CallWindowProc(ProcedureHandle previous, WindowHandl
   if (previous != kFakeOwnProcedure) throw PlatformFailure("no such procedure");
   own_procedure_messages.push_back(message);
   return own_procedure_result;
+}
+
+void FakePlatform::SetTimer(std::uintptr_t id, std::uint32_t milliseconds) {
+  Record("SetTimer");
+  timers[id] = milliseconds;
+}
+
+void FakePlatform::KillTimer(std::uintptr_t id) {
+  Record("KillTimer");
+  timers.erase(id);
 }
 
 bool FakePlatform::SetWindowPos(WindowHandle, WindowHandle after, int, int, int, int,

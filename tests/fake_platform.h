@@ -2,6 +2,7 @@
 // a chain of window procedures, and fails any operation it is told to.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -43,7 +44,9 @@ class FakePlatform : public Platform {
   std::vector<std::uint32_t> clipboard_formats;  // what the clipboard offers, in its order
   std::u16string clipboard_text;
   int clipboard_reads = 0;
-  std::uint64_t clipboard_sequence = 1;
+  // Runs inside each read, as messages the window system delivers inside clipboard calls.
+  std::function<void()> during_read;
+  std::map<std::uintptr_t, std::uint32_t> timers;  // running timers and their periods
 
   WindowHandle next_viewer = 0;  // what SetClipboardViewer returns
   WindowProcedure installed = nullptr;
@@ -67,7 +70,6 @@ class FakePlatform : public Platform {
   void Copy(std::u16string text, std::vector<std::uint32_t> formats = {1, 13}) {
     clipboard_text = std::move(text);
     clipboard_formats = std::move(formats);
-    ++clipboard_sequence;
   }
 
   // Delivers a message the way the window system would: to the installed procedure if any,
@@ -84,7 +86,6 @@ class FakePlatform : public Platform {
   int Check1Value() const override;
   int GetPriorityClipboardFormat(std::span<const std::uint32_t> formats) override;
   std::u16string ClipboardText() override;
-  std::uint64_t ClipboardSequenceNumber() const override { return clipboard_sequence; }
   bool EmptyClipboard(WindowHandle owner) override;
   WindowHandle SetClipboardViewer(WindowHandle window) override;
   bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) override;
@@ -93,6 +94,8 @@ class FakePlatform : public Platform {
   ProcedureHandle SetWindowProcedure(WindowHandle window, WindowProcedure procedure) override;
   MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle window, std::uint32_t message,
                                std::uintptr_t w_param, std::intptr_t l_param) override;
+  void SetTimer(std::uintptr_t id, std::uint32_t milliseconds) override;
+  void KillTimer(std::uintptr_t id) override;
   bool SetWindowPos(WindowHandle window, WindowHandle after, int x, int y, int cx, int cy,
                     std::uint32_t flags) override;
   void ShellExecute(WindowHandle parent, std::u16string_view verb, std::u16string_view file,

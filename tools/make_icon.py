@@ -19,7 +19,7 @@ import struct
 import sys
 import zlib
 
-PNG_SIZES = (32, 64, 128, 256)
+PNG_SIZES = (32, 48, 64, 128, 256)
 ICO_SIZE = 32
 
 TRANSPARENT = (0, 0, 0, 0)

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "tesqua_version.h"
+
 namespace tesqua {
 
 using namespace Qt::StringLiterals;
@@ -12,7 +14,7 @@ void PreferX11() {
 
 void ConfigureApplication() {
   QApplication::setApplicationName(u"tesqua"_s);
-  QApplication::setApplicationVersion(u"2.0"_s);
+  QApplication::setApplicationVersion(QStringLiteral(TESQUA_VERSION));
   QApplication::setDesktopFileName(u"tesqua"_s);
   QApplication::setWindowIcon(ApplicationIcon());
 }

@@ -9,16 +9,21 @@
 #include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <functional>
 #include <set>
 
 #include "clipwatch/clipwatch.h"
 #include "platform/qt/qt_text.h"
+#include "platform/qt/started_program.h"
 #include "platform/qt/text_box.h"
 #include "scan/text_encoding.h"
+#include "ui/layout.h"
 
 namespace tesqua {
 
@@ -66,7 +71,8 @@ QScreen& PrimaryScreen() {
 
 // $VISUAL and $EDITOR mostly name terminal editors (vi, nano), so they are run in the
 // desktop's terminal emulator; without one they are passed over for the desktop's own choice.
-bool StartEditorFromVariable(const char* variable, const QString& file) {
+bool StartEditorFromVariable(const char* variable, const QString& file, QObject& owner,
+                             const std::function<void()>& on_failure) {
   QStringList command = QProcess::splitCommand(qEnvironmentVariable(variable));
   if (command.isEmpty() || QStandardPaths::findExecutable(command.front()).isEmpty()) {
     return false;
@@ -75,7 +81,7 @@ bool StartEditorFromVariable(const char* variable, const QString& file) {
   if (terminal.isEmpty()) return false;
   command.prepend(u"-e"_s);
   command.append(file);
-  return QProcess::startDetached(terminal, command);
+  return StartedProgram::Start(terminal, command, owner, on_failure);
 }
 
 }  // namespace
@@ -148,18 +154,15 @@ int QtPlatform::GetPriorityClipboardFormat(std::span<const std::uint32_t> format
 }
 
 std::u16string QtPlatform::ClipboardText() {
-  // The scan reads the text once per library entry; on X11 each read asks the owner again.
-  if (!clipboard_text_) {
-    clipboard_text_ = ToU16String(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
-  }
-  return *clipboard_text_;
+  // On X11 this asks the owner and waits for its answer, handling events meanwhile: a notice
+  // may reach the window procedure before it returns.
+  return ToU16String(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
 }
 
 bool QtPlatform::EmptyClipboard(WindowHandle owner) {
   RequireOwnWindow(owner);
   // On X11 this gives the clipboard to no one, whoever held it.
   QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
-  clipboard_text_.reset();
   return true;
 }
 
@@ -204,6 +207,19 @@ MessageResult QtPlatform::CallWindowProc(ProcedureHandle previous, WindowHandle 
   throw PlatformFailure("not a window procedure of this window");
 }
 
+void QtPlatform::SetTimer(std::uintptr_t id, std::uint32_t milliseconds) {
+  QTimer*& timer = timers_[id];
+  if (timer == nullptr) {
+    timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, id] { Deliver(WM_TIMER, id, 0); });
+  }
+  timer->start(int(std::min<std::uint32_t>(milliseconds, INT_MAX)));
+}
+
+void QtPlatform::KillTimer(std::uintptr_t id) {
+  if (const auto found = timers_.find(id); found != timers_.end()) found->second->stop();
+}
+
 bool QtPlatform::SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx,
                               int cy, std::uint32_t flags) {
   RequireOwnWindow(window);
@@ -243,8 +259,13 @@ void QtPlatform::MessageBox(std::u16string_view prompt) {
 
 void QtPlatform::OpenInTextEditor(std::u16string_view file) {
   const QString path = ToQString(file);
-  if (StartEditorFromVariable("VISUAL", path) || StartEditorFromVariable("EDITOR", path) ||
-      QProcess::startDetached(u"xdg-open"_s, {path})) {
+  // A program that starts but soon fails (xdg-open without a handler for text files) has not
+  // opened the file either: the user is told which file to open, as when none starts.
+  const auto failed = [this, message = std::u16string(kEditorFailedMessage) +
+                                       std::u16string(file)] { MessageBox(message); };
+  if (StartEditorFromVariable("VISUAL", path, *this, failed) ||
+      StartEditorFromVariable("EDITOR", path, *this, failed) ||
+      StartedProgram::Start(u"xdg-open"_s, {path}, *this, failed)) {
     return;
   }
   throw PlatformFailure("no text editor could be started");
@@ -256,7 +277,6 @@ std::u16string QtPlatform::DecodeAnsi(std::string_view bytes) const {
 
 void QtPlatform::CountClipboardChange() {
   ++sequence_number_;
-  clipboard_text_.reset();
 }
 
 void QtPlatform::DeliverClipboardNotice() {

@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QSize>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "platform/qt/widget_list_box.h"
 
 class QCheckBox;
+class QTimer;
 class QListWidget;
 class QWidget;
 
@@ -47,7 +49,8 @@ class QtPlatform : public QObject, public Platform {
 
   int GetPriorityClipboardFormat(std::span<const std::uint32_t> formats) override;
   std::u16string ClipboardText() override;
-  std::uint64_t ClipboardSequenceNumber() const override { return sequence_number_; }
+  // How many times the clipboard has changed since the window was made.
+  std::uint64_t ClipboardSequenceNumber() const { return sequence_number_; }
   bool EmptyClipboard(WindowHandle owner) override;
 
   WindowHandle SetClipboardViewer(WindowHandle window) override;
@@ -57,6 +60,8 @@ class QtPlatform : public QObject, public Platform {
   ProcedureHandle SetWindowProcedure(WindowHandle window, WindowProcedure procedure) override;
   MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle window, std::uint32_t message,
                                std::uintptr_t w_param, std::intptr_t l_param) override;
+  void SetTimer(std::uintptr_t id, std::uint32_t milliseconds) override;
+  void KillTimer(std::uintptr_t id) override;
 
   bool SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx, int cy,
                     std::uint32_t flags) override;
@@ -79,7 +84,7 @@ class QtPlatform : public QObject, public Platform {
   WidgetListBox list1_;
 
   std::uint64_t sequence_number_ = 0;
-  std::optional<std::u16string> clipboard_text_;  // read once per clipboard content
+  std::map<std::uintptr_t, QTimer*> timers_;  // children of this object
   QMetaObject::Connection viewer_;
   WindowProcedure procedure_ = nullptr;
   std::vector<WindowProcedure> replaced_;  // handed out by SetWindowProcedure

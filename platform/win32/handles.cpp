@@ -5,22 +5,8 @@
 #include "platform/platform.h"
 
 namespace tesqua::win32 {
-namespace {
 
-constexpr int kOpenAttempts = 10;
-constexpr DWORD kOpenRetryMilliseconds = 20;
-
-}  // namespace
-
-ClipboardSession::ClipboardSession(HWND owner) {
-  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    if (OpenClipboard(owner)) {
-      open_ = true;
-      return;
-    }
-    Sleep(kOpenRetryMilliseconds);
-  }
-}
+ClipboardSession::ClipboardSession(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
 
 ClipboardSession::~ClipboardSession() {
   if (open_) CloseClipboard();

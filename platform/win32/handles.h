@@ -8,8 +8,8 @@
 
 namespace tesqua::win32 {
 
-// The clipboard, open for one window until the session ends. Another program may hold it
-// open for a moment, so opening retries for a short, bounded while.
+// The clipboard, open for one window until the session ends. Opening never waits: when
+// another program holds the clipboard, the session is not open and the caller tries later.
 class ClipboardSession {
  public:
   explicit ClipboardSession(HWND owner);

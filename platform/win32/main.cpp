@@ -11,6 +11,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     window.Show(show_command);
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      if (window.TranslateDialogKeys(message)) continue;
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }

@@ -123,6 +123,10 @@ void MainWindow::Show(int show_command) {
   SetFocus(controls_.Text1);
 }
 
+bool MainWindow::TranslateDialogKeys(MSG& message) {
+  return IsDialogMessageW(controls_.fmTest, &message) != FALSE;
+}
+
 void MainWindow::CreateControls() {
   ui_font_ = CreateUiFont();
   text1_font_ = CreateLayoutFont(kText1Font, dpi_);
@@ -183,6 +187,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM w_param, LPARAM l_param) 
   switch (message) {
     case WM_COMMAND:
       return OnCommand(w_param, l_param);
+    case WM_NEXTDLGCTL:
+      return OnNextControl(w_param, l_param);
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
@@ -203,6 +209,16 @@ LRESULT MainWindow::OnCommand(WPARAM w_param, LPARAM l_param) {
   if (control == controls_.Check1) Check1_Click(*platform_);
   if (control == controls_.Label1) Label1_Click(*platform_);
   if (control == controls_.Label3) Label3_Click(*platform_);
+  return 0;
+}
+
+// The dialog manager and Text1 (a multi-line edit under IsDialogMessageW) ask the parent for
+// the next control; a window that is no dialog moves the focus itself.
+LRESULT MainWindow::OnNextControl(WPARAM w_param, LPARAM l_param) {
+  HWND next = LOWORD(l_param) != 0
+                  ? reinterpret_cast<HWND>(w_param)
+                  : GetNextDlgTabItem(controls_.fmTest, GetFocus(), w_param != 0 ? TRUE : FALSE);
+  if (next != nullptr) SetFocus(next);
   return 0;
 }
 

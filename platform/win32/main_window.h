@@ -19,6 +19,9 @@ class MainWindow {
   MainWindow& operator=(const MainWindow&) = delete;
 
   void Show(int show_command);
+  // Tab and Shift+Tab move the focus through the controls, as in a dialog; true when the
+  // message was handled so (and dispatched).
+  bool TranslateDialogKeys(MSG& message);
 
  private:
   struct ControlColors {
@@ -34,6 +37,7 @@ class MainWindow {
   void CreateControls();
   HWND CreateControl(std::size_t index);
   LRESULT OnCommand(WPARAM w_param, LPARAM l_param);
+  LRESULT OnNextControl(WPARAM w_param, LPARAM l_param);
   LRESULT OnControlColor(HDC dc, HWND control);
   LRESULT OnEraseBackground(HDC dc);
   LRESULT OnDestroy();

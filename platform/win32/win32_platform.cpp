@@ -152,10 +152,6 @@ std::u16string Win32Platform::ClipboardText() {
   return ReadOpenClipboardText();
 }
 
-std::uint64_t Win32Platform::ClipboardSequenceNumber() const {
-  return GetClipboardSequenceNumber();
-}
-
 bool Win32Platform::EmptyClipboard(WindowHandle owner) {
   const ClipboardSession session(ToHwnd(owner));
   return session.is_open() && ::EmptyClipboard();
@@ -188,6 +184,16 @@ MessageResult Win32Platform::CallWindowProc(ProcedureHandle previous, WindowHand
                                             std::intptr_t l_param) {
   return CallWindowProcW(reinterpret_cast<WNDPROC>(previous), ToHwnd(window), message, w_param,
                          l_param);
+}
+
+void Win32Platform::SetTimer(std::uintptr_t id, std::uint32_t milliseconds) {
+  if (::SetTimer(controls_.fmTest, id, milliseconds, nullptr) == 0) {
+    throw PlatformFailure("the timer could not be set");
+  }
+}
+
+void Win32Platform::KillTimer(std::uintptr_t id) {
+  ::KillTimer(controls_.fmTest, id);
 }
 
 bool Win32Platform::SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y,

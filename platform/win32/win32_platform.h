@@ -47,7 +47,6 @@ class Win32Platform : public Platform {
 
   int GetPriorityClipboardFormat(std::span<const std::uint32_t> formats) override;
   std::u16string ClipboardText() override;
-  std::uint64_t ClipboardSequenceNumber() const override;
   bool EmptyClipboard(WindowHandle owner) override;
 
   WindowHandle SetClipboardViewer(WindowHandle window) override;
@@ -57,6 +56,8 @@ class Win32Platform : public Platform {
   ProcedureHandle SetWindowProcedure(WindowHandle window, WindowProcedure procedure) override;
   MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle window, std::uint32_t message,
                                std::uintptr_t w_param, std::intptr_t l_param) override;
+  void SetTimer(std::uintptr_t id, std::uint32_t milliseconds) override;
+  void KillTimer(std::uintptr_t id) override;
 
   bool SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx, int cy,
                     std::uint32_t flags) override;

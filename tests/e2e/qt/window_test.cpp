@@ -120,9 +120,8 @@ class WindowTest : public QObject {
   void Check1TogglesKeepAbove();
   void WindowIsLaidOutAndPlacedAsDesigned();
   void Label3OpensTheWebPage();
+  void Label1ShowsTheRulesThenOpensTheLibraryInTheEditor_data();
   void Label1ShowsTheRulesThenOpensTheLibraryInTheEditor();
-  void Label1RunsTheVisualEditorInTheTerminalEmulator();
-  void Label1SaysSoWhenNoEditorCanBeStarted();
 
  public slots:
   void OpenUrl(const QUrl& url) { opened_urls_ << url; }
@@ -140,7 +139,7 @@ class WindowTest : public QObject {
   void Click(QWidget& control, QPoint at);
   void Click(QWidget& control) { Click(control, control.rect().center()); }
   QByteArray NetWmState();
-  QString AddStandIn(const QString& program);
+  void AddStandIn(const QString& program, int exit_status);
   QString LibraryPath() const { return QDir(directory_->path()).filePath(u"code.ini"_s); }
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -154,6 +153,7 @@ class WindowTest : public QObject {
     QMessageBox::StandardButtons buttons;
   };
   QList<Box> message_boxes_;
+  QString box_shot_;  // where the second message box is saved, if anywhere
   std::map<QByteArray, QByteArray> saved_environment_;  // a null value: the variable was unset
 };
 
@@ -188,6 +188,7 @@ void WindowTest::cleanup() {
   directory_.reset();
   opened_urls_.clear();
   message_boxes_.clear();
+  box_shot_.clear();
 }
 
 void WindowTest::Start() {
@@ -230,34 +231,44 @@ QByteArray WindowTest::NetWmState() {
   return run.exit_code == 0 && run.output.startsWith("_NET_WM_STATE") ? run.output : "xprop failed";
 }
 
-// A stand-in for a program the window starts, found first on PATH: it writes down its
-// arguments. Returns the file they will be in.
-QString WindowTest::AddStandIn(const QString& program) {
+// A stand-in for a program the window starts, found first on PATH: it writes down its process
+// and its arguments, waits while a file PROGRAM.hold exists, and ends with exit_status, leaving
+// PROGRAM.ended.
+void WindowTest::AddStandIn(const QString& program, int exit_status) {
   const QString bin = directory_->filePath(u"bin"_s);
   QDir().mkpath(bin);
   QFile script(bin + u'/' + program);
   script.open(QIODevice::WriteOnly);
   script.write(
-      "#!/bin/sh\nprintf '%s' \"$*\" > \"$0.tmp\"\n"
-      "mv \"$0.tmp\" \"$0.arguments\"\n");
+      "#!/bin/sh\necho $$ > \"$0.pid\"\nprintf '%s' \"$*\" > \"$0.tmp\"\n"
+      "mv \"$0.tmp\" \"$0.arguments\"\nwhile [ -e \"$0.hold\" ]; do sleep 0.1; done\n"
+      ": > \"$0.ended\"\nexit " +
+      QByteArray::number(exit_status) + "\n");
   script.close();
   script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   const QByteArray path = qgetenv("PATH");
   if (!path.startsWith(bin.toUtf8() + ':')) qputenv("PATH", bin.toUtf8() + ':' + path);
-  return script.fileName() + u".arguments"_s;
 }
 
 bool WindowTest::eventFilter(QObject* watched, QEvent* event) {
   auto* box = qobject_cast<QMessageBox*>(watched);
   if (box != nullptr && event->type() == QEvent::Show) {
     message_boxes_.append({box->windowTitle(), box->text(), box->standardButtons()});
-    // The user reads the box and presses its button, once the box is running.
-    QAbstractButton* ok = box->button(QMessageBox::Ok);
-    if (ok != nullptr) {
-      QMetaObject::invokeMethod(ok, &QAbstractButton::click, Qt::QueuedConnection);
-    } else {
-      QMetaObject::invokeMethod(box, &QDialog::reject, Qt::QueuedConnection);
-    }
+    // The user reads the box and presses its button, once the box is running; the box that
+    // names the library is kept as a screenshot.
+    const QString shot = message_boxes_.size() == 2 ? box_shot_ : QString();
+    QMetaObject::invokeMethod(
+        this,
+        [box, shot] {
+          if (!shot.isEmpty() && QTest::qWaitForWindowExposed(box, kWait)) {
+            QCoreApplication::processEvents();
+            const QString window = QString::number(box->windowHandle()->winId());
+            RunProgram(u"import"_s, {u"-window"_s, window, shot});
+          }
+          QAbstractButton* ok = box->button(QMessageBox::Ok);
+          ok != nullptr ? ok->click() : box->reject();
+        },
+        Qt::QueuedConnection);
   }
   return QObject::eventFilter(watched, event);
 }
@@ -469,56 +480,83 @@ void WindowTest::Label3OpensTheWebPage() {
   QCOMPARE(opened_urls_.front(), QUrl(u"http://www.xuvo.example/"_s));
 }
 
+void WindowTest::Label1ShowsTheRulesThenOpensTheLibraryInTheEditor_data() {
+  QTest::addColumn<QByteArray>("visual");  // empty: unset
+  QTest::addColumn<QString>("started");    // the stand-in started; empty: none can be
+  QTest::addColumn<QString>("arguments");  // what it is given before the file
+  QTest::addColumn<int>("exit_status");
+  QTest::addColumn<bool>("outlives_window");  // still running when the window closes
+  const QString xdg_open = u"xdg-open"_s;
+  const QString terminal = u"x-terminal-emulator"_s;
+  const QString in_terminal = u"-e my-editor --new-window "_s;
+  QTest::newRow("xdg-open") << QByteArray() << xdg_open << QString() << 0 << false;
+  QTest::newRow("xdg-open without a handler")
+      << QByteArray() << xdg_open << QString() << 4 << false;
+  QTest::newRow("$VISUAL in the terminal emulator")
+      << QByteArray("my-editor --new-window") << terminal << in_terminal << 0 << false;
+  QTest::newRow("the terminal emulator fails")
+      << QByteArray("my-editor --new-window") << terminal << in_terminal << 1 << false;
+  QTest::newRow("no editor can be started") << QByteArray() << QString() << QString() << 0 << false;
+  QTest::newRow("the editor outlives the window")
+      << QByteArray() << xdg_open << QString() << 1 << true;
+}
+
 void WindowTest::Label1ShowsTheRulesThenOpensTheLibraryInTheEditor() {
-  const QString opened = AddStandIn(u"xdg-open"_s);
+  QFETCH(QByteArray, visual);
+  QFETCH(QString, started);
+  QFETCH(QString, arguments);
+  QFETCH(int, exit_status);
+  QFETCH(bool, outlives_window);
+  const QString other = started == u"xdg-open"_s ? u"x-terminal-emulator"_s : u"xdg-open"_s;
+  if (started.isEmpty()) {
+    qputenv("PATH", directory_->path().toUtf8());  // nothing to start there
+  } else {
+    AddStandIn(started, exit_status);
+    AddStandIn(other, 0);
+    AddStandIn(u"my-editor"_s, 0);
+  }
+  const QString stand_in = directory_->filePath(u"bin/"_s + started);
+  if (outlives_window) QVERIFY(QFile(stand_in + u".hold"_s).open(QIODevice::WriteOnly));
   qunsetenv("VISUAL");
   qunsetenv("EDITOR");
+  if (!visual.isEmpty()) {
+    qputenv("VISUAL", visual);
+    qputenv("EDITOR", "xdg-open");  // $VISUAL comes first
+  }
+  if (started == u"xdg-open"_s && exit_status != 0 && !outlives_window) {
+    QDir().mkpath(QStringLiteral(TESQUA_ARTIFACTS_DIR));
+    box_shot_ = QStringLiteral(TESQUA_ARTIFACTS_DIR "/tesqua-qt-editor-failed.png");
+    QFile::remove(box_shot_);
+  }
   qApp->installEventFilter(this);
 
   Start();
   auto& label1 = Child<QLabel>("Label1");
   Click(label1, QPoint(label1.width() - 2, 2));  // a corner, not the text
-  QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(opened), kWait);
-
-  QCOMPARE(message_boxes_.size(), 1);
-  QCOMPARE(message_boxes_.front().title, u"TesquaV2.0"_s);
+  if (!started.isEmpty()) {
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(stand_in + u".arguments"_s), kWait);
+    QCOMPARE(ReadFile(stand_in + u".arguments"_s), arguments + LibraryPath());
+    const QString process = u"/proc/"_s + ReadFile(stand_in + u".pid"_s).trimmed();
+    if (outlives_window) {
+      window_.reset();
+      QFile::remove(stand_in + u".hold"_s);
+      QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(stand_in + u".ended"_s), kWait);  // not killed
+    }
+    // Reaped: its end has been seen and, if it failed, told.
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(process), kWait);
+    QVERIFY(!QFile::exists(directory_->filePath(u"bin/"_s + other + u".arguments"_s)));
+  }
+  const bool told = (started.isEmpty() || exit_status != 0) && !outlives_window;
+  QTRY_COMPARE_WITH_TIMEOUT(message_boxes_.size(), told ? 2 : 1, kWait);
+  for (const Box& box : message_boxes_) QCOMPARE(box.title, u"TesquaV2.0"_s);
   QCOMPARE(message_boxes_.front().text,
            u"带参数的函数，请在前面加$,否则容易识别错误!\n编辑完成保存后重新打开程序即可!"_s);
   QCOMPARE(message_boxes_.front().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-  QCOMPARE(ReadFile(opened), LibraryPath());
-}
-
-void WindowTest::Label1RunsTheVisualEditorInTheTerminalEmulator() {
-  const QString terminal = AddStandIn(u"x-terminal-emulator"_s);
-  AddStandIn(u"my-editor"_s);
-  const QString opened = AddStandIn(u"xdg-open"_s);
-  qputenv("VISUAL", "my-editor --new-window");
-  qputenv("EDITOR", "xdg-open");
-  qApp->installEventFilter(this);
-
-  Start();
-  Click(Child<QLabel>("Label1"));
-  QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(terminal), kWait);
-  QCOMPARE(ReadFile(terminal), u"-e my-editor --new-window "_s + LibraryPath());
-  QCOMPARE(message_boxes_.size(), 1);
-  QVERIFY(!QFile::exists(opened));
-}
-
-void WindowTest::Label1SaysSoWhenNoEditorCanBeStarted() {
-  const QByteArray path = qgetenv("PATH");
-  qputenv("PATH", directory_->path().toUtf8());  // nothing to start there
-  qunsetenv("VISUAL");
-  qunsetenv("EDITOR");
-  qApp->installEventFilter(this);
-
-  Start();
-  Click(Child<QLabel>("Label1"));
-  QTRY_COMPARE_WITH_TIMEOUT(message_boxes_.size(), 2, kWait);
-  qApp->removeEventFilter(this);
-  qputenv("PATH", path);
-  QCOMPARE(message_boxes_.at(1).title, u"TesquaV2.0"_s);
-  QCOMPARE(message_boxes_.at(1).text, u"无法启动文本编辑器，请手动打开特征库文件：\n"_s +
-                                          QDir(directory_->path()).filePath(u"code.ini"_s));
+  if (told) {
+    QCOMPARE(message_boxes_.at(1).text,
+             u"无法启动文本编辑器，请手动打开特征库文件：\n"_s + LibraryPath());
+  }
+  QVERIFY(box_shot_.isEmpty() || !QImage(box_shot_).isNull());
 }
 
 }  // namespace tesqua

@@ -5,7 +5,12 @@
 //
 // Prints one line per check and a closing "N passed, N failed"; exits 1 when a check failed.
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <psapi.h>
 
+#include "tests/e2e/win32/font_probe.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -74,9 +79,10 @@ bool ExpectText(std::wstring_view actual, std::wstring_view expected, const std:
 
 // --- Waiting ------------------------------------------------------------------------------
 
-// Runs this thread's messages (the viewer windows live here) for at most a poll interval.
-void PumpMessages() {
-  MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMilliseconds, QS_ALLINPUT);
+// Runs this thread's messages (the viewer windows live here), waiting for at most a poll
+// interval for the first.
+void PumpMessages(DWORD wait_milliseconds = kPollMilliseconds) {
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, wait_milliseconds, QS_ALLINPUT);
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&message);
@@ -359,9 +365,40 @@ long Scaled(long pixels_at_96) {
   return MulDiv(int(pixels_at_96), ScreenDpi(), 96);
 }
 
+// Moves the pointer to the screen's top-left corner, where no window of tesqua's appears. A
+// window that appears under the pointer is told where the pointer was; that news, handled
+// late on a loaded machine, could move the pointer back between the move and the press of a
+// click meant for the new window.
+void ParkPointer() {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+// Presses the keys in order and releases them in reverse, as a user types a combination.
+void PressKeys(std::initializer_list<WORD> keys) {
+  std::vector<INPUT> inputs;
+  for (const WORD key : keys) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    inputs.push_back(input);
+  }
+  for (auto key = keys.end(); key != keys.begin();) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = *--key;
+    input.ki.dwFlags = KEYEVENTF_KEYUP;
+    inputs.push_back(input);
+  }
+  SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 class Tesqua {
  public:
   Tesqua(const std::wstring& exe, const std::wstring& directory) {
+    ParkPointer();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     std::wstring command = L"\"" + exe + L"\"";
@@ -394,6 +431,27 @@ class Tesqua {
   }
 
   std::wstring Text1Text() const { return WindowText(Text1); }
+
+  // Stops tesqua's window thread, or lets it go on.
+  void Suspend() const { SuspendThread(process_.hThread); }
+  void Resume() const { ResumeThread(process_.hThread); }
+
+  // The control that has the keyboard focus in tesqua's window thread.
+  HWND Focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(process_.dwThreadId, &info) ? info.hwndFocus : nullptr;
+  }
+
+  DWORD thread_id() const { return process_.dwThreadId; }
+
+  // The process's private memory in bytes (Wine gives the resident part), 0 when unknown.
+  SIZE_T PrivateMemory() const {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process_.hProcess, &counters, sizeof counters)) return 0;
+    return counters.PagefileUsage;
+  }
 
   HWND window = nullptr;
   HWND Text1 = nullptr;
@@ -461,6 +519,14 @@ POINT PointIn(HWND control, double x_fraction, double y_fraction) {
   const RECT rect = ScreenRect(control);
   return {rect.left + LONG(std::lround((rect.right - rect.left) * x_fraction)),
           rect.top + LONG(std::lround((rect.bottom - rect.top) * y_fraction))};
+}
+
+// Clicks a control once the system finds it under the point: a window just shown may not yet
+// be where its rectangle says, or may still be covered.
+void ClickOn(HWND control, double x_fraction, double y_fraction) {
+  const POINT point = PointIn(control, x_fraction, y_fraction);
+  WaitFor([&] { return WindowFromPoint(point) == control; });
+  ClickAt(point);
 }
 
 bool IsTopmost(HWND window) {
@@ -709,6 +775,56 @@ void CheckColors(const Tesqua& tesqua) {
   for (const ColorCheck& check : checks) Expect(check.passed, check.what);
 }
 
+// Text1's font, read inside tesqua by the probe DLL's hook procedure (a font handle means
+// nothing in another process).
+bool ReadText1Font(const Tesqua& tesqua, FontReport& report) {
+  report = {};
+  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      sizeof(FontReport), kFontMapping);
+  void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring probe_path = path;
+  probe_path = probe_path.substr(0, probe_path.rfind(L'\\') + 1) + L"tesqua-e2e-probe.dll";
+  HMODULE probe = LoadLibraryW(probe_path.c_str());
+  const auto hook_procedure =
+      probe != nullptr ? reinterpret_cast<HOOKPROC>(
+                             reinterpret_cast<void (*)()>(GetProcAddress(probe, "ReadFontHook")))
+                       : nullptr;
+  HHOOK hook = hook_procedure != nullptr
+                   ? SetWindowsHookExW(WH_CALLWNDPROC, hook_procedure, probe, tesqua.thread_id())
+                   : nullptr;
+  DWORD_PTR result = 0;
+  if (hook != nullptr && view != nullptr) {
+    SendMessageTimeoutW(tesqua.window, RegisterWindowMessageW(kReadFontMessage),
+                        reinterpret_cast<WPARAM>(tesqua.Text1), 0, SMTO_NORMAL, 5000, &result);
+    std::memcpy(&report, view, sizeof report);
+  }
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
+  if (probe != nullptr) FreeLibrary(probe);
+  if (view != nullptr) UnmapViewOfFile(view);
+  if (mapping != nullptr) CloseHandle(mapping);
+  return report.asked.lfHeight != 0;
+}
+
+// 宋体, 10.5 points at the window's DPI, bold, GB2312; drawn bold too.
+void CheckText1Font(const Tesqua& tesqua) {
+  FontReport font{};
+  if (!Expect(ReadText1Font(tesqua, font), "Text1's font read inside tesqua")) return;
+  const long height = -std::lround(10.5 * ScreenDpi() / 72);
+  ExpectText(font.asked.lfFaceName, L"宋体", "Text1's face");
+  Expect(font.asked.lfHeight == height, "Text1's font is 10.5 pt (height " +
+                                            std::to_string(font.asked.lfHeight) + ", expected " +
+                                            std::to_string(height) + ")");
+  Expect(font.asked.lfWeight == 700,
+         "Text1's font has weight 700 (" + std::to_string(font.asked.lfWeight) + ")");
+  Expect(font.asked.lfCharSet == GB2312_CHARSET,
+         "Text1's font is GB2312 (" + std::to_string(font.asked.lfCharSet) + ")");
+  Expect(font.file_weight >= 700, "Text1 is drawn with a bold font file, as " +
+                                      Utf8(font.drawn_face) + " (weight class " +
+                                      std::to_string(font.file_weight) + ")");
+}
+
 // A first start in an empty directory, with text on the clipboard.
 void FirstStart(Context& context) {
   Expect(CopyUnicode(context.owner, L"A:=ZIG(C,5); held before the start"),
@@ -732,6 +848,7 @@ void FirstStart(Context& context) {
   CheckControls(tesqua);
   CheckGeometry(tesqua);
   CheckColors(tesqua);
+  CheckText1Font(tesqua);
 
   // Controls never move with the window.
   const std::vector<long> text1 = ClientGeometry(tesqua.Text1);
@@ -934,7 +1051,7 @@ void Label1Editor(Context& context) {
 
   Tesqua tesqua(context.exe, context.directory);
   if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-  ClickAt(PointIn(tesqua.Label1, 0.9, 0.5));
+  ClickOn(tesqua.Label1, 0.9, 0.5);
 
   HWND box = nullptr;
   Expect(WaitFor([&] { return (box = FindWindowW(L"#32770", kCaption)) != nullptr; }),
@@ -971,7 +1088,7 @@ void Label3WebPage(Context& context) {
   Tesqua tesqua(context.exe, context.directory);
   if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
   const std::wstring opened = Join(context.directory, L"opened-address");
-  ClickAt(PointIn(tesqua.Label3, 0.05, 0.5));
+  ClickOn(tesqua.Label3, 0.05, 0.5);
   std::string address;
   Expect(WaitFor([&] { return ReadBytes(opened, address) && !address.empty(); }, 30),
          "a click on Label3 has the shell open the web page");
@@ -1010,6 +1127,129 @@ void ViewerChain(Context& context) {
   Expect(CopyUnicode(context.owner, L"after tesqua"), "copied after tesqua ended");
   Expect(WaitFor([&] { return context.viewer.notices > before_close_copy; }),
          "tesqua left the chain whole: the remaining viewer still gets notices");
+}
+
+// Enter in Text1 makes a new line; Tab and Shift+Tab move through the controls that take the
+// focus, Text1 and Check1, and type nothing.
+void Keyboard(Context& context) {
+  Tesqua tesqua(context.exe, context.directory);
+  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
+  ClickOn(tesqua.Text1, 0.5, 0.97);
+  Expect(WaitFor([&] { return tesqua.Focus() == tesqua.Text1; }), "a click focuses Text1");
+  const std::wstring before = tesqua.Text1Text();
+  PressKeys({VK_RETURN});
+  WaitFor([&] { return tesqua.Text1Text() != before; });
+  std::wstring text = tesqua.Text1Text();
+  const auto at = std::mismatch(before.begin(), before.end(), text.begin()).second - text.begin();
+  const bool new_line = text.compare(std::size_t(at), 2, L"\r\n") == 0 &&
+                        std::wstring(text).erase(std::size_t(at), 2) == before;
+  Expect(new_line, "Enter makes a new line in Text1");
+  struct Step {
+    std::initializer_list<WORD> keys;
+    HWND focus;
+    const char* what;
+  };
+  const Step steps[] = {{{VK_TAB}, tesqua.Check1, "Tab moves from Text1 to Check1"},
+                        {{VK_TAB}, tesqua.Text1, "Tab moves from Check1 back to Text1"},
+                        {{VK_SHIFT, VK_TAB}, tesqua.Check1, "Shift+Tab moves from Text1 to Check1"},
+                        {{VK_SHIFT, VK_TAB}, tesqua.Text1, "Shift+Tab moves from Check1 to Text1"}};
+  for (const Step& step : steps) {
+    PressKeys(step.keys);
+    Expect(WaitFor([&] { return tesqua.Focus() == step.focus; }), step.what);
+  }
+  ExpectText(tesqua.Text1Text(), text, "Tab typed nothing into Text1");
+  Expect(IsChecked(tesqua.Check1), "Check1 was passed through, not toggled");
+}
+
+// Whether the window answers a message within the 100 ms it may take at most.
+bool Answers(HWND window) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0;
+}
+
+// Copies text and opens the clipboard at once, while tesqua's thread is stopped: its read of
+// the copy is sure to find the clipboard held. A thread stopped inside a read of its own would
+// keep the clipboard open: then it goes on and the copy is tried again.
+bool CopyAndHold(Context& context, const Tesqua& tesqua, const wchar_t* text) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    tesqua.Suspend();
+    const bool free = OpenClipboard(context.owner) && CloseClipboard();
+    const bool held = free && CopyUnicode(context.owner, text) && OpenClipboard(context.owner);
+    tesqua.Resume();
+    if (held) return true;
+    PumpMessages();
+  }
+  return false;
+}
+
+// Another program holds the clipboard right after a copy: the window keeps answering, and the
+// copy's verdict comes once the clipboard is released.
+void HeldClipboard(Context& context) {
+  Tesqua tesqua(context.exe, context.directory);
+  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
+  struct Case {
+    DWORD hold_milliseconds;
+    const wchar_t* text;
+    std::wstring verdict;
+  };
+  const Case cases[] = {{300, L"A:=ZIG(C,5);", Warnings({L"ZIG"})},
+                        {5000, L"B:=DVOL;", Warnings({L"DVOL"})}};
+  for (const Case& c : cases) {
+    const std::string held = "held " + std::to_string(c.hold_milliseconds) + " ms: ";
+    const std::wstring before = tesqua.Text1Text();
+    const int notices = context.viewer.notices;
+    if (!Expect(CopyAndHold(context, tesqua, c.text), held + "copied, and held right after")) {
+      return;
+    }
+    int pings = 0;
+    int late = 0;
+    const ULONGLONG release = GetTickCount64() + c.hold_milliseconds;
+    while (GetTickCount64() < release) {
+      ++pings;
+      if (!Answers(tesqua.window)) ++late;
+      PumpMessages();
+    }
+    const bool notice_passed_on = context.viewer.notices > notices;
+    const std::wstring while_held = tesqua.Text1Text();
+    CloseClipboard();
+    Expect(notice_passed_on, held + "tesqua handled the notice while the clipboard was held");
+    ExpectText(while_held, before, held + "the verdict waits while the clipboard is held");
+    Expect(late == 0, held + "the window answered every message within 100 ms (" +
+                          std::to_string(late) + " of " + std::to_string(pings) + " late)");
+    WaitForText1(tesqua, c.verdict, held + "the copy's verdict once the clipboard is released");
+  }
+}
+
+// A burst of copies as fast as a program can make them, alternating two texts: the verdict is
+// the last text's, never one mixed from two, and memory stays as it was.
+void ClipboardBurst(Context& context) {
+  Tesqua tesqua(context.exe, context.directory);
+  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
+  const std::wstring texts[] = {L"A:=ZIG(C,5);", L"B:=DVOL;"};
+  const std::wstring verdicts[] = {Warnings({L"ZIG"}), Warnings({L"DVOL"})};
+  constexpr int kCopies = 2000;
+  Expect(CopyUnicode(context.owner, texts[1]), "a first copy");
+  WaitForText1(tesqua, verdicts[1], "its verdict");
+  const SIZE_T memory_before = tesqua.PrivateMemory();
+  Expect(memory_before > 0, "tesqua's memory can be read");
+  for (int round = 0; round < 3; ++round) {
+    const std::string burst = "burst " + std::to_string(round + 1) + ": ";
+    bool copied = true;
+    for (int copy = 0; copy < kCopies; ++copy) {
+      copied = CopyUnicode(context.owner, texts[(round + copy) % 2]) && copied;
+      PumpMessages(0);
+    }
+    Expect(copied, burst + std::to_string(kCopies) + " copies");
+    const std::wstring& last = verdicts[(round + kCopies - 1) % 2];
+    WaitForText1(tesqua, last, burst + "the last text's verdict");
+    // Notices still queued come before this message: the verdict must outlast them.
+    Expect(Answers(tesqua.window), burst + "tesqua answers");
+    ExpectText(tesqua.Text1Text(), last, burst + "the verdict stays");
+    const long long growth =
+        static_cast<long long>(tesqua.PrivateMemory()) - static_cast<long long>(memory_before);
+    Expect(growth < 1024 * 1024,
+           burst + "memory grew by less than 1 MB (" + std::to_string(growth) + " bytes)");
+  }
 }
 
 // Starts tesqua for a screenshot, says where its window is, and waits to be told to close it.
@@ -1059,6 +1299,9 @@ int wmain(int argc, wchar_t** argv) {
       {L"label1_editor", &Label1Editor},
       {L"label3_web_page", &Label3WebPage},
       {L"viewer_chain", &ViewerChain},
+      {L"keyboard", &Keyboard},
+      {L"held_clipboard", &HeldClipboard},
+      {L"clipboard_burst", &ClipboardBurst},
       {L"show_instructions", [](Context& context) { ShowForScreenshot(context, false); }},
       {L"show_verdict", [](Context& context) { ShowForScreenshot(context, true); }},
   };

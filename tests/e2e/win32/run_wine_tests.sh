@@ -8,6 +8,7 @@
 #       run one case of the test driver
 #   run_wine_tests.sh WINDOWS_BUILD_DIR STATE_DIR screenshot NAME
 #       run the show_NAME case and save the window as WINDOWS_BUILD_DIR/artifacts/tesqua-NAME.png
+#       (show_console: tesqua-scan.exe in a console, by its own test program)
 #   run_wine_tests.sh WINDOWS_BUILD_DIR STATE_DIR cleanup
 #       end Wine and the display
 #   run_wine_tests.sh WINDOWS_BUILD_DIR STATE_DIR all
@@ -29,6 +30,8 @@ mkdir -p "$state" "$logs"
 
 tesqua_exe=$build/platform/win32/tesqua.exe
 driver_exe=$build/tests/e2e/win32/tesqua-e2e.exe
+scan_exe=$build/cli/tesqua-scan.exe
+console_test_exe=$build/tests/e2e/win32/tesqua-console-test.exe
 
 if command -v wine64 >/dev/null; then
   wine=$(command -v wine64)
@@ -172,12 +175,17 @@ run_case() {
 
 screenshot() {
   local case_name=show_$1
+  local program=$driver_exe subject=$tesqua_exe
+  if [ "$1" = console ]; then
+    program=$console_test_exe
+    subject=$scan_exe
+  fi
   local dir=$state/cases/$case_name
   local artifacts=$build/artifacts
   mkdir -p "$artifacts"
   rm -rf "$dir"
   mkdir -p "$dir"
-  timeout 180 "${chinese[@]}" "$wine" "$driver_exe" "$case_name" "$(windows_path "$tesqua_exe")" \
+  timeout 180 "${chinese[@]}" "$wine" "$program" "$case_name" "$(windows_path "$subject")" \
     "$(windows_path "$dir")" </dev/null >"$dir/driver.log" 2>&1 &
   local driver=$!
   if ! wait_until 60 test -s "$dir/window-ready"; then
@@ -209,11 +217,12 @@ case $command in
     setup
     failures=0
     for each in first_start formulas text_formats empty_library long_text check1 \
-      label1_editor label3_web_page viewer_chain; do
+      label1_editor label3_web_page viewer_chain keyboard held_clipboard clipboard_burst; do
       run_case "$each" || failures=$((failures + 1))
     done
     screenshot instructions || failures=$((failures + 1))
     screenshot verdict || failures=$((failures + 1))
+    screenshot console || failures=$((failures + 1))
     [ "$failures" -eq 0 ]
     ;;
   *) fail "unknown command $command" ;;
