@@ -170,6 +170,18 @@ std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, b
   return i;
 }
 
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t i) {
+  const auto next = NextUtf8(bytes, i);
+  return next ? next->second : 0;
+}
+
+std::size_t GbkPairLength(unsigned char lead, unsigned char trail) {
+  const bool assigned =
+      trail >= kGbkFirstTrail && trail < 0xFF &&
+      kGbkPairs[(lead - kGbkFirstLead) * kGbkTrailCount + (trail - kGbkFirstTrail)] != 0;
+  return assigned || trail >= 0x80 ? 2 : 1;
+}
+
 std::string EncodeUtf8(std::u16string_view text) {
   std::string bytes;
   bytes.reserve(text.size() * 3);

@@ -7,6 +7,7 @@
 
 #include "scan/case_folding.h"
 #include "scan/scan.h"
+#include "scan/text_encoding.h"
 
 namespace tesqua {
 namespace {
@@ -148,6 +149,98 @@ TEST(MatcherTest, PiecesOfAnySizeGiveTheSamePositionsAndPoints) {
       const TextPoint want =
           expected[k] == kNotFound ? TextPoint{} : ReferencePoint(text, expected[k]);
       ASSERT_EQ(points[k], want) << "round " << round << " key " << k;
+    }
+  }
+}
+
+// Bytes of UTF-8 (ill-formed ones too) and of GBK (trail bytes that look like ASCII letters,
+// unassigned pairs, Greek and full-width letters with two spellings), fed undecoded in pieces
+// that end between characters, find what the decoded text gives.
+TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
+  struct Encoding {
+    ByteEncoding encoding;
+    std::vector<std::string> pieces;
+    std::u16string (*decode)(std::string_view);
+  };
+  const Encoding encodings[] = {
+      {ByteEncoding::kUtf8,
+       {"a",
+        "K",
+        "k",
+        "S",
+        "s",
+        "(",
+        "z",
+        "\r",
+        "\n",
+        "\xE2\x84\xAA" /* Kelvin sign */,
+        "\xC5\xBF" /* long s */,
+        "\xE6\x9C\xAA",
+        "\xF0\x90\x90\x80",
+        "\xF0\x90\x90\xA8",
+        "\xC3\x89",
+        "\xC3\xA9",
+        "\xCE\xA3",
+        "\xCF\x82",
+        "\xC3",
+        "\x80",
+        "\xED\xA0\x80",
+        "$"},
+       DecodeUtf8},
+      {ByteEncoding::kGbk,
+       {"a", "A", "z", "Z", "(", "\r", "\n",
+        "\x81"
+        "A",
+        "\x81Z",
+        "\xB0"
+        "a",
+        "\xA3\xC1", "\xA3\xE1", "\xA6\xA1", "\xA6\xC1",
+        "\xA2"
+        "A",
+        "\x80", "\xFF", "\x81", "$"},
+       DecodeGbk},
+  };
+  std::mt19937 random(936);
+  for (const Encoding& e : encodings) {
+    for (int round = 0; round < 1500; ++round) {
+      std::string bytes;
+      const std::size_t count = random() % 120;
+      for (std::size_t i = 0; i < count; ++i) bytes += e.pieces[random() % e.pieces.size()];
+      const std::u16string text = e.decode(bytes);
+      std::vector<std::u16string> keys = RandomKeys(random, text, 1 + random() % 30);
+      if (round % 3 == 0) {  // a large library, past the nibble filter
+        for (int i = 0; i < 70; ++i) keys.push_back(RandomText(random, 3).insert(0, 1, u'#'));
+      }
+      const Matcher matcher(keys);
+      MatchStream stream(matcher, true);
+      std::size_t cut = 0;
+      for (std::size_t at = 0; at < bytes.size();) {  // a character at a time
+        std::size_t length = 1;
+        if (e.encoding == ByteEncoding::kUtf8) {
+          length = std::max<std::size_t>(1, Utf8SequenceLength(bytes, at));
+        } else if (static_cast<unsigned char>(bytes[at]) > 0x80 && at + 1 < bytes.size()) {
+          length = DecodeGbk(bytes.substr(at, 2)).size() == 1 ? 2 : 1;
+        }
+        at += length;
+        if (random() % 4 == 0 || at == bytes.size()) {
+          stream.FeedBytes(std::string_view(bytes).substr(cut, at - cut), e.encoding);
+          cut = at;
+        }
+      }
+      stream.Finish();
+      const std::vector<std::uint64_t> expected = ReferencePositions(keys, text);
+      const std::vector<std::uint64_t> found = stream.FirstPositions();
+      const std::vector<TextPoint> points = stream.FirstPoints();
+      for (std::size_t k = 0; k < keys.size(); ++k) {
+        ASSERT_EQ(found[k] != kNotFound, expected[k] != kNotFound)
+            << "round " << round << " key " << k << "\n"
+            << Describe(keys, text);
+        if (expected[k] != kNotFound) {
+          ASSERT_EQ(points[k], ReferencePoint(text, expected[k]))
+              << "round " << round << " key " << k << "\n"
+              << Describe(keys, text) << dbg;
+        }
+      }
     }
   }
 }
