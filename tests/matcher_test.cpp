@@ -238,7 +238,7 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
         if (expected[k] != kNotFound) {
           ASSERT_EQ(points[k], ReferencePoint(text, expected[k]))
               << "round " << round << " key " << k << "\n"
-              << Describe(keys, text) << dbg;
+              << Describe(keys, text);
         }
       }
     }
