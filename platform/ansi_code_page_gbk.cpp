@@ -9,4 +9,8 @@ std::u16string DecodeAnsiCodePage(std::string_view bytes) {
   return DecodeGbk(bytes);
 }
 
+bool AnsiCodePageIsGbk() {
+  return true;
+}
+
 }  // namespace tesqua

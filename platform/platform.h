@@ -102,5 +102,7 @@ class Platform {
 
 // The system's ANSI code page, for programs without a window (the command-line scanner).
 std::u16string DecodeAnsiCodePage(std::string_view bytes);
+// Whether that code page is GBK (936), whose bytes the scanner can search undecoded.
+bool AnsiCodePageIsGbk();
 
 }  // namespace tesqua

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
+#include <cstring>
 #include <unordered_map>
 
 #include "scan/case_folding.h"
@@ -192,15 +192,15 @@ std::uint32_t PlaceNibbles(std::string_view pattern, std::size_t j) {
   return bits;
 }
 
-// How many byte sequences a bucket lets through, as a logarithm.
+// How many byte sequences a bucket lets through: per place, its low nibbles times its high
+// ones, or every byte where a pattern is shorter.
 double Spread(const std::uint32_t (&places)[ByteKeys::kNibbleBytes],
               const bool (&any)[ByteKeys::kNibbleBytes]) {
-  double spread = 0;
+  double spread = 1;
   for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    spread += any[j] ? 8.0
-                     : std::log2(double(std::popcount(places[j] & 0xFFFF)) *
-                                     double(std::popcount(places[j] >> 16)) +
-                                 0.5);
+    spread *=
+        any[j] ? 256.0
+               : double(std::popcount(places[j] & 0xFFFF)) * double(std::popcount(places[j] >> 16));
   }
   return spread;
 }
@@ -242,9 +242,9 @@ void ByteKeys::BuildNibbles() {
     for (std::size_t x = 0; x < groups.size(); ++x) {
       for (std::size_t y = x + 1; y < groups.size(); ++y) {
         Group both = joined(groups[x], groups[y]);
-        const double cost = std::exp2(Spread(both.places, both.any)) -
-                            std::exp2(Spread(groups[x].places, groups[x].any)) -
-                            std::exp2(Spread(groups[y].places, groups[y].any));
+        const double cost = Spread(both.places, both.any) -
+                            Spread(groups[x].places, groups[x].any) -
+                            Spread(groups[y].places, groups[y].any);
         if ((x == 0 && y == 1) || cost < best_cost) {
           best_a = x;
           best_b = y;
@@ -275,7 +275,7 @@ void ByteKeys::BuildNibbles() {
         if (bucket_patterns[bucket].empty()) continue;
         const bool low_set = any[bucket][j] || ((places[bucket][j] >> nibble) & 1);
         const bool high_set = any[bucket][j] || ((places[bucket][j] >> (16 + nibble)) & 1);
-        for (int lane = 0; lane < 32; lane += 16) {
+        for (int lane = 0; lane < 64; lane += 16) {
           if (low_set) low[bucket / 8][j][lane + nibble] |= bit;
           if (high_set) high[bucket / 8][j][lane + nibble] |= bit;
         }
@@ -319,42 +319,118 @@ std::size_t ByteKeys::MemoryBytes() const {
   return total;
 }
 
-__attribute__((target("avx2"))) std::size_t NextNibbleCandidates(
-    const unsigned char* bytes, std::size_t at, std::size_t end, const ByteKeys::NibbleTable& low,
-    const ByteKeys::NibbleTable& high, unsigned char* bucket_bits, std::uint32_t& candidates) {
+namespace {
+
+struct NibbleBlock {
+  __m256i first;   // buckets 0-7 of each position
+  __m256i second;  // buckets 8-15
+};
+
+__attribute__((target("avx2"))) inline NibbleBlock NibbleBuckets(const unsigned char* bytes,
+                                                                 const __m256i* tables) {
   const __m256i nibble = _mm256_set1_epi8(0x0F);
-  __m256i low0[ByteKeys::kNibbleBytes], high0[ByteKeys::kNibbleBytes];
-  __m256i low1[ByteKeys::kNibbleBytes], high1[ByteKeys::kNibbleBytes];
+  NibbleBlock block{_mm256_set1_epi8(-1), _mm256_set1_epi8(-1)};
   for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    low0[j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[0][j]));
-    high0[j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[0][j]));
-    low1[j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[1][j]));
-    high1[j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[1][j]));
+    const __m256i data = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + j));
+    const __m256i lows = _mm256_and_si256(data, nibble);
+    const __m256i highs = _mm256_and_si256(_mm256_srli_epi16(data, 4), nibble);
+    const __m256i* table = tables + 4 * j;
+    block.first =
+        _mm256_and_si256(block.first, _mm256_and_si256(_mm256_shuffle_epi8(table[0], lows),
+                                                       _mm256_shuffle_epi8(table[1], highs)));
+    block.second =
+        _mm256_and_si256(block.second, _mm256_and_si256(_mm256_shuffle_epi8(table[2], lows),
+                                                        _mm256_shuffle_epi8(table[3], highs)));
   }
-  for (; at < end; at += 32) {
-    __m256i first = _mm256_set1_epi8(-1);
-    __m256i second = _mm256_set1_epi8(-1);
-    for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-      const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at + j));
-      const __m256i lows = _mm256_and_si256(block, nibble);
-      const __m256i highs = _mm256_and_si256(_mm256_srli_epi16(block, 4), nibble);
-      first = _mm256_and_si256(first, _mm256_and_si256(_mm256_shuffle_epi8(low0[j], lows),
-                                                       _mm256_shuffle_epi8(high0[j], highs)));
-      second = _mm256_and_si256(second, _mm256_and_si256(_mm256_shuffle_epi8(low1[j], lows),
-                                                         _mm256_shuffle_epi8(high1[j], highs)));
-    }
-    const __m256i none = _mm256_cmpeq_epi8(_mm256_or_si256(first, second), _mm256_setzero_si256());
-    std::uint32_t found = ~std::uint32_t(_mm256_movemask_epi8(none));
-    if (end - at < 32) found &= (std::uint32_t{1} << (end - at)) - 1;
+  return block;
+}
+
+__attribute__((target("avx2"))) std::size_t NextNibbleCandidatesAvx2(
+    const unsigned char* bytes, std::size_t at, std::size_t end, const ByteKeys::NibbleTable& low,
+    const ByteKeys::NibbleTable& high, unsigned char* bucket_bits, std::uint64_t& candidates) {
+  __m256i tables[4 * ByteKeys::kNibbleBytes];
+  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
+    tables[4 * j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[0][j]));
+    tables[4 * j + 1] = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[0][j]));
+    tables[4 * j + 2] = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[1][j]));
+    tables[4 * j + 3] = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[1][j]));
+  }
+  const __m256i zero = _mm256_setzero_si256();
+  for (; at < end; at += 64) {
+    const NibbleBlock a = NibbleBuckets(bytes + at, tables);
+    const NibbleBlock b = NibbleBuckets(bytes + at + 32, tables);
+    const auto none_a = std::uint32_t(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(a.first, a.second), zero)));
+    const auto none_b = std::uint32_t(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(b.first, b.second), zero)));
+    std::uint64_t found = ~(std::uint64_t{none_b} << 32 | none_a);
+    if (end - at < 64) found &= (std::uint64_t{1} << (end - at)) - 1;
     if (found != 0) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits), first);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 32), second);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits), a.first);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 32), b.first);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 64), a.second);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 96), b.second);
       candidates = found;
       return at;
     }
   }
   candidates = 0;
   return end;
+}
+
+__attribute__((target("avx512bw"))) std::size_t NextNibbleCandidatesAvx512(
+    const unsigned char* bytes, std::size_t at, std::size_t end, const ByteKeys::NibbleTable& low,
+    const ByteKeys::NibbleTable& high, unsigned char* bucket_bits, std::uint64_t& candidates) {
+  __m512i tables[4 * ByteKeys::kNibbleBytes];
+  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
+    tables[4 * j] = _mm512_load_si512(low[0][j]);
+    tables[4 * j + 1] = _mm512_load_si512(high[0][j]);
+    tables[4 * j + 2] = _mm512_load_si512(low[1][j]);
+    tables[4 * j + 3] = _mm512_load_si512(high[1][j]);
+  }
+  const __m512i nibble = _mm512_set1_epi8(0x0F);
+  for (; at < end; at += 64) {
+    __m512i first = _mm512_set1_epi8(-1);
+    __m512i second = _mm512_set1_epi8(-1);
+    for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
+      const __m512i data = _mm512_loadu_si512(bytes + at + j);
+      const __m512i lows = _mm512_and_si512(data, nibble);
+      const __m512i highs = _mm512_and_si512(_mm512_srli_epi16(data, 4), nibble);
+      const __m512i* table = tables + 4 * j;
+      first = _mm512_and_si512(first, _mm512_and_si512(_mm512_shuffle_epi8(table[0], lows),
+                                                       _mm512_shuffle_epi8(table[1], highs)));
+      second = _mm512_and_si512(second, _mm512_and_si512(_mm512_shuffle_epi8(table[2], lows),
+                                                         _mm512_shuffle_epi8(table[3], highs)));
+    }
+    std::uint64_t found =
+        _mm512_test_epi8_mask(_mm512_or_si512(first, second), _mm512_or_si512(first, second));
+    if (end - at < 64) found &= (std::uint64_t{1} << (end - at)) - 1;
+    if (found != 0) {
+      _mm512_storeu_si512(bucket_bits, first);
+      _mm512_storeu_si512(bucket_bits + 64, second);
+      candidates = found;
+      return at;
+    }
+  }
+  candidates = 0;
+  return end;
+}
+
+bool HasAvx512() {
+  static const bool has = __builtin_cpu_supports("avx512bw");
+  return has;
+}
+
+}  // namespace
+
+std::size_t NextNibbleCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
+                                 const ByteKeys::NibbleTable& low,
+                                 const ByteKeys::NibbleTable& high, unsigned char* bucket_bits,
+                                 std::uint64_t& candidates) {
+  if (HasAvx512()) {
+    return NextNibbleCandidatesAvx512(bytes, at, end, low, high, bucket_bits, candidates);
+  }
+  return NextNibbleCandidatesAvx2(bytes, at, end, low, high, bucket_bits, candidates);
 }
 
 std::size_t CharacterLength(ByteEncoding encoding, const unsigned char* bytes,

@@ -51,10 +51,11 @@ struct ByteKeys {
   // a table of patterns by window.
   static constexpr int kNibbleBytes = 4;
   static constexpr int kBuckets = 16;
-  using NibbleTable = unsigned char[2][kNibbleBytes][32];  // buckets 0-7, then 8-15
+  // Buckets 0-7, then 8-15; each row four times over, for vectors of 32 and 64 bytes.
+  using NibbleTable = unsigned char[2][kNibbleBytes][64];
   bool nibbles = false;
-  alignas(32) NibbleTable low = {};
-  alignas(32) NibbleTable high = {};
+  alignas(64) NibbleTable low = {};
+  alignas(64) NibbleTable high = {};
   std::vector<std::uint32_t> bucket_patterns[kBuckets];
 
   std::vector<std::uint64_t> window_bits;  // by hash of a window
@@ -87,15 +88,15 @@ inline std::uint32_t FoldedWindow(const unsigned char* bytes) {
   return window | 0x20202020u;
 }
 
-// From at on, 32 positions at a time while at < end, the first block with positions where
+// From at on, 64 positions at a time while at < end, the first block with positions where
 // some pattern of a bucket in low and high may start: returns where it begins, candidates gets
-// the positions as bits and bucket_bits[i] and bucket_bits[32 + i] the buckets (0-7, 8-15) of
-// position i. Returns end, and no candidates, when there is none. Reads 35 bytes past each
-// block's start. Needs AVX2.
+// the positions as bits and bucket_bits[i] and bucket_bits[64 + i] the buckets (0-7, 8-15) of
+// position i. Returns end, and no candidates, when there is none. Reads 67 bytes past each
+// block's start. Needs AVX2; uses AVX-512 where the processor has it.
 std::size_t NextNibbleCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
                                  const ByteKeys::NibbleTable& low,
                                  const ByteKeys::NibbleTable& high, unsigned char* bucket_bits,
-                                 std::uint32_t& candidates);
+                                 std::uint64_t& candidates);
 
 // The length of the character at bytes[0] as the decoders read it (an ill-formed byte is one
 // character of its own); available: bytes from bytes[0] on, at least 1.

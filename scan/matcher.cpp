@@ -726,46 +726,86 @@ void MatchStream::FeedBytes(std::string_view bytes, ByteEncoding encoding) {
 
 void MatchStream::FeedBytePiece(std::string_view piece) {
   const ByteKeys& keys = *byte_keys_;
-  // Keeps what the next search looks back to: the bytes of a key's start before its window,
-  // of a character that a special one may belong to, and those not yet counted.
+  constexpr std::size_t kPadding = 96;  // the filters and the exact test read past the end
+  // The bytes kept from before and the start of the piece are searched in bytes_; the rest of
+  // a long piece where it lies, up to its last bytes, which are kept for the next piece.
+  const std::size_t seam = keys.history + keys.longest + 2 * kPadding;
+  const std::size_t head = std::min(piece.size(), seam);
+  ShiftBytes(KeptFrom());
+  if (bytes_.size() < size_ + head + kPadding) bytes_.resize(size_ + head + kPadding);
+  std::memcpy(bytes_.data() + size_, piece.data(), head);
+  size_ += head;
+  std::memset(bytes_.data() + size_, 0, kPadding);
+  text_ = bytes_.data();
+  if (head == piece.size()) {
+    if (keys.longest > 0 && size_ >= keys.longest) SearchBytes(size_ - (keys.longest - 1), size_);
+    return;
+  }
+  const std::size_t before = size_ - head;  // where the piece starts in bytes_
+  SearchBytes(size_ - (keys.longest + kPadding), size_);
+  if (decoded_) {
+    FeedDecoded(piece.substr(head));
+    return;
+  }
+  if (Done()) return;
+  if (keys.encoding == ByteEncoding::kGbk) AdvanceSync(next_ - keys.history);
+  // Positions now count from the piece's start.
+  ShiftPositions(before);
+  text_ = reinterpret_cast<const unsigned char*>(piece.data());
+  size_ = piece.size();
+  SearchBytes(size_ - (keys.longest + kPadding), size_);
+  if (decoded_ || Done()) return;
+  const std::size_t keep = KeptFrom();
+  size_ -= keep;
+  if (bytes_.size() < size_ + kPadding) bytes_.resize(size_ + kPadding);
+  std::memcpy(bytes_.data(), text_ + keep, size_);
+  std::memset(bytes_.data() + size_, 0, kPadding);
+  ShiftPositions(keep);
+  text_ = bytes_.data();
+}
+
+// The first byte that a search to come may look back to: the bytes of a key's start before
+// its window, of a character that a special one may belong to, and those not yet counted.
+std::size_t MatchStream::KeptFrom() {
+  const ByteKeys& keys = *byte_keys_;
   std::size_t keep = next_ > keys.history ? next_ - keys.history : 0;
   if (keys.encoding == ByteEncoding::kGbk) {
     AdvanceSync(keep);
     keep = std::min(keep, sync_);
   }
   if (track_points_) keep = std::min(keep, counted_);
-  if (keep > 0) {
-    std::memmove(bytes_.data(), bytes_.data() + keep, size_ - keep);
-    base_ += keep;
-    size_ -= keep;
-    next_ -= keep;
-    counted_ -= keep;
-    sync_ -= keep;
-    for (auto& found : unplaced_) found.first -= keep;
-  }
-  constexpr std::size_t kPadding = 64;  // the filters and the exact test read past the end
-  if (bytes_.size() < size_ + piece.size() + kPadding) {
-    bytes_.resize(size_ + piece.size() + kPadding);
-  }
-  std::memcpy(bytes_.data() + size_, piece.data(), piece.size());
-  size_ += piece.size();
-  std::memset(bytes_.data() + size_, 0, kPadding);
-  if (keys.longest > 0 && size_ >= keys.longest) SearchBytes(size_ - (keys.longest - 1), size_);
+  return keep;
+}
+
+// Drops the bytes of bytes_ before keep.
+void MatchStream::ShiftBytes(std::size_t keep) {
+  if (keep == 0) return;
+  std::memmove(bytes_.data(), bytes_.data() + keep, size_ - keep);
+  size_ -= keep;
+  ShiftPositions(keep);
+}
+
+void MatchStream::ShiftPositions(std::size_t by) {
+  base_ += by;
+  next_ -= by;
+  counted_ = counted_ > by ? counted_ - by : 0;  // UTF-8 has no sync_; untracked, no counted_
+  sync_ = sync_ > by ? sync_ - by : 0;
+  for (auto& found : unplaced_) found.first -= by;
 }
 
 void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
   const ByteKeys& keys = *byte_keys_;
-  const unsigned char* bytes = bytes_.data();
+  const unsigned char* bytes = text_;
   std::size_t at = next_;
   if (keys.nibbles) {
-    alignas(32) unsigned char bucket_bits[64];
+    alignas(64) unsigned char bucket_bits[128];
     while (at < end && !Done()) {
-      std::uint32_t candidates = 0;
+      std::uint64_t candidates = 0;
       at = NextNibbleCandidates(bytes, at, end, live_low_, keys.high, bucket_bits, candidates);
       while (candidates != 0) {
         const std::size_t offset = std::size_t(std::countr_zero(candidates));
         candidates &= candidates - 1;
-        const unsigned buckets = bucket_bits[offset] | unsigned(bucket_bits[32 + offset]) << 8;
+        const unsigned buckets = bucket_bits[offset] | unsigned(bucket_bits[64 + offset]) << 8;
         for (unsigned left = buckets; left != 0; left &= left - 1) {
           for (const std::uint32_t pattern : keys.bucket_patterns[std::countr_zero(left)]) {
             VerifyPattern(pattern, at + offset, at + offset, limit);
@@ -773,7 +813,7 @@ void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
         }
         if (decoded_) return;
       }
-      if (at < end) at += 32;
+      if (at < end) at += 64;
     }
   } else {
     const std::uint64_t* window_bits = keys.window_bits.data();
@@ -812,7 +852,7 @@ void MatchStream::VerifyPattern(std::uint32_t index, std::size_t start, std::siz
   const BytePattern& pattern = keys.patterns[index];
   if (start + pattern.length > limit) return;
   if (pattern.key != ByteKeys::kSpecial && first_[pattern.key] != kNotFound) return;
-  if (!keys.Matches(pattern, bytes_.data() + start)) return;
+  if (!keys.Matches(pattern, text_ + start)) return;
   // A GBK trail byte may look like an ASCII letter: a key starts on a character.
   if (keys.encoding == ByteEncoding::kGbk && !StartsCharacter(start, scanned)) return;
   if (pattern.key == ByteKeys::kSpecial) {
@@ -837,12 +877,12 @@ void MatchStream::VerifyPattern(std::uint32_t index, std::size_t start, std::siz
 // a character starts after it), or from sync_. scanned: where the filter's window lay.
 bool MatchStream::StartsCharacter(std::size_t at, std::size_t scanned) {
   std::size_t walk = at;
-  while (walk > sync_ && bytes_[walk - 1] >= 0x40) --walk;
+  while (walk > sync_ && text_[walk - 1] >= 0x40) --walk;
   // No later candidate starts before this: a key starts at most its length before its window.
   const std::size_t settled = scanned > byte_keys_->longest ? scanned - byte_keys_->longest : 0;
   while (walk < at) {
     if (walk <= settled) sync_ = walk;
-    walk += CharacterLength(ByteEncoding::kGbk, bytes_.data() + walk, size_ - walk);
+    walk += CharacterLength(ByteEncoding::kGbk, text_ + walk, size_ - walk);
   }
   return walk == at;
 }
@@ -850,10 +890,9 @@ bool MatchStream::StartsCharacter(std::size_t at, std::size_t scanned) {
 void MatchStream::AdvanceSync(std::size_t target) {
   if (target <= sync_) return;
   std::size_t from = target;
-  while (from > sync_ && bytes_[from - 1] >= 0x40) --from;
+  while (from > sync_ && text_[from - 1] >= 0x40) --from;
   while (from < target) {
-    const std::size_t length =
-        CharacterLength(ByteEncoding::kGbk, bytes_.data() + from, size_ - from);
+    const std::size_t length = CharacterLength(ByteEncoding::kGbk, text_ + from, size_ - from);
     if (from + length > target) break;
     from += length;
   }
@@ -865,17 +904,17 @@ void MatchStream::StartDecoding(std::size_t at) {
   const std::size_t back = byte_keys_->history;
   std::size_t from = at > back ? at - back : 0;
   if (byte_keys_->encoding == ByteEncoding::kUtf8) {
-    while (from < at && (bytes_[from] & 0xC0) == 0x80) ++from;
+    while (from < at && (text_[from] & 0xC0) == 0x80) ++from;
   } else {
     AdvanceSync(from);
     from = std::min(from, sync_);
   }
-  if (from > 0 && bytes_[from - 1] == '\r' && bytes_[from] == '\n') ++from;  // one line break
+  if (from > 0 && text_[from - 1] == '\r' && text_[from] == '\n') ++from;  // one line break
   if (track_points_) AdvanceBytePoints(from);
   decoded_origin_ = TextPoint{line_, column_};
   decoded_from_ = base_ + from;
   decoded_ = std::make_unique<MatchStream>(matcher_, track_points_);
-  FeedDecoded(std::string_view(reinterpret_cast<const char*>(bytes_.data()) + from, size_ - from));
+  FeedDecoded(std::string_view(reinterpret_cast<const char*>(text_) + from, size_ - from));
   if (track_points_) AdvanceBytePoints(size_);  // places the keys found before
 }
 
@@ -896,7 +935,7 @@ void MatchStream::AdvanceBytePoints(std::size_t end) {
   std::sort(unplaced_.begin(), unplaced_.end());
   std::size_t next_found = 0;
   std::size_t at = counted_;
-  const unsigned char* bytes = bytes_.data();
+  const unsigned char* bytes = text_;
   const ByteEncoding encoding = byte_keys_->encoding;
   while (true) {
     if (next_found < unplaced_.size() && unplaced_[next_found].first <= at &&

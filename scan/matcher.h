@@ -132,6 +132,9 @@ class MatchStream {
   void Record(std::uint32_t id, std::size_t at);
   void AdvancePoints(std::size_t end);
   void FeedBytePiece(std::string_view bytes);
+  std::size_t KeptFrom();
+  void ShiftBytes(std::size_t keep);
+  void ShiftPositions(std::size_t by);
   void SearchBytes(std::size_t end, std::size_t limit);
   void VerifyPattern(std::uint32_t pattern, std::size_t start, std::size_t scanned,
                      std::size_t limit);
@@ -165,8 +168,9 @@ class MatchStream {
   // bytes then.
   const ByteKeys* byte_keys_ = nullptr;
   std::vector<unsigned char> bytes_;
-  std::size_t sync_ = 0;  // a GBK text: a position known to start a character
-  alignas(32) ByteKeys::NibbleTable live_low_ = {};     // the nibble masks less finished buckets
+  const unsigned char* text_ = nullptr;  // bytes_, or a long piece searched where it lies
+  std::size_t sync_ = 0;                 // a GBK text: a position known to start a character
+  alignas(64) ByteKeys::NibbleTable live_low_ = {};     // the nibble masks less finished buckets
   std::uint32_t bucket_left_[ByteKeys::kBuckets] = {};  // keys of a bucket not yet found
   // From the first character that folds onto an ASCII letter on (or all along, for keys that
   // only decoding finds), the text is decoded and searched by units here.

@@ -1,5 +1,6 @@
 #include "scan/text_encoding.h"
 
+#include <immintrin.h>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -166,6 +167,182 @@ std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, b
       ill_formed = true;
       break;
     }
+  }
+  return i;
+}
+
+namespace {
+
+// Which rule of UTF-8 a pair of bytes may break, by the high and low nibble of the first and
+// the high nibble of the second; three table lookups per byte tell every ill-formed pair.
+constexpr std::uint8_t kTooShort = 1 << 0;  // a lead not followed by a continuation
+constexpr std::uint8_t kTooLong = 1 << 1;   // a continuation after ASCII
+constexpr std::uint8_t kOverlong3 = 1 << 2;
+constexpr std::uint8_t kTooLarge = 1 << 3;
+constexpr std::uint8_t kSurrogate = 1 << 4;
+constexpr std::uint8_t kOverlong2 = 1 << 5;
+constexpr std::uint8_t kTooLarge1000 = 1 << 6;
+constexpr std::uint8_t kOverlong4 = 1 << 6;
+constexpr std::uint8_t kTwoContinuations = 1 << 7;
+constexpr std::uint8_t kCarry = kTooShort | kTooLong | kTwoContinuations;
+
+constexpr std::uint8_t kFirstHigh[16] = {kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTwoContinuations,
+                                         kTwoContinuations,
+                                         kTwoContinuations,
+                                         kTwoContinuations,
+                                         kTooShort | kOverlong2,
+                                         kTooShort,
+                                         kTooShort | kOverlong3 | kSurrogate,
+                                         kTooShort | kTooLarge | kTooLarge1000 | kOverlong4};
+constexpr std::uint8_t kFirstLow[16] = {kCarry | kOverlong2 | kOverlong3 | kOverlong4,
+                                        kCarry | kOverlong2,
+                                        kCarry,
+                                        kCarry,
+                                        kCarry | kTooLarge,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000 | kSurrogate,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000};
+constexpr std::uint8_t kSecondHigh[16] = {
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooLong | kOverlong2 | kTwoContinuations | kOverlong3 | kTooLarge1000 | kOverlong4,
+    kTooLong | kOverlong2 | kTwoContinuations | kOverlong3 | kTooLarge,
+    kTooLong | kOverlong2 | kTwoContinuations | kSurrogate | kTooLarge,
+    kTooLong | kOverlong2 | kTwoContinuations | kSurrogate | kTooLarge,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort};
+
+__attribute__((target("avx2"))) __m256i Table(const std::uint8_t (&cells)[16]) {
+  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells)));
+}
+
+// The whole blocks of 32 bytes from the start that are well-formed UTF-8 with no sequence
+// cut off at their end: returns how many bytes they hold.
+__attribute__((target("avx2"))) std::size_t CheckUtf8Blocks(const unsigned char* data,
+                                                            std::size_t size) {
+  const __m256i first_high = Table(kFirstHigh);
+  const __m256i first_low = Table(kFirstLow);
+  const __m256i second_high = Table(kSecondHigh);
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  // Bytes before the first block: ASCII.
+  __m256i previous = _mm256_setzero_si256();
+  std::size_t i = 0;
+  for (; i + 32 <= size; i += 32) {
+    const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+    // The input one, two and three bytes back, across the two lanes and the previous block.
+    const __m256i carried = _mm256_permute2x128_si256(previous, input, 0x21);
+    const __m256i back1 = _mm256_alignr_epi8(input, carried, 15);
+    const __m256i back2 = _mm256_alignr_epi8(input, carried, 14);
+    const __m256i back3 = _mm256_alignr_epi8(input, carried, 13);
+    previous = input;
+    if (_mm256_testz_si256(_mm256_or_si256(input, back3), _mm256_set1_epi8(char(0x80))) &&
+        _mm256_testz_si256(back1, _mm256_set1_epi8(char(0x80)))) {
+      continue;  // ASCII, and no sequence running into the block
+    }
+    const __m256i special = _mm256_and_si256(
+        _mm256_and_si256(
+            _mm256_shuffle_epi8(first_high, _mm256_and_si256(_mm256_srli_epi16(back1, 4), nibble)),
+            _mm256_shuffle_epi8(first_low, _mm256_and_si256(back1, nibble))),
+        _mm256_shuffle_epi8(second_high, _mm256_and_si256(_mm256_srli_epi16(input, 4), nibble)));
+    // A third byte after a three- or four-byte lead, a fourth after a four-byte lead.
+    const __m256i third = _mm256_subs_epu8(back2, _mm256_set1_epi8(char(0xE0 - 0x80)));
+    const __m256i fourth = _mm256_subs_epu8(back3, _mm256_set1_epi8(char(0xF0 - 0x80)));
+    const __m256i must_continue =
+        _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
+    if (!_mm256_testz_si256(_mm256_xor_si256(must_continue, special),
+                            _mm256_xor_si256(must_continue, special))) {
+      break;
+    }
+  }
+  // The last block must not end inside a sequence: its last three bytes start none that runs on.
+  if (i > 0) {
+    const unsigned char* end = data + i;
+    if (end[-1] >= 0xC0 || end[-2] >= 0xE0 || end[-3] >= 0xF0) i -= 32;
+  }
+  return i;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+}  // namespace
+
+std::size_t CheckUtf8Prefix(std::string_view bytes, bool final, bool& ill_formed) {
+  ill_formed = false;
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t size = bytes.size();
+  std::size_t i = 0;
+  while (i < size) {
+    // Whole blocks of well-formed text at vector speed; what they stop at, byte by byte.
+    if (HasAvx2() && i + 64 <= size) {
+      const std::size_t checked = CheckUtf8Blocks(data + i, size - i);
+      i += checked;
+      // Back to a character's start: byte by byte from there.
+      while (checked > 0 && i < size && (data[i] & 0xC0) == 0x80) --i;
+      const std::size_t stop = std::min(size, i + 64);
+      while (i < stop) {
+        const std::size_t length = (data[i] < 0x80) ? 1 : Utf8SequenceLength(bytes, i);
+        if (length == 0) break;
+        i += length;
+      }
+      if (i >= stop) continue;
+      // Ill-formed, or cut off by the end: decided below.
+    }
+    // Runs of ASCII, the bulk of every formula, sixteen bytes at a time.
+    while (i + 16 <= size &&
+           _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i))) == 0) {
+      i += 16;
+    }
+    if (i == size) break;
+    const unsigned first = data[i];
+    if (first < 0x80) {
+      ++i;
+      continue;
+    }
+    // The three-byte form of CJK text, checked inline.
+    if ((first & 0xF0) == 0xE0 && i + 3 <= size && (data[i + 1] & 0xC0) == 0x80 &&
+        (data[i + 2] & 0xC0) == 0x80) {
+      const unsigned code_point =
+          ((first & 0x0F) << 12) | ((data[i + 1] & 0x3Fu) << 6) | (data[i + 2] & 0x3Fu);
+      if (code_point >= 0x800 && (code_point < 0xD800 || code_point > 0xDFFF)) {
+        i += 3;
+        continue;
+      }
+    }
+    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+    if (!final && i + length > size) break;  // the rest comes with the next call
+    const std::size_t well_formed = Utf8SequenceLength(bytes, i);
+    if (well_formed == 0) {
+      ill_formed = true;
+      break;
+    }
+    i += well_formed;
   }
   return i;
 }

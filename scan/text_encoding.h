@@ -30,6 +30,12 @@ std::string EncodeUtf8(std::u16string_view text);
 std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, bool fold,
                              char16_t* units, std::size_t& written, bool& ill_formed);
 
+// Checks the UTF-8 at the start of bytes as DecodeUtf8Prefix decodes it strictly, without
+// decoding: returns the bytes of whole, well-formed sequences from the start; stops before
+// the first ill-formed one (and sets ill_formed) and, unless final, before a sequence cut off
+// by the end of bytes.
+std::size_t CheckUtf8Prefix(std::string_view bytes, bool final, bool& ill_formed);
+
 // The length of the well-formed UTF-8 sequence at bytes[i], 0 when there is none.
 std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t i);
 // The bytes that DecodeGbk reads as one character at a lead byte (0x81-0xFE) followed by

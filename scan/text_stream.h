@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scan/byte_search.h"
 #include "scan/text_encoding.h"
 
 namespace tesqua {
@@ -30,6 +31,12 @@ class TextSink {
   virtual bool Take(std::u16string_view units, bool folded) = 0;
   // Whether the decoder may fold the units on the way (it does so for UTF-8).
   virtual bool TakesFolded() const { return false; }
+  // Whether the sink takes a text in this encoding as its bytes, undecoded: TakeBytes then
+  // gets them instead of Take getting units. For GBK: whether the ANSI code page is GBK.
+  virtual bool TakesBytes(ByteEncoding) const { return false; }
+  // Whole characters of the text, as they stand in the bytes. Returns false when it needs no
+  // more of the text.
+  virtual bool TakeBytes(std::string_view, ByteEncoding) { return true; }
 };
 
 enum class TextEncoding { kUtf8, kUtf8WithMark, kUtf16Le, kUtf16Be, kAnsi };
@@ -45,9 +52,10 @@ inline constexpr std::size_t kDecodeChunk = 64 * 1024;
 TextEncoding DecodeInChunks(ByteSource& source, const AnsiDecoder& decode_ansi, TextSink& sink,
                             std::size_t chunk = kDecodeChunk);
 
-// The same for bytes already in memory, decoded where they lie, in one piece. units: memory
-// for the decoded text, kept from call to call by the caller.
+// The same for bytes already in memory, decoded where they lie, in one piece or, given a
+// chunk, in pieces of about that size. units: memory for the decoded text, kept from call to
+// call by the caller.
 TextEncoding DecodeBytes(std::string_view bytes, const AnsiDecoder& decode_ansi, TextSink& sink,
-                         std::vector<char16_t>& units);
+                         std::vector<char16_t>& units, std::size_t chunk = 0);
 
 }  // namespace tesqua

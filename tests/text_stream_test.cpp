@@ -47,7 +47,16 @@ class CollectingSink : public TextSink {
     return text.size() < wanted_;
   }
   bool TakesFolded() const override { return folding; }
+  // Bytes are decoded here, piece by piece: a piece that splits a character shows.
+  bool TakesBytes(ByteEncoding) const override { return bytes; }
+  bool TakeBytes(std::string_view piece, ByteEncoding encoding) override {
+    EXPECT_TRUE(bytes);
+    text += encoding == ByteEncoding::kUtf8 ? DecodeUtf8(piece) : DecodeGbk(piece);
+    ++pieces;
+    return text.size() < wanted_;
+  }
   bool folding = false;
+  bool bytes = false;
   std::u16string text;
   int restarts = 0;
   int pieces = 0;
@@ -90,7 +99,13 @@ TEST(TextStreamTest, ChunksDecodeAsTheWholeDoes) {
     const std::size_t chunk = 4 + random() % 14;
     StringSource source(bytes, 1 + random() % 9);
     CollectingSink sink;
-    DecodeInChunks(source, Gbk, sink, chunk);
+    sink.bytes = round % 2 == 1;
+    if (round % 4 == 3) {  // in memory, window after window
+      std::vector<char16_t> units;
+      DecodeBytes(bytes, Gbk, sink, units, chunk);
+    } else {
+      DecodeInChunks(source, Gbk, sink, chunk);
+    }
     ASSERT_EQ(sink.text, DecodeText(bytes, Gbk)) << "round " << round << " chunk " << chunk;
   }
 }
@@ -107,6 +122,36 @@ TEST(TextStreamTest, UnitsFoldedOnTheWayAreFoldedAsFoldCaseFoldsThem) {
     sink.folding = true;
     DecodeInChunks(source, Gbk, sink, 4 + random() % 9);
     ASSERT_EQ(sink.text, FoldCase(DecodeText(bytes, Gbk))) << "round " << round;
+  }
+}
+
+// Every lead byte with continuations and non-continuations of each kind after it, one to four
+// bytes, amid ASCII at places that straddle the vector blocks: checked as IsValidUtf8 finds.
+TEST(TextStreamTest, CheckingUtf8AgreesWithTheDecoderOnEverySequence) {
+  const unsigned char kNext[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
+                                 0xA0, 0xBF, 0xC0, 0xE0, 0xF0, 0xFF};
+  std::vector<std::string> sequences;
+  for (int lead = 0; lead < 256; ++lead) {
+    const std::string one(1, char(lead));
+    sequences.push_back(one);
+    for (const unsigned char second : kNext) {
+      sequences.push_back(one + char(second));
+      for (const unsigned char third : kNext) {
+        sequences.push_back(one + char(second) + char(third));
+        if (lead < 0xF0) continue;
+        for (const unsigned char fourth : kNext) {
+          sequences.push_back(one + char(second) + char(third) + char(fourth));
+        }
+      }
+    }
+  }
+  for (const std::string& sequence : sequences) {
+    for (const std::size_t before : {30u, 61u}) {
+      const std::string bytes = std::string(before, 'a') + sequence + std::string(40, 'b');
+      bool ill_formed = false;
+      const bool valid = CheckUtf8Prefix(bytes, true, ill_formed) == bytes.size() && !ill_formed;
+      ASSERT_EQ(valid, IsValidUtf8(bytes)) << testing::PrintToString(sequence) << " " << before;
+    }
   }
 }
 

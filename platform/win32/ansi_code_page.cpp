@@ -15,4 +15,8 @@ std::u16string DecodeAnsiCodePage(std::string_view bytes) {
   return text;
 }
 
+bool AnsiCodePageIsGbk() {
+  return GetACP() == 936;
+}
+
 }  // namespace tesqua
