@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <istream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -144,8 +143,7 @@ class Progress {
   bool shown_ = false;
 };
 
-FileScan ScanInput(const BatchInput& input, const std::string& standard_input,
-                   FileScanner& scanner) {
+FileScan ScanInput(const BatchInput& input, std::istream& standard_input, FileScanner& scanner) {
   if (!input.error.empty()) {
     FileScan scan;
     scan.outcome = FileScan::Outcome::kUnreadable;
@@ -153,7 +151,7 @@ FileScan ScanInput(const BatchInput& input, const std::string& standard_input,
     return scan;
   }
   try {
-    if (input.standard_input) return scanner.ScanBytes(standard_input);
+    if (input.standard_input) return scanner.ScanStream(standard_input);
     return scanner.Scan(input.file.c_str(), input.regular);
   } catch (const std::exception& failure) {
     FileScan scan;
@@ -199,14 +197,13 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
 
   // Set by this thread before ready, read by every thread after.
   std::vector<BatchInput> inputs;
-  std::string standard_input;
   std::optional<ResultSlots> results;
   std::atomic<bool> ready{false};
   std::atomic<std::size_t> next{0};
   const auto scan_next = [&](FileScanner& scanner) {
     const std::size_t index = next++;
     if (index >= inputs.size()) return false;
-    results->Put(index, ScanInput(inputs[index], standard_input, scanner));
+    results->Put(index, ScanInput(inputs[index], in, scanner));
     return true;
   };
   // The workers start before the folders are listed, so that their start and their first
@@ -235,10 +232,6 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
   };
   try {
     inputs = CollectInputs(options, library_file);
-    if (std::any_of(inputs.begin(), inputs.end(),
-                    [](const BatchInput& i) { return i.standard_input; })) {
-      standard_input.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
     results.emplace(inputs.size());
   } catch (...) {
     inputs.clear();

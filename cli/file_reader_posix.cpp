@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,6 +8,25 @@
 #include "cli/file_reader.h"
 
 namespace tesqua {
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+[[noreturn]] void FailSpool(const char* what) {
+  throw SpoolFailure(errno, std::generic_category(), what);
+}
+
+// The system's folder for temporary files; TMPDIR (TMP, TEMP) where set.
+std::filesystem::path TemporaryFolder() {
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  if (error) throw SpoolFailure(error, "no folder for a temporary file");
+  return folder;
+}
+
+}  // namespace
 
 FileReader::FileReader(const std::filesystem::path::value_type* file)
     : descriptor_(open(file, O_RDONLY | O_CLOEXEC)) {
@@ -21,14 +41,56 @@ std::size_t FileReader::ReadSome(char* buffer, std::size_t size) {
   while (true) {
     const ssize_t got = read(descriptor_, buffer, size);
     if (got >= 0) return std::size_t(got);
-    if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "cannot read");
+    if (errno != EINTR) Fail("cannot read");
   }
 }
 
+bool FileReader::CanRewind() const {
+  struct stat status;
+  return fstat(descriptor_, &status) == 0 && (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode));
+}
+
 void FileReader::Rewind() {
-  if (lseek(descriptor_, 0, SEEK_SET) < 0) {
-    throw std::system_error(errno, std::generic_category(), "cannot read again");
+  if (lseek(descriptor_, 0, SEEK_SET) < 0) Fail("cannot read again");
+}
+
+SpoolFile::SpoolFile() {
+  const std::string folder = TemporaryFolder().string();
+#ifdef O_TMPFILE
+  descriptor_ = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+  if (descriptor_ < 0) {  // a file system without unnamed files: name one and unlink it at once
+    std::string name = folder + "/tesqua-spool-XXXXXX";
+    descriptor_ = mkostemp(name.data(), O_CLOEXEC);
+    if (descriptor_ < 0) FailSpool("cannot make a temporary file");
+    unlink(name.c_str());
   }
+}
+
+SpoolFile::~SpoolFile() {
+  if (descriptor_ >= 0) close(descriptor_);
+}
+
+void SpoolFile::Append(const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(descriptor_, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) FailSpool("cannot write a temporary file");
+    bytes += written;
+    size -= std::size_t(written);
+  }
+}
+
+std::size_t SpoolFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = pread(descriptor_, buffer + done, size - done, off_t(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) FailSpool("cannot read a temporary file");
+    if (got == 0) break;
+    done += std::size_t(got);
+  }
+  return done;
 }
 
 }  // namespace tesqua

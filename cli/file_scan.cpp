@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
+#include <istream>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <system_error>
 #include <vector>
 
@@ -54,6 +58,8 @@ namespace {
 constexpr std::size_t kBinaryProbe = 8192;
 // Files up to this size, nearly all formula files, are read in one go.
 constexpr std::size_t kWholeFileSize = 64 * 1024;
+// A pipe's or standard input's: large, since more than kWholeFileSize came.
+constexpr std::uintmax_t kUnknownSize = 4 << 20;
 
 class FileSource : public ByteSource {
  public:
@@ -68,6 +74,77 @@ class FileSource : public ByteSource {
  private:
   FileReader& reader_;
   ByteCounter* read_;
+};
+
+// Standard input; read once, so InputSource keeps what a rewind needs.
+class StreamSource : public ByteSource {
+ public:
+  StreamSource(std::istream& in, ByteCounter* read) : in_(in), read_(read) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    in_.read(buffer, std::streamsize(size));
+    if (in_.bad()) throw std::system_error(std::make_error_code(std::errc::io_error));
+    const auto got = std::size_t(in_.gcount());
+    if (read_ != nullptr) *read_ += got;
+    return got;
+  }
+  void Rewind() override { throw std::logic_error("standard input cannot be read again"); }
+
+ private:
+  std::istream& in_;
+  ByteCounter* read_;
+};
+
+// An input whose first bytes (its head) have been read already: the head first, then the
+// rest. A rewind seeks back where the input can seek. Where it cannot (a pipe, standard
+// input), what was read is spooled to a temporary file while a rewind may still come, and a
+// rewind reads that back; the file goes once no rewind can come and it has been read back.
+class InputSource : public ByteSource {
+ public:
+  InputSource(ByteSource& rest, std::string_view head, bool can_seek)
+      : rest_(rest), head_(head), can_seek_(can_seek) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    if (at_ < spooled_) {
+      const std::size_t got =
+          spool_->ReadAt(at_, buffer, std::size_t(std::min<std::uint64_t>(size, spooled_ - at_)));
+      at_ += got;
+      return got;
+    }
+    if (!keeping_) spool_.reset();
+    std::size_t got;
+    if (head_at_ < head_.size()) {
+      got = head_.copy(buffer, size, head_at_);
+      head_at_ += got;
+    } else {
+      got = rest_.Read(buffer, size);
+    }
+    if (keeping_ && !can_seek_ && got > 0) {
+      if (!spool_) spool_.emplace();
+      spool_->Append(buffer, got);
+      spooled_ += got;
+    }
+    at_ += got;
+    return got;
+  }
+  void Rewind() override {
+    if (can_seek_) {
+      rest_.Rewind();
+      head_ = {};
+    } else if (!keeping_) {
+      throw std::logic_error("a rewind after the last one");
+    }
+    at_ = 0;
+  }
+  void NoMoreRewinds() override { keeping_ = false; }
+
+ private:
+  ByteSource& rest_;
+  std::string_view head_;
+  std::size_t head_at_ = 0;
+  bool can_seek_;
+  bool keeping_ = true;
+  std::optional<SpoolFile> spool_;
+  std::uint64_t spooled_ = 0;  // bytes in the spool, from the start of the input
+  std::uint64_t at_ = 0;       // the next byte to read, from the start of the input
 };
 
 class MemorySource : public ByteSource {
@@ -85,6 +162,11 @@ class MemorySource : public ByteSource {
   std::size_t at_ = 0;
 };
 
+const AnsiCodePage& SystemCodePage() {
+  static const AnsiCodePage code_page{DecodeAnsiCodePage, IsAnsiLeadByte};
+  return code_page;
+}
+
 FileScan Unreadable(std::string error) {
   FileScan scan;
   scan.outcome = FileScan::Outcome::kUnreadable;
@@ -99,12 +181,12 @@ FileScan Binary() {
 }
 
 // size: the bytes expected, so that a small file gets a small buffer.
-FileScan ScanStream(ByteSource& source, const Matcher& matcher, const ScanSettings& settings,
+FileScan ScanPieces(ByteSource& source, const Matcher& matcher, const ScanSettings& settings,
                     std::uintmax_t size) {
   FileScan scan;
   MatchSink sink(matcher, settings.with_points);
   const std::size_t chunk = std::size_t(std::min<std::uintmax_t>(kDecodeChunk, size + 64));
-  scan.encoding = DecodeInChunks(source, DecodeAnsiCodePage, sink, chunk);
+  scan.encoding = DecodeInChunks(source, SystemCodePage(), sink, chunk);
   sink.Finish(scan);
   return scan;
 }
@@ -133,58 +215,73 @@ FileScan FileScanner::Scan(const std::filesystem::path::value_type* file, bool k
                                                                  : reader.Error());
   }
   try {
-    // Nearly every formula file is small and read in one go, with no look at its size first.
-    std::size_t size = 0;
-    bool at_end = false;
-    while (!at_end && size < kWholeFileSize + 1) {
-      const std::size_t got = reader.ReadSome(bytes_.get() + size, kWholeFileSize + 1 - size);
-      size += got;
-      // A regular file ends where a read falls short; anything else ends with an empty read.
-      at_end = got == 0 || (known_regular && size < kWholeFileSize + 1);
-    }
-    if (at_end) {
-      if (settings_.read != nullptr) *settings_.read += size;
-      return ScanBytes(std::string_view(bytes_.get(), size));
-    }
-    return ScanLarge(reader, file);
+    FileSource source(reader, settings_.read);
+    const bool can_rewind = reader.CanRewind();
+    return ScanInput(source, known_regular, can_rewind, file, [&] {
+      std::error_code error;
+      const std::uintmax_t size = std::filesystem::file_size(file, error);
+      return can_rewind && !error ? size : kUnknownSize;
+    });
+  } catch (const SpoolFailure& failure) {
+    return Unreadable(failure.what());
   } catch (const std::system_error& failure) {
     return Unreadable(failure.code().message());
   }
 }
 
-FileScan FileScanner::ScanLarge(FileReader& reader, const std::filesystem::path& file) {
-  if (settings_.skip_binary && LooksBinary(std::string_view(bytes_.get(), kWholeFileSize + 1))) {
-    return Binary();
+FileScan FileScanner::ScanStream(std::istream& in) {
+  try {
+    StreamSource source(in, settings_.read);
+    return ScanInput(source, false, false, nullptr, [] { return kUnknownSize; });
+  } catch (const SpoolFailure& failure) {
+    return Unreadable(failure.what());
+  } catch (const std::system_error& failure) {
+    return Unreadable(failure.code().message());
   }
-  // Searched where the system keeps it, when it can be mapped: no copy at all.
-  MappedFile mapped(file);
-  if (!mapped.Bytes().empty()) {
-    if (settings_.read != nullptr) *settings_.read += mapped.Bytes().size();
-    FileScan scan;
-    sink_->Restart();
-    sink_->ReleasingFrom(&mapped);
-    scan.encoding = DecodeBytes(mapped.Bytes(), DecodeAnsiCodePage, *sink_, units_, kDecodeChunk);
-    sink_->Finish(scan);
-    sink_->ReleasingFrom(nullptr);
-    return scan;
+}
+
+FileScan FileScanner::ScanInput(ByteSource& source, bool known_regular, bool can_rewind,
+                                const std::filesystem::path::value_type* file,
+                                const std::function<std::uintmax_t()>& size) {
+  // Nearly every formula file is small and read in one go, with no look at its size first.
+  std::size_t head = 0;
+  bool at_end = false;
+  while (!at_end && head < kWholeFileSize + 1) {
+    const std::size_t got = source.Read(bytes_.get() + head, kWholeFileSize + 1 - head);
+    head += got;
+    // A regular file ends where a read falls short; anything else ends with an empty read.
+    at_end = got == 0 || (known_regular && head < kWholeFileSize + 1);
   }
-  std::error_code error;
-  std::uintmax_t file_size = std::filesystem::file_size(file, error);
-  if (error) file_size = kDecodeChunk;  // not a plain file: its size says nothing
-  FileSource source(reader, settings_.read);
-  source.Rewind();
-  return ScanStream(source, matcher_, settings_, file_size);
+  const std::string_view head_bytes(bytes_.get(), head);
+  if (at_end) return ScanBytes(head_bytes);
+  if (settings_.skip_binary && LooksBinary(head_bytes)) return Binary();
+  if (file != nullptr && can_rewind) {
+    // Searched where the system keeps it, when it can be mapped: nothing is copied.
+    MappedFile mapped(file);
+    if (!mapped.Bytes().empty()) {
+      if (settings_.read != nullptr) *settings_.read += mapped.Bytes().size() - head;
+      FileScan scan;
+      sink_->Restart();
+      sink_->ReleasingFrom(&mapped);
+      scan.encoding = DecodeBytes(mapped.Bytes(), SystemCodePage(), *sink_, units_, kDecodeChunk);
+      sink_->Finish(scan);
+      sink_->ReleasingFrom(nullptr);
+      return scan;
+    }
+  }
+  InputSource input(source, head_bytes, can_rewind);
+  return ScanPieces(input, matcher_, settings_, size());
 }
 
 FileScan FileScanner::ScanBytes(std::string_view bytes) {
   if (settings_.skip_binary && LooksBinary(bytes)) return Binary();
   if (bytes.size() > kWholeFileSize) {  // decoded piece by piece, as a large file is
     MemorySource source(bytes);
-    return ScanStream(source, matcher_, settings_, bytes.size());
+    return ScanPieces(source, matcher_, settings_, bytes.size());
   }
   FileScan scan;
   sink_->Restart();
-  scan.encoding = DecodeBytes(bytes, DecodeAnsiCodePage, *sink_, units_);
+  scan.encoding = DecodeBytes(bytes, SystemCodePage(), *sink_, units_);
   sink_->Finish(scan);
   return scan;
 }
@@ -196,6 +293,10 @@ FileScan ScanFile(const std::filesystem::path& file, const Matcher& matcher,
 
 FileScan ScanBytes(std::string_view bytes, const Matcher& matcher, const ScanSettings& settings) {
   return FileScanner(matcher, settings).ScanBytes(bytes);
+}
+
+FileScan ScanStream(std::istream& in, const Matcher& matcher, const ScanSettings& settings) {
+  return FileScanner(matcher, settings).ScanStream(in);
 }
 
 }  // namespace tesqua

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,11 +51,18 @@ class FileScanner {
   // file: the path as the system spells it. known_regular: the file is known to be a plain
   // file (from its folder's listing), so a short read marks its end.
   FileScan Scan(const std::filesystem::path::value_type* file, bool known_regular = false);
-  // Bytes already in memory (standard input).
+  // Bytes already in memory.
   FileScan ScanBytes(std::string_view bytes);
+  // A stream read once, front to back (standard input), in bounded memory.
+  FileScan ScanStream(std::istream& in);
 
  private:
-  FileScan ScanLarge(FileReader& reader, const std::filesystem::path& file);
+  // source: the input from its start. known_regular: a short read marks its end.
+  // can_rewind: the source can seek back. file: its path, if it is a file, which a large
+  // one is mapped by. size: the input's size, asked only when it is large.
+  FileScan ScanInput(ByteSource& source, bool known_regular, bool can_rewind,
+                     const std::filesystem::path::value_type* file,
+                     const std::function<std::uintmax_t()>& size);
 
   const Matcher& matcher_;
   ScanSettings settings_;
@@ -66,5 +75,6 @@ class FileScanner {
 FileScan ScanFile(const std::filesystem::path& file, const Matcher& matcher,
                   const ScanSettings& settings, bool known_regular = false);
 FileScan ScanBytes(std::string_view bytes, const Matcher& matcher, const ScanSettings& settings);
+FileScan ScanStream(std::istream& in, const Matcher& matcher, const ScanSettings& settings);
 
 }  // namespace tesqua

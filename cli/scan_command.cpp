@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <istream>
-#include <iterator>
 #include <ostream>
 
 #include "cli/batch.h"
@@ -24,9 +23,11 @@ int ScanSingleInput(const ScanOptions& options, const std::vector<std::u16string
   FileScan scan;
   const bool standard_input = options.inputs.empty() || options.inputs.front() == "-";
   if (standard_input) {
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) throw LibraryError("cannot read standard input");
-    scan = ScanBytes(bytes, matcher, settings);
+    scan = ScanStream(in, matcher, settings);
+    if (scan.outcome == FileScan::Outcome::kUnreadable) {
+      err << "tesqua-scan: cannot read standard input: " << scan.error << "\n";
+      return kExitError;
+    }
   } else {
     scan = ScanFile(std::filesystem::u8path(options.inputs.front()), matcher, settings);
     if (scan.outcome == FileScan::Outcome::kUnreadable) {

@@ -13,4 +13,8 @@ bool AnsiCodePageIsGbk() {
   return true;
 }
 
+bool IsAnsiLeadByte(unsigned char byte) {
+  return IsGbkLeadByte(byte);
+}
+
 }  // namespace tesqua

@@ -104,5 +104,7 @@ class Platform {
 std::u16string DecodeAnsiCodePage(std::string_view bytes);
 // Whether that code page is GBK (936), whose bytes the scanner can search undecoded.
 bool AnsiCodePageIsGbk();
+// Whether a byte begins a two-byte character in the system's ANSI code page.
+bool IsAnsiLeadByte(unsigned char byte);
 
 }  // namespace tesqua

@@ -704,24 +704,32 @@ void MatchStream::FeedBytes(std::string_view bytes, ByteEncoding encoding) {
   if (bytes.empty() || finished_) return;
   if (fed_ == 0 && remaining_ > matcher_.offsets_.size()) --remaining_;
   fed_ += bytes.size();
-  if (byte_keys_ == nullptr) {
-    byte_keys_ = &matcher_.BytesFor(encoding);
-    std::memcpy(live_low_, byte_keys_->low, sizeof live_low_);
-    for (int bucket = 0; bucket < ByteKeys::kBuckets; ++bucket) {
-      bucket_left_[bucket] = std::uint32_t(byte_keys_->bucket_patterns[bucket].size());
-      for (const std::uint32_t pattern : byte_keys_->bucket_patterns[bucket]) {
-        if (byte_keys_->patterns[pattern].key == ByteKeys::kSpecial) ++bucket_left_[bucket];
-      }
-    }
-    // Keys of no byte form can only be found in the decoded text: decoded from the start.
-    if (byte_keys_->needs_decoding) StartDecoding(0);
-  }
+  if (byte_keys_ == nullptr || byte_keys_->encoding != encoding) UseByteKeys(encoding);
   if (Done()) return;
   if (decoded_) {
     FeedDecoded(bytes);
     return;
   }
   FeedBytePiece(bytes);
+}
+
+// The keys of encoding from here on: from the start, or after ASCII (which reads the same in
+// UTF-8 and GBK) when the text turns out to be GBK.
+void MatchStream::UseByteKeys(ByteEncoding encoding) {
+  byte_keys_ = &matcher_.BytesFor(encoding);
+  std::memcpy(live_low_, byte_keys_->low, sizeof live_low_);
+  for (int bucket = 0; bucket < ByteKeys::kBuckets; ++bucket) {
+    bucket_left_[bucket] = 0;
+    for (const std::uint32_t pattern : byte_keys_->bucket_patterns[bucket]) {
+      const std::uint32_t key = byte_keys_->patterns[pattern].key;
+      // A special pattern is never done with.
+      if (key == ByteKeys::kSpecial || first_[key] == kNotFound) ++bucket_left_[bucket];
+    }
+  }
+  sync_ = 0;  // ASCII so far: every byte starts a character
+  // Keys of no byte form can only be found in the decoded text: decoded from here on, and
+  // from as far back as a key reaches.
+  if (byte_keys_->needs_decoding && !decoded_) StartDecoding(size_);
 }
 
 void MatchStream::FeedBytePiece(std::string_view piece) {

@@ -108,7 +108,8 @@ class MatchStream {
   void Feed(std::u16string_view units, bool folded = false);
   // The text as bytes of a UTF-8 or GBK text instead, searched undecoded where it can be. Each
   // piece ends between two characters; a text is fed all in bytes of one encoding or all in
-  // units. Whether a key is found, and its line and column, are as for the decoded text;
+  // units (a text may go on in GBK after ASCII fed as UTF-8). Whether a key is found, and its
+  // line and column, are as for the decoded text;
   // positions count bytes, except for keys that only decoding finds.
   void FeedBytes(std::string_view bytes, ByteEncoding encoding);
   // Ends the text: the positions near its end are searched now.
@@ -131,6 +132,7 @@ class MatchStream {
   void VerifyByLength(std::size_t at, std::size_t limit, std::size_t shortest, std::size_t longest);
   void Record(std::uint32_t id, std::size_t at);
   void AdvancePoints(std::size_t end);
+  void UseByteKeys(ByteEncoding encoding);
   void FeedBytePiece(std::string_view bytes);
   std::size_t KeptFrom();
   void ShiftBytes(std::size_t keep);

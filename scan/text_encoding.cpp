@@ -1,6 +1,7 @@
 #include "scan/text_encoding.h"
 
 #include <immintrin.h>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -84,91 +85,9 @@ std::u16string DecodeText(std::string_view bytes, const AnsiDecoder& decode_ansi
   if (StartsWith(bytes, "\xEF\xBB\xBF")) return DecodeUtf8(bytes.substr(3));
   if (StartsWith(bytes, "\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
   if (StartsWith(bytes, "\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
-  if (IsValidUtf8(bytes)) return DecodeUtf8(bytes);
+  const Utf8Check check = CheckUtf8(bytes, true);
+  if (!check.ill_formed && check.long_sequence) return DecodeUtf8(bytes);
   return decode_ansi(bytes);
-}
-
-bool IsValidUtf8(std::string_view bytes) {
-  for (std::size_t i = 0; i < bytes.size();) {
-    if (Byte(bytes, i) < 0x80) {
-      ++i;
-      continue;
-    }
-    const auto next = NextUtf8(bytes, i);
-    if (!next) return false;
-    i += next->second;
-  }
-  return true;
-}
-
-std::u16string DecodeUtf8(std::string_view bytes) {
-  std::u16string text;
-  text.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size();) {
-    if (const auto next = NextUtf8(bytes, i)) {
-      AppendCodePoint(text, next->first);
-      i += next->second;
-    } else {
-      text.push_back(kReplacementCharacter);
-      ++i;
-    }
-  }
-  return text;
-}
-
-std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, bool fold,
-                             char16_t* units, std::size_t& written, bool& ill_formed) {
-  static const char16_t* const identity = [] {
-    static std::array<char16_t, 0x10000> table{};
-    for (std::size_t unit = 0; unit < table.size(); ++unit) table[unit] = char16_t(unit);
-    return table.data();
-  }();
-  const char16_t* folds = fold ? BasicPlaneFoldTable() : identity;
-  ill_formed = false;
-  written = 0;
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t size = bytes.size();
-  std::size_t i = 0;
-  while (i < size) {
-    const unsigned first = data[i];
-    if (first < 0x80) {
-      // Runs of ASCII, the bulk of every formula, go at vector speed.
-      const std::size_t ascii = WidenAscii(bytes.data() + i, size - i, units + written, fold);
-      i += ascii;
-      written += ascii;
-      continue;
-    }
-    // The three-byte form of CJK text, checked inline.
-    if ((first & 0xF0) == 0xE0 && i + 3 <= size && (data[i + 1] & 0xC0) == 0x80 &&
-        (data[i + 2] & 0xC0) == 0x80) {
-      const unsigned code_point =
-          ((first & 0x0F) << 12) | ((data[i + 1] & 0x3Fu) << 6) | (data[i + 2] & 0x3Fu);
-      if (code_point >= 0x800 && (code_point < 0xD800 || code_point > 0xDFFF)) {
-        units[written++] = folds[code_point];
-        i += 3;
-        continue;
-      }
-    }
-    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
-    if (!final && i + length > size) break;  // the rest comes with the next call
-    if (const auto next = NextUtf8(bytes, i)) {
-      if (next->first < 0x10000) {
-        units[written++] = folds[next->first];
-      } else {
-        const char32_t code_point = (fold ? FoldCase(next->first) : next->first) - 0x10000;
-        units[written++] = char16_t(0xD800 + (code_point >> 10));
-        units[written++] = char16_t(0xDC00 + (code_point & 0x3FF));
-      }
-      i += next->second;
-    } else if (lenient) {
-      units[written++] = kReplacementCharacter;
-      ++i;
-    } else {
-      ill_formed = true;
-      break;
-    }
-  }
-  return i;
 }
 
 namespace {
@@ -241,15 +160,21 @@ __attribute__((target("avx2"))) __m256i Table(const std::uint8_t (&cells)[16]) {
 }
 
 // The whole blocks of 32 bytes from the start that are well-formed UTF-8 with no sequence
-// cut off at their end: returns how many bytes they hold.
+// cut off at their end: returns how many bytes they hold; long_sequence: whether they hold a
+// sequence of three or four bytes.
 __attribute__((target("avx2"))) std::size_t CheckUtf8Blocks(const unsigned char* data,
-                                                            std::size_t size) {
+                                                            std::size_t size, bool& long_sequence) {
   const __m256i first_high = Table(kFirstHigh);
   const __m256i first_low = Table(kFirstLow);
   const __m256i second_high = Table(kSecondHigh);
   const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i high_bit = _mm256_set1_epi8(char(0x80));
   // Bytes before the first block: ASCII.
   __m256i previous = _mm256_setzero_si256();
+  // The highest byte of the blocks so far, before the last one, and before the one before.
+  __m256i highest_now = _mm256_setzero_si256();
+  __m256i highest = highest_now;
+  __m256i highest_earlier = highest_now;
   std::size_t i = 0;
   for (; i + 32 <= size; i += 32) {
     const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
@@ -259,8 +184,11 @@ __attribute__((target("avx2"))) std::size_t CheckUtf8Blocks(const unsigned char*
     const __m256i back2 = _mm256_alignr_epi8(input, carried, 14);
     const __m256i back3 = _mm256_alignr_epi8(input, carried, 13);
     previous = input;
-    if (_mm256_testz_si256(_mm256_or_si256(input, back3), _mm256_set1_epi8(char(0x80))) &&
-        _mm256_testz_si256(back1, _mm256_set1_epi8(char(0x80)))) {
+    highest_earlier = highest;
+    highest = highest_now;
+    highest_now = _mm256_max_epu8(highest_now, input);
+    if (_mm256_testz_si256(_mm256_or_si256(input, back3), high_bit) &&
+        _mm256_testz_si256(back1, high_bit)) {
       continue;  // ASCII, and no sequence running into the block
     }
     const __m256i special = _mm256_and_si256(
@@ -271,18 +199,26 @@ __attribute__((target("avx2"))) std::size_t CheckUtf8Blocks(const unsigned char*
     // A third byte after a three- or four-byte lead, a fourth after a four-byte lead.
     const __m256i third = _mm256_subs_epu8(back2, _mm256_set1_epi8(char(0xE0 - 0x80)));
     const __m256i fourth = _mm256_subs_epu8(back3, _mm256_set1_epi8(char(0xF0 - 0x80)));
-    const __m256i must_continue =
-        _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
-    if (!_mm256_testz_si256(_mm256_xor_si256(must_continue, special),
-                            _mm256_xor_si256(must_continue, special))) {
+    const __m256i must_continue = _mm256_and_si256(_mm256_or_si256(third, fourth), high_bit);
+    const __m256i wrong = _mm256_xor_si256(must_continue, special);
+    if (!_mm256_testz_si256(wrong, wrong)) {
+      highest_now = highest;
+      highest = highest_earlier;
       break;
     }
   }
   // The last block must not end inside a sequence: its last three bytes start none that runs on.
   if (i > 0) {
     const unsigned char* end = data + i;
-    if (end[-1] >= 0xC0 || end[-2] >= 0xE0 || end[-3] >= 0xF0) i -= 32;
+    if (end[-1] >= 0xC0 || end[-2] >= 0xE0 || end[-3] >= 0xF0) {
+      i -= 32;
+      highest_now = highest;
+    }
   }
+  // In well-formed blocks, a byte of 0xE0 or more leads a sequence of three or four bytes.
+  const __m256i long_leads =
+      _mm256_cmpeq_epi8(_mm256_max_epu8(highest_now, _mm256_set1_epi8(char(0xE0))), highest_now);
+  long_sequence = _mm256_movemask_epi8(long_leads) != 0;
   return i;
 }
 
@@ -293,36 +229,95 @@ bool HasAvx2() {
 
 }  // namespace
 
-std::size_t CheckUtf8Prefix(std::string_view bytes, bool final, bool& ill_formed) {
-  ill_formed = false;
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long) {
+  Utf8Check check;
   const std::size_t size = bytes.size();
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t i = 0;
   while (i < size) {
     // Whole blocks of well-formed text at vector speed; what they stop at, byte by byte.
-    if (HasAvx2() && i + 64 <= size) {
-      const std::size_t checked = CheckUtf8Blocks(data + i, size - i);
+    if (!stop_at_long && HasAvx2() && i + 64 <= size) {
+      bool long_sequence = false;
+      const std::size_t checked = CheckUtf8Blocks(data + i, size - i, long_sequence);
+      check.long_sequence = check.long_sequence || long_sequence;
       i += checked;
-      // Back to a character's start: byte by byte from there.
+      // Back to a character's start, then on one character at a time for a while.
       while (checked > 0 && i < size && (data[i] & 0xC0) == 0x80) --i;
       const std::size_t stop = std::min(size, i + 64);
       while (i < stop) {
-        const std::size_t length = (data[i] < 0x80) ? 1 : Utf8SequenceLength(bytes, i);
+        const std::size_t length = data[i] < 0x80 ? 1 : Utf8SequenceLength(bytes, i);
         if (length == 0) break;
+        check.long_sequence = check.long_sequence || length >= 3;
         i += length;
       }
       if (i >= stop) continue;
       // Ill-formed, or cut off by the end: decided below.
     }
-    // Runs of ASCII, the bulk of every formula, sixteen bytes at a time.
-    while (i + 16 <= size &&
-           _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i))) == 0) {
-      i += 16;
+    // Runs of ASCII, eight bytes at a time.
+    while (i + 8 <= size) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes.data() + i, 8);
+      if ((word & 0x8080808080808080u) != 0) break;
+      i += 8;
     }
     if (i == size) break;
-    const unsigned first = data[i];
+    const unsigned first = Byte(bytes, i);
     if (first < 0x80) {
       ++i;
+      continue;
+    }
+    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+    if (!final && i + length > size) break;  // the rest comes with the next call
+    const auto next = NextUtf8(bytes, i);
+    if (!next) {
+      check.ill_formed = true;
+      break;
+    }
+    i += next->second;
+    if (next->second >= 3) {
+      check.long_sequence = true;
+      if (stop_at_long) break;
+    }
+  }
+  check.used = i;
+  return check;
+}
+
+std::u16string DecodeUtf8(std::string_view bytes) {
+  std::u16string text;
+  text.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    if (const auto next = NextUtf8(bytes, i)) {
+      AppendCodePoint(text, next->first);
+      i += next->second;
+    } else {
+      text.push_back(kReplacementCharacter);
+      ++i;
+    }
+  }
+  return text;
+}
+
+std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, bool fold,
+                             char16_t* units, std::size_t& written, bool& ill_formed) {
+  static const char16_t* const identity = [] {
+    static std::array<char16_t, 0x10000> table{};
+    for (std::size_t unit = 0; unit < table.size(); ++unit) table[unit] = char16_t(unit);
+    return table.data();
+  }();
+  const char16_t* folds = fold ? BasicPlaneFoldTable() : identity;
+  ill_formed = false;
+  written = 0;
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t size = bytes.size();
+  std::size_t i = 0;
+  while (i < size) {
+    const unsigned first = data[i];
+    if (first < 0x80) {
+      // Runs of ASCII, the bulk of every formula, go at vector speed.
+      const std::size_t ascii = WidenAscii(bytes.data() + i, size - i, units + written, fold);
+      i += ascii;
+      written += ascii;
       continue;
     }
     // The three-byte form of CJK text, checked inline.
@@ -331,18 +326,29 @@ std::size_t CheckUtf8Prefix(std::string_view bytes, bool final, bool& ill_formed
       const unsigned code_point =
           ((first & 0x0F) << 12) | ((data[i + 1] & 0x3Fu) << 6) | (data[i + 2] & 0x3Fu);
       if (code_point >= 0x800 && (code_point < 0xD800 || code_point > 0xDFFF)) {
+        units[written++] = folds[code_point];
         i += 3;
         continue;
       }
     }
     const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
     if (!final && i + length > size) break;  // the rest comes with the next call
-    const std::size_t well_formed = Utf8SequenceLength(bytes, i);
-    if (well_formed == 0) {
+    if (const auto next = NextUtf8(bytes, i)) {
+      if (next->first < 0x10000) {
+        units[written++] = folds[next->first];
+      } else {
+        const char32_t code_point = (fold ? FoldCase(next->first) : next->first) - 0x10000;
+        units[written++] = char16_t(0xD800 + (code_point >> 10));
+        units[written++] = char16_t(0xDC00 + (code_point & 0x3FF));
+      }
+      i += next->second;
+    } else if (lenient) {
+      units[written++] = kReplacementCharacter;
+      ++i;
+    } else {
       ill_formed = true;
       break;
     }
-    i += well_formed;
   }
   return i;
 }
@@ -422,6 +428,10 @@ std::u16string DecodeGbk(std::string_view bytes) {
   }
   text.resize(written);
   return text;
+}
+
+bool IsGbkLeadByte(unsigned char byte) {
+  return byte >= kGbkFirstLead && byte < 0xFF;
 }
 
 std::string EncodeGbk(std::u16string_view text) {

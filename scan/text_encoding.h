@@ -12,11 +12,23 @@ inline constexpr char16_t kReplacementCharacter = u'\uFFFD';
 
 using AnsiDecoder = std::function<std::u16string(std::string_view)>;
 
-// A UTF-8 or UTF-16 (LE or BE) byte-order mark wins and is dropped; else bytes that are valid
-// UTF-8 are read as UTF-8; else they are in the ANSI code page, read by decode_ansi.
+// A UTF-8 or UTF-16 (LE or BE) byte-order mark wins and is dropped; else the bytes are UTF-8
+// when they are valid UTF-8 holding at least one sequence of three or four bytes (as Chinese
+// in UTF-8 always does); else they are in the ANSI code page, read by decode_ansi. GBK text
+// is often valid two-byte UTF-8, so two-byte sequences alone decide nothing. Pure ASCII reads
+// the same either way.
 std::u16string DecodeText(std::string_view bytes, const AnsiDecoder& decode_ansi);
 
-bool IsValidUtf8(std::string_view bytes);
+// How far bytes are UTF-8, for a decision made piece by piece.
+struct Utf8Check {
+  std::size_t used = 0;        // the bytes checked; a cut-off sequence at the end is left
+  bool ill_formed = false;     // the bytes at used are no UTF-8
+  bool long_sequence = false;  // a sequence of three or four bytes was among the bytes used
+};
+// Checks bytes from their start. Unless final, a sequence cut off by the end of bytes is left
+// for the next call. With stop_at_long, the check ends right after the first sequence of
+// three or four bytes.
+Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long = false);
 // Ill-formed sequences become U+FFFD.
 std::u16string DecodeUtf8(std::string_view bytes);
 // Unpaired surrogates become U+FFFD.
@@ -30,12 +42,6 @@ std::string EncodeUtf8(std::u16string_view text);
 std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, bool fold,
                              char16_t* units, std::size_t& written, bool& ill_formed);
 
-// Checks the UTF-8 at the start of bytes as DecodeUtf8Prefix decodes it strictly, without
-// decoding: returns the bytes of whole, well-formed sequences from the start; stops before
-// the first ill-formed one (and sets ill_formed) and, unless final, before a sequence cut off
-// by the end of bytes.
-std::size_t CheckUtf8Prefix(std::string_view bytes, bool final, bool& ill_formed);
-
 // The length of the well-formed UTF-8 sequence at bytes[i], 0 when there is none.
 std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t i);
 // The bytes that DecodeGbk reads as one character at a lead byte (0x81-0xFE) followed by
@@ -44,6 +50,8 @@ std::size_t GbkPairLength(unsigned char lead, unsigned char trail);
 
 // Code page 936 (GBK). Unassigned bytes decode to U+FFFD; characters GBK lacks encode to "?".
 std::u16string DecodeGbk(std::string_view bytes);
+// Whether a byte begins a two-byte character of GBK.
+bool IsGbkLeadByte(unsigned char byte);
 std::string EncodeGbk(std::u16string_view text);
 
 }  // namespace tesqua

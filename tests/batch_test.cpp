@@ -213,8 +213,8 @@ TEST(TextStreamWholeTest, BytesInMemoryDecodeAsTheirChunksDo) {
     const std::string bytes = RandomFormula(random);
     CollectingSink whole, chunked;
     StringSource source(bytes);
-    const TextEncoding encoding = DecodeBytes(bytes, DecodeGbk, whole, units);
-    ASSERT_EQ(encoding, DecodeInChunks(source, DecodeGbk, chunked, 8)) << round;
+    const TextEncoding encoding = DecodeBytes(bytes, GbkCodePage(), whole, units);
+    ASSERT_EQ(encoding, DecodeInChunks(source, GbkCodePage(), chunked, 8)) << round;
     ASSERT_EQ(whole.text, chunked.text) << round;
     ASSERT_EQ(whole.text, FoldCase(DecodeText(bytes, DecodeGbk))) << round;
   }

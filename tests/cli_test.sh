@@ -54,4 +54,17 @@ grep -q -- '--json' out && [ $status -eq 0 ] && echo "ok   --help" || { echo "FA
 for i in $(seq 1 200); do printf 'X:=%d;\r\n' "$i" > "folder/f$i.txt"; done
 "$TESQUA_SCAN" --library lib.ini -r folder >out 2>err; status=$?
 [ ! -s err ] && [ $status -eq 1 ] && echo "ok   no progress without a terminal" || { echo "FAIL stderr: $(head -c 200 err)"; failures=$((failures + 1)); }
+# Inputs that cannot seek, larger than one read: a GBK formula whose first bytes are also valid
+# UTF-8 ("函未" in UTF-8 is GBK too), so it is read again, from a spool file that then goes.
+printf '$ZIG\r\n\xcd\xa8\r\nDVOL\r\n' > gbk.ini
+{ printf '\xe5\x87\xbd\xe6\x9c\xaa'; head -c 70000 /dev/zero | tr '\0' x; printf '\r\nX:=\xc1\xf7\xcd\xa8\xb9\xc9;'; } > late.txt
+mkdir spool
+TMPDIR=$PWD/spool "$TESQUA_SCAN" --library gbk.ini <(cat late.txt) >out 2>err; status=$?
+check "a GBK pipe that looked like UTF-8 at first" 1 '\r\n注意：发现未来函数通！\n' $status out
+cat late.txt | TMPDIR=$PWD/spool "$TESQUA_SCAN" --library gbk.ini --json - >out 2>err; status=$?
+check "the same on standard input" 1 '{"path":"-","encoding":"ansi","hits":[{"entry":"通","name":"通","line":2,"column":5}]}\n{"summary":{"scanned":1,"with_hits":1,"unreadable":0,"skipped":0}}\n' $status out
+[ -z "$(ls -A spool)" ] && echo "ok   no spool file left" || { echo "FAIL spool left: $(ls spool)"; failures=$((failures + 1)); }
+cat late.txt | TMPDIR=$PWD/missing "$TESQUA_SCAN" --library gbk.ini >out 2>err; status=$?
+check "no folder for the spool file" 2 '' $status out
+grep -q 'standard input: .*temporary file' err || { echo "FAIL spool error: $(cat err)"; failures=$((failures + 1)); }
 [ $failures -eq 0 ]

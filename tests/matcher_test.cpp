@@ -8,6 +8,7 @@
 #include "scan/case_folding.h"
 #include "scan/scan.h"
 #include "scan/text_encoding.h"
+#include "scan/text_stream.h"
 
 namespace tesqua {
 namespace {
@@ -242,6 +243,67 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
               << Describe(keys, text);
         }
       }
+    }
+  }
+}
+
+// The stream decoder's pieces, bytes wherever it can: ASCII first as UTF-8, then UTF-8 or GBK
+// as the later bytes decide, restarts included.
+TEST(MatcherTest, BytesFromTheStreamDecoderFindWhatTheDecodedTextGives) {
+  class Sink : public TextSink {
+   public:
+    explicit Sink(MatchStream& stream) : stream_(stream) {}
+    void Restart() override { stream_.Reset(); }
+    bool Take(std::u16string_view units, bool folded) override {
+      stream_.Feed(units, folded);
+      return !stream_.Done();
+    }
+    bool TakesBytes(ByteEncoding) const override { return true; }
+    bool TakeBytes(std::string_view bytes, ByteEncoding encoding) override {
+      stream_.FeedBytes(bytes, encoding);
+      return !stream_.Done();
+    }
+
+   private:
+    MatchStream& stream_;
+  };
+  const std::string pieces[] = {"zig(",         "ZIG(",     "a",     "\r\n",     "\xE2\x84\xAA",
+                                "\xE6\x9C\xAA", "\xCD\xA8", "\x81Z", "\xA6\xA1", "\xC0\xB4",
+                                "\xEF\xBB\xBF", "\xFF\xFE"};
+  std::mt19937 random(54936);
+  for (int round = 0; round < 1500; ++round) {
+    std::string bytes;
+    for (std::size_t i = random() % 400; i > 0; --i) {
+      bytes += pieces[random() % (i < 300 ? std::size(pieces) : 4)];  // ASCII first, often
+    }
+    const std::u16string text = DecodeText(bytes, DecodeGbk);
+    std::vector<std::u16string> keys = RandomKeys(random, text, 1 + random() % 20);
+    keys.push_back(u"\u03A3");  // a letter with other spellings: found by decoding
+    const Matcher matcher(keys);
+    MatchStream stream(matcher);
+    Sink sink(stream);
+    class Source : public ByteSource {
+     public:
+      explicit Source(const std::string& bytes) : bytes_(bytes) {}
+      std::size_t Read(char* buffer, std::size_t size) override {
+        const std::size_t count = bytes_.copy(buffer, std::min<std::size_t>(size, 7), at_);
+        at_ += count;
+        return count;
+      }
+      void Rewind() override { at_ = 0; }
+
+     private:
+      const std::string& bytes_;
+      std::size_t at_ = 0;
+    } source(bytes);
+    DecodeInChunks(source, GbkCodePage(), sink, 16 + random() % 64);
+    stream.Finish();
+    const std::vector<std::uint64_t> expected = ReferencePositions(keys, text);
+    const std::vector<std::uint64_t> found = stream.FirstPositions();
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      ASSERT_EQ(found[k] != kNotFound, expected[k] != kNotFound)
+          << "round " << round << " key " << k << "\n"
+          << Describe(keys, text);
     }
   }
 }

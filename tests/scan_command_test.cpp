@@ -42,11 +42,23 @@ TEST(ScanCommandTest, PrintsTheWindowsVerdictAsUtf8) {
 
 TEST(ScanCommandTest, ReadsFilesInGbkOrUtf8) {
   TempDir dir;
-  WriteBytes("lib.ini", "\xCE\xB4\xC0\xB4\r\n");             // GBK
-  WriteBytes("formula.txt", "// \xE6\x9C\xAA\xE6\x9D\xA5");  // UTF-8
-  const CommandRun run = Scan({"--library", "lib.ini", "formula.txt"});
-  EXPECT_EQ(run.status, kExitFound);
-  EXPECT_EQ(run.out, "\r\n注意：发现未来函数未来！\n");
+  struct Case {
+    std::string library, formula, verdict;
+  };
+  const Case cases[] = {
+      {"\xCE\xB4\xC0\xB4\r\n", "// \xE6\x9C\xAA\xE6\x9D\xA5", "未来"},  // GBK, UTF-8
+      // GBK whose "通" (CD A8) is also valid two-byte UTF-8, in the library and in formulas.
+      {"$ZIG\r\n\xCD\xA8\r\nDVOL\r\n", "X:=\xC1\xF7\xCD\xA8\xB9\xC9\xB1\xBE;", "通"},
+      {"$ZIG\r\n\xCD\xA8\r\nDVOL\r\n", "X:=\xE6\xB5\x81\xE9\x80\x9A;", "通"},
+      {"\xCD\xA8\r\n", "\xD6\xB8\xCD\xA8", "通"},
+  };
+  for (const Case& c : cases) {
+    WriteBytes("lib.ini", c.library);
+    WriteBytes("formula.txt", c.formula);
+    const CommandRun run = Scan({"--library", "lib.ini", "formula.txt"});
+    EXPECT_EQ(run.status, kExitFound) << c.formula;
+    EXPECT_EQ(run.out, "\r\n注意：发现未来函数" + c.verdict + "！\n") << c.formula;
+  }
   EXPECT_FALSE(std::filesystem::exists("code.ini"));  // --library files are never written
 }
 

@@ -20,27 +20,49 @@ TEST(TextEncodingTest, ByteOrderMarksWinAndAreDropped) {
   EXPECT_EQ(DecodeWithGbk("\xEF\xBB\xBF\xD7\xA2"), u"\u05E2");
 }
 
-TEST(TextEncodingTest, ValidUtf8IsUtf8AndAnythingElseIsTheAnsiCodePage) {
-  EXPECT_EQ(DecodeWithGbk("\xE6\xB3\xA8\xE6\x84\x8F"), u"注意");
-  EXPECT_EQ(DecodeWithGbk("\xD7\xA2\xD2\xE2"), u"注意");  // GBK: not valid UTF-8
-  EXPECT_EQ(DecodeWithGbk("ZIG(C,5)"), u"ZIG(C,5)");
-}
-
-TEST(TextEncodingTest, Utf8ValidityIsStrict) {
+TEST(TextEncodingTest, Utf8NeedsALongSequenceElseTheAnsiCodePage) {
   struct Case {
     std::string_view bytes;
-    bool valid;
+    std::u16string_view text;
   };
   const Case cases[] = {
-      {"", true},
-      {"\xF0\x9F\x98\x80", true},   // U+1F600
-      {"\xC0\xAF", false},          // overlong
-      {"\xED\xA0\x80", false},      // surrogate
-      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
-      {"\xE6\xB3", false},          // cut short
-      {"\x80", false},
+      {"\xE6\xB3\xA8\xE6\x84\x8F", u"注意"},  // UTF-8
+      {"\xD7\xA2\xD2\xE2", u"注意"},          // GBK, no UTF-8
+      {"\xCD\xA8", u"通"},                    // GBK, also two-byte UTF-8
+      {"ZIG(\xD6\xB8\xCD\xA8", u"ZIG(指通"},  // two of them
+      {"\xC3\xA9\xE6\xB3\xA8", u"é注"},       // two-byte and three-byte UTF-8
+      {"\xF0\x9F\x98\x80", u"\U0001F600"},    // four-byte UTF-8
+      {"\xE6\xB3\xA8\xA4", u"娉à"},           // UTF-8 "注", then ill-formed
+      {"ZIG(C,5)", u"ZIG(C,5)"},
   };
-  for (const Case& c : cases) EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << c.bytes;
+  for (const Case& c : cases) EXPECT_EQ(DecodeWithGbk(c.bytes), c.text) << c.bytes;
+}
+
+TEST(TextEncodingTest, Utf8CheckIsStrictAndTellsLongSequences) {
+  struct Case {
+    std::string_view bytes;
+    bool final;
+    std::size_t used;
+    bool ill_formed;
+    bool long_sequence;
+  };
+  const Case cases[] = {
+      {"", true, 0, false, false},
+      {"a\xC3\xA9", true, 3, false, false},
+      {"\xF0\x9F\x98\x80", true, 4, false, true},  // U+1F600
+      {"\xC0\xAF", true, 0, true, false},          // overlong
+      {"\xED\xA0\x80", true, 0, true, false},      // surrogate
+      {"\xF4\x90\x80\x80", true, 0, true, false},  // above U+10FFFF
+      {"\x80", true, 0, true, false},
+      {"a\xE6\xB3", true, 1, true, false},    // cut short at the end
+      {"a\xE6\xB3", false, 1, false, false},  // the rest may come with the next piece
+  };
+  for (const Case& c : cases) {
+    const Utf8Check check = CheckUtf8(c.bytes, c.final);
+    EXPECT_EQ(check.used, c.used) << c.bytes;
+    EXPECT_EQ(check.ill_formed, c.ill_formed) << c.bytes;
+    EXPECT_EQ(check.long_sequence, c.long_sequence) << c.bytes;
+  }
 }
 
 TEST(TextEncodingTest, Utf8RoundTripsSupplementaryCharactersAndReplacesLoneSurrogates) {

@@ -43,7 +43,7 @@ class CollectingSink : public TextSink {
     EXPECT_TRUE(folding || !folded);
     // Pieces the decoder did not fold are folded here, as a matching sink does.
     text += folding && !folded ? FoldCase(units) : std::u16string(units);
-    ++pieces;
+    largest = std::max(largest, units.size());
     return text.size() < wanted_;
   }
   bool TakesFolded() const override { return folding; }
@@ -52,21 +52,20 @@ class CollectingSink : public TextSink {
   bool TakeBytes(std::string_view piece, ByteEncoding encoding) override {
     EXPECT_TRUE(bytes);
     text += encoding == ByteEncoding::kUtf8 ? DecodeUtf8(piece) : DecodeGbk(piece);
-    ++pieces;
     return text.size() < wanted_;
   }
   bool folding = false;
   bool bytes = false;
   std::u16string text;
   int restarts = 0;
-  int pieces = 0;
+  std::size_t largest = 0;  // units in the largest piece
 
  private:
   std::size_t wanted_;
 };
 
-std::u16string Gbk(std::string_view bytes) {
-  return DecodeGbk(bytes);
+const AnsiCodePage& Gbk() {
+  return GbkCodePage();
 }
 
 // Bytes that make every encoding decision: ASCII, UTF-8 of two to four bytes, GBK pairs
@@ -99,34 +98,20 @@ TEST(TextStreamTest, ChunksDecodeAsTheWholeDoes) {
     const std::size_t chunk = 4 + random() % 14;
     StringSource source(bytes, 1 + random() % 9);
     CollectingSink sink;
-    sink.bytes = round % 2 == 1;
-    if (round % 4 == 3) {  // in memory, window after window
+    sink.bytes = round % 2 == 1;  // the sink takes UTF-8 and GBK as bytes
+    if (round % 4 == 3) {         // in memory, window after window
       std::vector<char16_t> units;
-      DecodeBytes(bytes, Gbk, sink, units, chunk);
+      DecodeBytes(bytes, Gbk(), sink, units, chunk);
     } else {
-      DecodeInChunks(source, Gbk, sink, chunk);
+      DecodeInChunks(source, Gbk(), sink, chunk);
     }
-    ASSERT_EQ(sink.text, DecodeText(bytes, Gbk)) << "round " << round << " chunk " << chunk;
-  }
-}
-
-TEST(TextStreamTest, UnitsFoldedOnTheWayAreFoldedAsFoldCaseFoldsThem) {
-  std::mt19937 random(1252);
-  const std::string letters[] = {"ABC",      "\xC5\xBF",     "\xE2\x84\xAA", "\xF0\x90\x90\x80",
-                                 "\xC3\x80", "\xEF\xBC\xA1", "\xC0\xB4",     "Z"};
-  for (int round = 0; round < 2000; ++round) {
-    std::string bytes = round % 3 == 0 ? "\xEF\xBB\xBF" : "";
-    for (int i = 0; i < 20; ++i) bytes += letters[random() % (round % 2 == 0 ? 6 : 8)];
-    StringSource source(bytes, 1 + random() % 7);
-    CollectingSink sink;
-    sink.folding = true;
-    DecodeInChunks(source, Gbk, sink, 4 + random() % 9);
-    ASSERT_EQ(sink.text, FoldCase(DecodeText(bytes, Gbk))) << "round " << round;
+    ASSERT_EQ(sink.text, DecodeText(bytes, DecodeGbk)) << "round " << round << " chunk " << chunk;
   }
 }
 
 // Every lead byte with continuations and non-continuations of each kind after it, one to four
-// bytes, amid ASCII at places that straddle the vector blocks: checked as IsValidUtf8 finds.
+// bytes, amid ASCII at places that straddle the vector blocks: checked as the scalar reading
+// of each sequence finds.
 TEST(TextStreamTest, CheckingUtf8AgreesWithTheDecoderOnEverySequence) {
   const unsigned char kNext[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
                                  0xA0, 0xBF, 0xC0, 0xE0, 0xF0, 0xFF};
@@ -148,52 +133,83 @@ TEST(TextStreamTest, CheckingUtf8AgreesWithTheDecoderOnEverySequence) {
   for (const std::string& sequence : sequences) {
     for (const std::size_t before : {30u, 61u}) {
       const std::string bytes = std::string(before, 'a') + sequence + std::string(40, 'b');
-      bool ill_formed = false;
-      const bool valid = CheckUtf8Prefix(bytes, true, ill_formed) == bytes.size() && !ill_formed;
-      ASSERT_EQ(valid, IsValidUtf8(bytes)) << testing::PrintToString(sequence) << " " << before;
+      std::size_t valid = 0;
+      bool long_sequence = false;
+      while (valid < bytes.size()) {
+        const std::size_t length = Utf8SequenceLength(bytes, valid);
+        if (length == 0) break;
+        long_sequence = long_sequence || length >= 3;
+        valid += length;
+      }
+      const Utf8Check check = CheckUtf8(bytes, true);
+      ASSERT_EQ(check.used, valid) << testing::PrintToString(sequence) << " " << before;
+      ASSERT_EQ(check.ill_formed, valid < bytes.size()) << testing::PrintToString(sequence);
+      ASSERT_EQ(check.long_sequence, long_sequence) << testing::PrintToString(sequence);
     }
   }
 }
 
-TEST(TextStreamTest, TellsTheEncodingItUsed) {
+TEST(TextStreamTest, UnitsFoldedOnTheWayAreFoldedAsFoldCaseFoldsThem) {
+  std::mt19937 random(1252);
+  const std::string letters[] = {"ABC",      "\xC5\xBF",     "\xE2\x84\xAA", "\xF0\x90\x90\x80",
+                                 "\xC3\x80", "\xEF\xBC\xA1", "\xC0\xB4",     "Z"};
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes = round % 3 == 0 ? "\xEF\xBB\xBF" : "";
+    for (int i = 0; i < 20; ++i) bytes += letters[random() % (round % 2 == 0 ? 6 : 8)];
+    StringSource source(bytes, 1 + random() % 7);
+    CollectingSink sink;
+    sink.folding = true;
+    DecodeInChunks(source, Gbk(), sink, 4 + random() % 9);
+    ASSERT_EQ(sink.text, FoldCase(DecodeText(bytes, DecodeGbk))) << "round " << round;
+  }
+}
+
+TEST(TextStreamTest, ChoosesTheEncodingAndRestartsOnlyWhenLaterBytesOverturnTheChoice) {
+  const std::string pad(100, 'x');
+  const std::u16string text_pad(100, u'x');
   struct Case {
     std::string bytes;
     TextEncoding encoding;
+    int restarts;
+    std::u16string text;
   };
   const Case cases[] = {
-      {"", TextEncoding::kUtf8},
-      {"ZIG(\xE6\x9C\xAA", TextEncoding::kUtf8},
-      {"\xEF\xBB\xBFZIG(\xFF", TextEncoding::kUtf8WithMark},
-      {"\xFF\xFEZ\0", TextEncoding::kUtf16Le},
-      {"\xFE\xFF\0Z", TextEncoding::kUtf16Be},
-      {"ZIG(\xCE\xB4", TextEncoding::kUtf8},  // a Greek delta, not GBK
-      {"ZIG(\xC0\xB4", TextEncoding::kAnsi},
-      {"ZIG(\xE6\x9C", TextEncoding::kAnsi},  // cut short at the very end
+      {"", TextEncoding::kUtf8, 0, u""},
+      {"\xEF\xBB\xBFZ\xFF", TextEncoding::kUtf8WithMark, 0, u"Z\uFFFD"},
+      {std::string("\xFF\xFEZ\0", 4), TextEncoding::kUtf16Le, 0, u"Z"},
+      {std::string("\xFE\xFF\0Z", 4), TextEncoding::kUtf16Be, 0, u"Z"},
+      {pad + "\xE6\x9C\xAA", TextEncoding::kUtf8, 0, text_pad + u"未"},
+      // Nothing but ASCII before the ANSI byte, which both read alike: nothing to undo.
+      {pad + "\xC0\xB4", TextEncoding::kAnsi, 0, text_pad + u"来"},
+      {pad + "\xCD\xA8" + pad, TextEncoding::kAnsi, 0, text_pad + u"通" + text_pad},
+      {"ZIG(\xE6\x9C", TextEncoding::kAnsi, 0, u"ZIG(\u93C8"},  // UTF-8 cut short at the end
+      // UTF-8 after all: two-byte UTF-8, then a three-byte sequence.
+      {pad + "\xCD\xA8" + pad + "\xE6\x9C\xAA", TextEncoding::kUtf8, 1,
+       text_pad + u"\u0368" + text_pad + u"未"},
+      // ANSI after all: "函未" in UTF-8 is GBK too, and an ill-formed byte comes late.
+      {"\xE5\x87\xBD\xE6\x9C\xAA" + pad + "\xC0\xB4", TextEncoding::kAnsi, 1,
+       u"鍑芥湭" + text_pad + u"来"},
+      // Both: UTF-8 from the three-byte sequence, ANSI from the ill-formed byte.
+      {"\xCD\xA8" + pad + "\xE5\x87\xBD\xE6\x9C\xAA" + pad + "\xC0\xB4", TextEncoding::kAnsi, 2,
+       u"通" + text_pad + u"鍑芥湭" + text_pad + u"来"},
   };
   for (const Case& c : cases) {
     StringSource source(c.bytes);
     CollectingSink sink;
-    EXPECT_EQ(DecodeInChunks(source, Gbk, sink, 4), c.encoding) << c.bytes;
+    EXPECT_EQ(DecodeInChunks(source, Gbk(), sink, 16), c.encoding) << c.bytes;
+    EXPECT_EQ(sink.restarts, c.restarts) << c.bytes;
+    EXPECT_EQ(source.rewinds, c.restarts) << c.bytes;
+    EXPECT_EQ(sink.text, c.text) << c.bytes;
   }
-}
-
-TEST(TextStreamTest, AnAnsiByteLongAfterTheStartRestartsTheText) {
-  const std::string bytes = std::string(1000, 'a') + "\xC0\xB4" + std::string(1000, 'b');
-  StringSource source(bytes);
-  CollectingSink sink;
-  EXPECT_EQ(DecodeInChunks(source, Gbk, sink, 64), TextEncoding::kAnsi);
-  EXPECT_EQ(sink.restarts, 1);
-  EXPECT_EQ(source.rewinds, 1);
-  EXPECT_EQ(sink.text, DecodeGbk(bytes));
 }
 
 TEST(TextStreamTest, ASinkThatHasEnoughStillLearnsOfALateAnsiByte) {
   // The sink stops wanting text early; the bytes are still checked to their end, because a
   // later non-UTF-8 byte changes how all of them read.
-  const std::string bytes = "ZIG(" + std::string(500, 'x') + "\xC0\xB4";
+  const std::string bytes = "ZIG(\xE6\x9C\xAA" + std::string(500, 'x') + "\xC0\xB4";
   StringSource source(bytes);
   CollectingSink sink(4);
-  EXPECT_EQ(DecodeInChunks(source, Gbk, sink, 16), TextEncoding::kAnsi);
+  EXPECT_EQ(DecodeInChunks(source, Gbk(), sink, 16), TextEncoding::kAnsi);
   EXPECT_EQ(sink.restarts, 1);
   EXPECT_EQ(sink.text.substr(0, 4), u"ZIG(");
 }
@@ -203,17 +219,20 @@ TEST(TextStreamTest, ASinkThatHasEnoughStopsTheReadingOfAnsiText) {
   for (int i = 0; i < 20000; ++i) bytes += "x;\r\n";
   StringSource source(bytes);
   CollectingSink sink(1);
-  DecodeInChunks(source, Gbk, sink, 64);
+  DecodeInChunks(source, Gbk(), sink, 64);
   EXPECT_LT(sink.text.size(), 200u);
 }
 
-TEST(TextStreamTest, ALongAnsiLineWithoutACutPointIsKeptWhole) {
-  std::string bytes;
-  for (int i = 0; i < 300; ++i) bytes += "\xC0\xB4";  // no byte below 0x40 anywhere
-  StringSource source(bytes);
+TEST(TextStreamTest, ALongRunOfTwoByteCharactersIsCutBetweenThem) {
+  // No byte below 0x40 anywhere, and the trail bytes of 来 are lead bytes too: only counting
+  // from a known boundary tells where a character ends.
+  std::string bytes = "a\x81\x40";
+  for (int i = 0; i < 300; ++i) bytes += "\xC0\xB4";
+  StringSource source(bytes, 7);
   CollectingSink sink;
-  DecodeInChunks(source, Gbk, sink, 16);
-  EXPECT_EQ(sink.text, std::u16string(300, u'来'));
+  DecodeInChunks(source, Gbk(), sink, 16);
+  EXPECT_EQ(sink.text, u"a丂" + std::u16string(300, u'来'));
+  EXPECT_LE(sink.largest, 16u);
 }
 
 TEST(TextStreamTest, ReadFailuresReachTheCaller) {
@@ -223,7 +242,7 @@ TEST(TextStreamTest, ReadFailuresReachTheCaller) {
     void Rewind() override {}
   } source;
   CollectingSink sink;
-  EXPECT_THROW(DecodeInChunks(source, Gbk, sink), std::runtime_error);
+  EXPECT_THROW(DecodeInChunks(source, Gbk(), sink), std::runtime_error);
 }
 
 }  // namespace
