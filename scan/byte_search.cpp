@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 
@@ -136,19 +137,30 @@ ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding en
     BytePattern& pattern = patterns[i];
     const auto* start = reinterpret_cast<const unsigned char*>(bytes.data() + pattern.offset);
     if (pattern.length < kWindow) {
-      const auto first = static_cast<unsigned char>(start[0] | 0x20);
-      short_starts[first >> 6] |= std::uint64_t{1} << (first & 63);
-      short_patterns[first].push_back(i);
+      // Under its first byte, in either case for a letter.
+      for (const unsigned first : {unsigned(start[0]), unsigned(start[0] ^ 0x20)}) {
+        if (first != start[0] && !(start[0] >= 'a' && start[0] <= 'z')) continue;
+        short_starts[first >> 6] |= std::uint64_t{1} << (first & 63);
+        short_patterns[first].push_back(i);
+        if (std::find(short_firsts.begin(), short_firsts.end(), first) == short_firsts.end()) {
+          short_firsts.push_back(static_cast<unsigned char>(first));
+        }
+      }
       continue;
     }
+    // On a tie, the window nearest the middle: in a name made of words (CLOSEHIGH) it spans
+    // two of them, which a formula seldom writes together.
     std::uint32_t best = 0;
-    std::uint32_t best_load = ~std::uint32_t{0};
+    std::uint64_t best_cost = ~std::uint64_t{0};
     for (std::uint32_t at = 0; at + kWindow <= pattern.length; ++at) {
       const auto found = load.find(FoldedWindow(start + at));
-      const std::uint32_t count = found == load.end() ? 0 : found->second;
-      if (count < best_load) {
+      const std::uint64_t count = found == load.end() ? 0 : found->second;
+      const auto off_middle =
+          std::uint64_t(std::abs(2 * std::int64_t(at) - std::int64_t(pattern.length - kWindow)));
+      const std::uint64_t cost = count << 32 | off_middle;
+      if (cost < best_cost) {
         best = at;
-        best_load = count;
+        best_cost = cost;
       }
     }
     pattern.window = best;
@@ -157,7 +169,7 @@ ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding en
     by_window.emplace_back(window, i);
   }
   std::size_t bits = std::size_t{1} << 15;
-  while (bits < by_window.size() * 64 && bits < (std::size_t{1} << 24)) bits *= 2;
+  while (bits < by_window.size() * 256 && bits < (std::size_t{1} << 23)) bits *= 2;
   window_shift = unsigned(32 - std::countr_zero(bits));
   window_bits.assign(bits / 64, 0);
   std::sort(by_window.begin(), by_window.end());
@@ -416,6 +428,53 @@ __attribute__((target("avx512bw"))) std::size_t NextNibbleCandidatesAvx512(
   return end;
 }
 
+__attribute__((target("avx2"))) std::size_t NextWindowCandidatesAvx2(const unsigned char* bytes,
+                                                                     std::size_t at,
+                                                                     std::size_t end,
+                                                                     const ByteKeys& keys,
+                                                                     std::uint32_t& candidates) {
+  // The four-byte windows of eight positions from sixteen bytes, in both lanes.
+  const __m256i windows_of = _mm256_setr_epi8(0, 1, 2, 3, 1, 2, 3, 4, 2, 3, 4, 5, 3, 4, 5, 6,  //
+                                              4, 5, 6, 7, 5, 6, 7, 8, 6, 7, 8, 9, 7, 8, 9, 10);
+  const __m256i fold = _mm256_set1_epi32(0x20202020);
+  const __m256i multiplier = _mm256_set1_epi32(int(0x9E3779B1u));
+  const __m128i shift = _mm_cvtsi32_si128(int(keys.window_shift));
+  const __m256i low_five = _mm256_set1_epi32(31);
+  const __m256i one = _mm256_set1_epi32(1);
+  const auto* bits = reinterpret_cast<const int*>(keys.window_bits.data());
+  const std::size_t firsts = keys.short_firsts.size();
+  __m128i first[4];
+  for (std::size_t k = 0; k < 4; ++k) {
+    first[k] = _mm_set1_epi8(char(k < firsts                  ? keys.short_firsts[k]
+                                  : keys.short_firsts.empty() ? 0
+                                                              : keys.short_firsts[0]));
+  }
+  for (; at < end; at += 8) {
+    const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+    const __m256i windows =
+        _mm256_or_si256(_mm256_shuffle_epi8(_mm256_broadcastsi128_si256(raw), windows_of), fold);
+    const __m256i hash = _mm256_srl_epi32(_mm256_mullo_epi32(windows, multiplier), shift);
+    const __m256i words = _mm256_i32gather_epi32(bits, _mm256_srli_epi32(hash, 5), 4);
+    const __m256i set = _mm256_cmpeq_epi32(
+        _mm256_and_si256(_mm256_srlv_epi32(words, _mm256_and_si256(hash, low_five)), one), one);
+    std::uint32_t found = std::uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(set)));
+    if (firsts > 0) {
+      __m128i starts = _mm_setzero_si128();
+      for (std::size_t k = 0; k < 4; ++k)
+        starts = _mm_or_si128(starts, _mm_cmpeq_epi8(raw, first[k]));
+      found |= std::uint32_t(_mm_movemask_epi8(starts)) & 0xFF;
+      if (firsts > 4) found = 0xFF;  // too many to compare: each position looked at
+    }
+    if (end - at < 8) found &= (1u << (end - at)) - 1;
+    if (found != 0) {
+      candidates = found;
+      return at;
+    }
+  }
+  candidates = 0;
+  return end;
+}
+
 bool HasAvx512() {
   static const bool has = __builtin_cpu_supports("avx512bw");
   return has;
@@ -431,6 +490,13 @@ std::size_t NextNibbleCandidates(const unsigned char* bytes, std::size_t at, std
     return NextNibbleCandidatesAvx512(bytes, at, end, low, high, bucket_bits, candidates);
   }
   return NextNibbleCandidatesAvx2(bytes, at, end, low, high, bucket_bits, candidates);
+}
+
+std::size_t NextWindowCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
+                                 const ByteKeys& keys, std::uint32_t& candidates) {
+  if (HasAvx2()) return NextWindowCandidatesAvx2(bytes, at, end, keys, candidates);
+  candidates = at < end ? (end - at >= 8 ? 0xFFu : (1u << (end - at)) - 1) : 0;
+  return at;
 }
 
 std::size_t CharacterLength(ByteEncoding encoding, const unsigned char* bytes,

@@ -69,6 +69,7 @@ struct ByteKeys {
   std::vector<std::uint32_t> window_patterns;
   std::uint64_t short_starts[4] = {};  // first bytes of patterns shorter than a window
   std::vector<std::uint32_t> short_patterns[256];
+  std::vector<unsigned char> short_firsts;  // the bytes those start with
 
   std::uint32_t WindowHash(std::uint32_t window) const {
     return std::uint32_t((window * 0x9E3779B1u) >> window_shift);
@@ -97,6 +98,13 @@ std::size_t NextNibbleCandidates(const unsigned char* bytes, std::size_t at, std
                                  const ByteKeys::NibbleTable& low,
                                  const ByteKeys::NibbleTable& high, unsigned char* bucket_bits,
                                  std::uint64_t& candidates);
+
+// From at on, 8 positions at a time while at < end, the first block with positions where the
+// hash filter's window is set or a short pattern's first byte stands: returns where it
+// begins, and the positions as bits. Without AVX2, each block is returned whole. Reads 16
+// bytes past each block's start.
+std::size_t NextWindowCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
+                                 const ByteKeys& keys, std::uint32_t& candidates);
 
 // The length of the character at bytes[0] as the decoders read it (an ill-formed byte is one
 // character of its own); available: bytes from bytes[0] on, at least 1.

@@ -826,23 +826,30 @@ void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
   } else {
     const std::uint64_t* window_bits = keys.window_bits.data();
     const unsigned shift = keys.window_shift;
-    for (; at < end && !Done() && !decoded_; ++at) {
-      const unsigned char first = bytes[at] | 0x20;
-      if ((keys.short_starts[first >> 6] >> (first & 63)) & 1) {
-        for (const std::uint32_t pattern : keys.short_patterns[first]) {
-          VerifyPattern(pattern, at, at, limit);
+    while (at < end && !Done()) {
+      std::uint32_t candidates = 0;
+      at = NextWindowCandidates(bytes, at, end, keys, candidates);
+      for (; candidates != 0 && !Done(); candidates &= candidates - 1) {
+        const std::size_t position = at + std::size_t(std::countr_zero(candidates));
+        const unsigned char first = bytes[position];
+        if ((keys.short_starts[first >> 6] >> (first & 63)) & 1) {
+          for (const std::uint32_t pattern : keys.short_patterns[first]) {
+            VerifyPattern(pattern, position, position, limit);
+          }
         }
+        const std::uint32_t window = FoldedWindow(bytes + position);
+        const std::uint32_t hash = std::uint32_t((window * 0x9E3779B1u) >> shift);
+        if (!((window_bits[hash >> 6] >> (hash & 63)) & 1)) continue;
+        const ByteKeys::WindowSlot* slot = keys.FindWindow(window);
+        if (slot == nullptr) continue;
+        for (std::uint32_t i = slot->first; i < slot->first + slot->count; ++i) {
+          const std::uint32_t pattern = keys.window_patterns[i];
+          const std::uint32_t before = keys.patterns[pattern].window;
+          if (position >= before) VerifyPattern(pattern, position - before, position, limit);
+        }
+        if (decoded_) return;
       }
-      const std::uint32_t window = FoldedWindow(bytes + at);
-      const std::uint32_t hash = std::uint32_t((window * 0x9E3779B1u) >> shift);
-      if (!((window_bits[hash >> 6] >> (hash & 63)) & 1)) continue;
-      const ByteKeys::WindowSlot* slot = keys.FindWindow(window);
-      if (slot == nullptr) continue;
-      for (std::uint32_t i = slot->first; i < slot->first + slot->count; ++i) {
-        const std::uint32_t pattern = keys.window_patterns[i];
-        const std::uint32_t before = keys.patterns[pattern].window;
-        if (at >= before) VerifyPattern(pattern, at - before, at, limit);
-      }
+      if (at < end) at += 8;
     }
   }
   if (decoded_) return;
