@@ -9,6 +9,7 @@
 #include "scan/scan.h"
 #include "scan/text_encoding.h"
 #include "scan/text_stream.h"
+#include "tests/scan_model.h"
 
 namespace tesqua {
 namespace {
@@ -25,35 +26,6 @@ std::u16string RandomText(std::mt19937& random, std::size_t pieces) {
   std::u16string text;
   for (std::size_t i = 0; i < pieces; ++i) text += kPieces[pick(random)];
   return text;
-}
-
-// The plain rule, one key at a time.
-std::vector<std::uint64_t> ReferencePositions(const std::vector<std::u16string>& keys,
-                                              std::u16string_view text) {
-  const std::u16string folded = FoldCase(text);
-  std::vector<std::uint64_t> positions;
-  for (const std::u16string& key : keys) {
-    const std::size_t at = text.empty() ? std::u16string::npos : folded.find(FoldCase(key));
-    positions.push_back(at == std::u16string::npos ? kNotFound : at);
-  }
-  return positions;
-}
-
-TextPoint ReferencePoint(std::u16string_view text, std::uint64_t position) {
-  TextPoint point{1, 1};
-  for (std::size_t i = 0; i < position; ++i) {
-    const char16_t unit = text[i];
-    if (unit == u'\r' || (unit == u'\n' && (i == 0 || text[i - 1] != u'\r'))) {
-      ++point.line;
-      point.column = 1;
-    } else if (unit == u'\n') {
-    } else if (unit >= 0xDC00 && unit <= 0xDFFF && i > 0 && text[i - 1] >= 0xD800 &&
-               text[i - 1] <= 0xDBFF) {
-    } else {
-      ++point.column;
-    }
-  }
-  return point;
 }
 
 // Units in hexadecimal, for the messages of failed comparisons.
@@ -110,21 +82,13 @@ TEST(MatcherTest, AgreesWithThePlainRuleOnGeneratedLibrariesAndTexts) {
     const std::vector<std::u16string> entries =
         RandomKeys(random, text, std::uniform_int_distribution<std::size_t>(1, 40)(random));
     if (entries.empty()) continue;  // no verdict without a library
-    const std::vector<std::u16string> keys = SearchKeys(entries);
-    const Matcher matcher(keys);
-    ASSERT_EQ(matcher.FirstPositions(text), ReferencePositions(keys, text)) << Describe(keys, text);
-    // The verdict by the rule that the scan has always used, entry by entry.
-    ScanResult expected;
-    for (const std::u16string& entry : entries) {
-      if (ContainsIgnoringCase(text, SearchKey(entry))) {
-        expected.verdict += WarningLine(DisplayName(entry));
-        ++expected.hit_count;
-      }
-    }
-    if (expected.hit_count == 0) expected.verdict = kNoHitVerdict;
+    const std::vector<std::u16string> keys = model::Keys(entries);
+    ASSERT_EQ(Matcher(keys).FirstPositions(text), model::FirstPositions(keys, text))
+        << Describe(keys, text);
+    const model::Verdict expected = model::Scan(entries, text);
     const ScanResult result = ScanText(entries, text);
-    ASSERT_EQ(result.verdict, expected.verdict) << "round " << round;
-    ASSERT_EQ(result.hit_count, expected.hit_count);
+    ASSERT_EQ(result.verdict, expected.text) << "round " << round;
+    ASSERT_EQ(result.hit_count, expected.hits);
   }
 }
 
@@ -143,13 +107,13 @@ TEST(MatcherTest, PiecesOfAnySizeGiveTheSamePositionsAndPoints) {
       at += length;
     }
     stream.Finish();
-    const std::vector<std::uint64_t> expected = ReferencePositions(keys, text);
+    const std::vector<std::uint64_t> expected = model::FirstPositions(keys, text);
     ASSERT_EQ(stream.FirstPositions(), expected) << "round " << round;
     const std::vector<TextPoint> points = stream.FirstPoints();
     for (std::size_t k = 0; k < keys.size(); ++k) {
-      const TextPoint want =
-          expected[k] == kNotFound ? TextPoint{} : ReferencePoint(text, expected[k]);
-      ASSERT_EQ(points[k], want) << "round " << round << " key " << k;
+      const model::Point at =
+          expected[k] == kNotFound ? model::Point{0, 0} : model::PointAt(text, expected[k]);
+      ASSERT_EQ(points[k], (TextPoint{at.line, at.column})) << "round " << round << " key " << k;
     }
   }
 }
@@ -230,7 +194,7 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
         }
       }
       stream.Finish();
-      const std::vector<std::uint64_t> expected = ReferencePositions(keys, text);
+      const std::vector<std::uint64_t> expected = model::FirstPositions(keys, text);
       const std::vector<std::uint64_t> found = stream.FirstPositions();
       const std::vector<TextPoint> points = stream.FirstPoints();
       for (std::size_t k = 0; k < keys.size(); ++k) {
@@ -238,7 +202,8 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
             << "round " << round << " key " << k << "\n"
             << Describe(keys, text);
         if (expected[k] != kNotFound) {
-          ASSERT_EQ(points[k], ReferencePoint(text, expected[k]))
+          const model::Point at = model::PointAt(text, expected[k]);
+          ASSERT_EQ(points[k], (TextPoint{at.line, at.column}))
               << "round " << round << " key " << k << "\n"
               << Describe(keys, text);
         }
@@ -298,7 +263,7 @@ TEST(MatcherTest, BytesFromTheStreamDecoderFindWhatTheDecodedTextGives) {
     } source(bytes);
     DecodeInChunks(source, GbkCodePage(), sink, 16 + random() % 64);
     stream.Finish();
-    const std::vector<std::uint64_t> expected = ReferencePositions(keys, text);
+    const std::vector<std::uint64_t> expected = model::FirstPositions(keys, text);
     const std::vector<std::uint64_t> found = stream.FirstPositions();
     for (std::size_t k = 0; k < keys.size(); ++k) {
       ASSERT_EQ(found[k] != kNotFound, expected[k] != kNotFound)
@@ -318,7 +283,7 @@ TEST(MatcherTest, KeysAcrossTheInnerPiecesOfALongText) {
       planted.replace(cut - back, 8, u"FLATZIG(");
       planted.replace(70000 - back, 3, u"\U00010400X");
       planted.back() = u'\u212A';  // a key at the very end
-      EXPECT_EQ(Matcher(keys).FirstPositions(planted), ReferencePositions(keys, planted));
+      EXPECT_EQ(Matcher(keys).FirstPositions(planted), model::FirstPositions(keys, planted));
     }
   }
 }
@@ -356,9 +321,9 @@ TEST(MatcherTest, MoreThan32767EntriesAgreeWithThePlainRule) {
   std::vector<std::u16string> entries = RandomKeys(random, text, 40000);
   for (int i = 0; i < 2000; ++i) entries.push_back(RandomText(random, 3).insert(0, u"$FN"));
   entries.push_back(u"$FN12345");
-  const std::vector<std::u16string> keys = SearchKeys(entries);
+  const std::vector<std::u16string> keys = model::Keys(entries);
   const std::vector<std::uint64_t> positions = Matcher(keys).FirstPositions(text);
-  ASSERT_EQ(positions, ReferencePositions(keys, text));
+  ASSERT_EQ(positions, model::FirstPositions(keys, text));
   EXPECT_NE(positions.back(), kNotFound);
 }
 

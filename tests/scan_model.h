@@ -1,0 +1,97 @@
+// A deliberately plain scan, the expectation of the differential tests and the fuzz targets:
+// every entry's key looked for in the whole folded text with find, one entry at a time.
+// Only the folding of a single code point is borrowed; its table is checked against the
+// Unicode data on its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan/case_folding.h"
+
+namespace tesqua::model {
+
+inline std::u16string Fold(std::u16string_view text) {
+  std::u16string folded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char32_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      const char32_t fold = FoldCase(0x10000 + ((unit - 0xD800) << 10) + (text[++i] - 0xDC00));
+      folded += char16_t(0xD800 + ((fold - 0x10000) >> 10));
+      folded += char16_t(0xDC00 + ((fold - 0x10000) & 0x3FF));
+    } else {
+      folded += unit >= 0xD800 && unit <= 0xDFFF ? char16_t(unit) : char16_t(FoldCase(unit));
+    }
+  }
+  return folded;
+}
+
+// "$NAME" is looked for as "NAME(" and named NAME; anything else as it stands.
+inline std::u16string Name(std::u16string_view entry) {
+  return std::u16string(entry.starts_with(u'$') ? entry.substr(1) : entry);
+}
+inline std::u16string Key(std::u16string_view entry) {
+  return entry.starts_with(u'$') ? Name(entry) + u"(" : Name(entry);
+}
+inline std::vector<std::u16string> Keys(const std::vector<std::u16string>& entries) {
+  std::vector<std::u16string> keys;
+  for (const std::u16string& entry : entries) keys.push_back(Key(entry));
+  return keys;
+}
+
+// Where each key first occurs in text, in units; kNone where it does not. An empty text
+// holds nothing, not even the empty key.
+inline constexpr std::uint64_t kNone = ~std::uint64_t{0};
+inline std::vector<std::uint64_t> FirstPositions(const std::vector<std::u16string>& keys,
+                                                 std::u16string_view text) {
+  const std::u16string folded = Fold(text);
+  std::vector<std::uint64_t> positions;
+  for (const std::u16string& key : keys) {
+    const std::size_t at = text.empty() ? std::u16string::npos : folded.find(Fold(key));
+    positions.push_back(at == std::u16string::npos ? kNone : at);
+  }
+  return positions;
+}
+
+struct Verdict {
+  std::u16string text;
+  int hits = 0;
+};
+
+inline Verdict Scan(const std::vector<std::u16string>& entries, std::u16string_view text) {
+  const std::vector<std::uint64_t> positions = FirstPositions(Keys(entries), text);
+  Verdict verdict;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (positions[i] == kNone) continue;
+    verdict.text += u"\r\n注意：发现未来函数" + Name(entries[i]) + u"！";
+    ++verdict.hits;
+  }
+  if (verdict.hits == 0) verdict.text = u"没有发现未来函数！";
+  return verdict;
+}
+
+// Line and column, from 1, of the unit at position: lines end at CR LF, CR or LF; a
+// surrogate pair is one column.
+struct Point {
+  std::uint64_t line = 1, column = 1;
+};
+inline Point PointAt(std::u16string_view text, std::size_t position) {
+  Point point;
+  for (std::size_t i = 0; i < position; ++i) {
+    const char16_t unit = text[i];
+    const char16_t before = i > 0 ? text[i - 1] : u'\0';
+    if (unit == u'\r' || (unit == u'\n' && before != u'\r')) {
+      ++point.line;
+      point.column = 1;
+    } else if (unit != u'\n' &&
+               !(unit >= 0xDC00 && unit <= 0xDFFF && before >= 0xD800 && before <= 0xDBFF)) {
+      ++point.column;
+    }
+  }
+  return point;
+}
+
+}  // namespace tesqua::model
