@@ -51,7 +51,7 @@ def formula_lines(rng, size):
 def write_file(out, size, encoding="utf-8"):
     rng = random.Random(7)
     # Sized by the UTF-8 text: the other encodings scale it to come out at about size bytes.
-    scale = {"utf-8": 1.0, "gbk": 1.0 / 1.03, "utf-16-le": 0.59}[encoding]
+    scale = {"utf-8": 1.0, "gbk": 1.0 / 0.925, "utf-16-le": 0.59}[encoding]
     lines = list(formula_lines(rng, int(size * scale)))
     for index, key in enumerate(PLANTED[:-1]):
         at = (index + 1) * len(lines) // 4

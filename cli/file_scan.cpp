@@ -35,7 +35,6 @@ class MatchSink : public TextSink {
   }
   bool TakeBytes(std::string_view bytes, ByteEncoding encoding) override {
     stream_.FeedBytes(bytes, encoding);
-    if (mapped_ != nullptr) mapped_->Release(bytes.data());
     return !stream_.Done();
   }
   void Finish(FileScan& scan) {
@@ -43,14 +42,11 @@ class MatchSink : public TextSink {
     scan.first_positions = stream_.FirstPositions();
     if (with_points_) scan.first_points = stream_.FirstPoints();
   }
-  // The mapped file whose bytes come next, so that what was searched of it is given back.
-  void ReleasingFrom(MappedFile* mapped) { mapped_ = mapped; }
 
  private:
   bool with_points_;
   bool ansi_is_gbk_;
   MatchStream stream_;
-  MappedFile* mapped_ = nullptr;
 };
 
 namespace {
@@ -262,10 +258,9 @@ FileScan FileScanner::ScanInput(ByteSource& source, bool known_regular, bool can
       if (settings_.read != nullptr) *settings_.read += mapped.Bytes().size() - head;
       FileScan scan;
       sink_->Restart();
-      sink_->ReleasingFrom(&mapped);
-      scan.encoding = DecodeBytes(mapped.Bytes(), SystemCodePage(), *sink_, units_, kDecodeChunk);
+      scan.encoding = DecodeBytes(mapped.Bytes(), SystemCodePage(), *sink_, units_, kDecodeChunk,
+                                  [&mapped](const char* passed) { mapped.Release(passed); });
       sink_->Finish(scan);
-      sink_->ReleasingFrom(nullptr);
       return scan;
     }
   }

@@ -27,14 +27,16 @@ class ChunkReader {
  public:
   ChunkReader(ByteSource& source, std::size_t chunk) : source_(&source), buffer_(chunk, '\0') {}
   // Bytes in memory, read where they lie, window after window: nothing is read or copied.
-  ChunkReader(std::string_view whole, std::size_t window)
-      : whole_(whole), window_(std::max<std::size_t>(window, 4)) {}
+  ChunkReader(std::string_view whole, std::size_t window,
+              const std::function<void(const char*)>& passed)
+      : whole_(whole), window_(std::max<std::size_t>(window, 4)), passed_(passed) {}
 
   // Keeps the bytes from kept_from on (never more than a few), appends fresh ones; false
   // when nothing is left.
   bool Next(std::size_t kept_from) {
     if (source_ == nullptr) {
       at_ += std::min(kept_from, size_);
+      if (passed_) passed_(whole_.data() + at_);
       size_ = std::min(window_, whole_.size() - at_);
       at_end_ = at_ + size_ == whole_.size();
       return size_ > 0;
@@ -68,6 +70,7 @@ class ChunkReader {
   std::string buffer_;
   std::string_view whole_;
   std::size_t window_ = 0;
+  std::function<void(const char*)> passed_;
   std::size_t at_ = 0;  // where the window starts in whole_
   std::size_t size_ = 0;
   bool at_end_ = false;
@@ -348,8 +351,9 @@ TextEncoding DecodeInChunks(ByteSource& source, const AnsiCodePage& ansi, TextSi
 }
 
 TextEncoding DecodeBytes(std::string_view bytes, const AnsiCodePage& ansi, TextSink& sink,
-                         std::vector<char16_t>& units, std::size_t chunk) {
-  ChunkReader reader(bytes, chunk == 0 ? bytes.size() : chunk);
+                         std::vector<char16_t>& units, std::size_t chunk,
+                         const std::function<void(const char*)>& passed) {
+  ChunkReader reader(bytes, chunk == 0 ? bytes.size() : chunk, passed);
   return StreamDecoder(reader, ansi, sink, units).Run();
 }
 

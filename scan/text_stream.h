@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,8 +73,10 @@ TextEncoding DecodeInChunks(ByteSource& source, const AnsiCodePage& ansi, TextSi
 
 // The same for bytes already in memory, decoded where they lie, in one piece or, given a
 // chunk, in pieces of about that size. units: memory for the decoded text, kept from call to
-// call by the caller.
+// call by the caller. passed, if given, learns as the decoder moves on: the bytes before the
+// address it gets are not read again unless the text starts over.
 TextEncoding DecodeBytes(std::string_view bytes, const AnsiCodePage& ansi, TextSink& sink,
-                         std::vector<char16_t>& units, std::size_t chunk = 0);
+                         std::vector<char16_t>& units, std::size_t chunk = 0,
+                         const std::function<void(const char*)>& passed = {});
 
 }  // namespace tesqua
