@@ -103,7 +103,9 @@ ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding en
     patterns.push_back(BytePattern{id, 0, std::uint32_t(key.bytes.size()), 0});
     encoded.push_back(std::move(key));
   }
-  if (folds_onto) {
+  // GBK has none of the characters that fold onto ASCII letters (nor is its table built for
+  // nothing when the keys are ASCII).
+  if (folds_onto && encoding == ByteEncoding::kUtf8) {
     for (const char32_t source : NonAsciiFoldingOntoAscii()) {
       std::string bytes = EncodeCharacter(source, encoding);
       if (bytes.empty()) continue;
