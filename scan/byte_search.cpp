@@ -74,6 +74,11 @@ Encoded EncodeKey(std::u16string_view key, ByteEncoding encoding) {
   return encoded;
 }
 
+// Words of formulas, in lower case: windows inside them are found in nearly every formula.
+constexpr std::string_view kFormulaWords[] = {
+    "close", "high", "open", "amount", "volume", "cross", "drawtext", "drawline", "stickline",
+    "colorred", "colorgreen", "count", "barslast", "filter", "every", "exist", "between"};
+
 bool HasAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
@@ -159,7 +164,24 @@ ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding en
       const std::uint64_t count = found == load.end() ? 0 : found->second;
       const auto off_middle =
           std::uint64_t(std::abs(2 * std::int64_t(at) - std::int64_t(pattern.length - kWindow)));
-      const std::uint64_t cost = count << 32 | off_middle;
+      // A window with a digit or a parenthesis in it is rarer in formulas than one of letters.
+      bool letters_only = true;
+      for (std::size_t j = 0; j < kWindow; ++j) {
+        const unsigned char byte = start[at + j] | 0x20;
+        letters_only = letters_only && byte >= 'a' && byte <= 'z';
+      }
+      // And one inside a word that every formula is full of is the worst of all.
+      const std::string_view window(reinterpret_cast<const char*>(start + at), kWindow);
+      bool common = false;
+      for (const std::string_view word : kFormulaWords) {
+        for (std::size_t j = 0; j + kWindow <= word.size(); ++j) {
+          bool same = true;
+          for (std::size_t k = 0; k < kWindow; ++k) same = same && (window[k] | 0x20) == word[j + k];
+          common = common || same;
+        }
+      }
+      const std::uint64_t cost = std::uint64_t(common) << 62 | count << 32 |
+                                 std::uint64_t(letters_only) << 31 | off_middle;
       if (cost < best_cost) {
         best = at;
         best_cost = cost;
