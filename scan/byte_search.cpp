@@ -76,8 +76,9 @@ Encoded EncodeKey(std::u16string_view key, ByteEncoding encoding) {
 
 // Words of formulas, in lower case: windows inside them are found in nearly every formula.
 constexpr std::string_view kFormulaWords[] = {
-    "close", "high", "open", "amount", "volume", "cross", "drawtext", "drawline", "stickline",
-    "colorred", "colorgreen", "count", "barslast", "filter", "every", "exist", "between"};
+    "close",    "high",     "open",      "amount",   "volume",     "cross",
+    "drawtext", "drawline", "stickline", "colorred", "colorgreen", "count",
+    "barslast", "filter",   "every",     "exist",    "between"};
 
 bool HasAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
@@ -176,7 +177,8 @@ ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding en
       for (const std::string_view word : kFormulaWords) {
         for (std::size_t j = 0; j + kWindow <= word.size(); ++j) {
           bool same = true;
-          for (std::size_t k = 0; k < kWindow; ++k) same = same && (window[k] | 0x20) == word[j + k];
+          for (std::size_t k = 0; k < kWindow; ++k)
+            same = same && (window[k] | 0x20) == word[j + k];
           common = common || same;
         }
       }
@@ -463,8 +465,6 @@ __attribute__((target("avx2"))) std::size_t NextWindowCandidatesAvx2(const unsig
   const __m256i fold = _mm256_set1_epi32(0x20202020);
   const __m256i multiplier = _mm256_set1_epi32(int(0x9E3779B1u));
   const __m128i shift = _mm_cvtsi32_si128(int(keys.window_shift));
-  const __m256i low_five = _mm256_set1_epi32(31);
-  const __m256i one = _mm256_set1_epi32(1);
   const auto* bits = reinterpret_cast<const int*>(keys.window_bits.data());
   const std::size_t firsts = keys.short_firsts.size();
   __m128i first[4];
@@ -478,10 +478,14 @@ __attribute__((target("avx2"))) std::size_t NextWindowCandidatesAvx2(const unsig
     const __m256i windows =
         _mm256_or_si256(_mm256_shuffle_epi8(_mm256_broadcastsi128_si256(raw), windows_of), fold);
     const __m256i hash = _mm256_srl_epi32(_mm256_mullo_epi32(windows, multiplier), shift);
-    const __m256i words = _mm256_i32gather_epi32(bits, _mm256_srli_epi32(hash, 5), 4);
-    const __m256i set = _mm256_cmpeq_epi32(
-        _mm256_and_si256(_mm256_srlv_epi32(words, _mm256_and_si256(hash, low_five)), one), one);
-    std::uint32_t found = std::uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(set)));
+    // Eight loads, not a gather: gathers are slow on many processors (and slower still with
+    // the microcode that guards them).
+    alignas(32) std::uint32_t hashes[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(hashes), hash);
+    std::uint32_t found = 0;
+    for (int k = 0; k < 8; ++k) {
+      found |= ((std::uint32_t(bits[hashes[k] >> 5]) >> (hashes[k] & 31)) & 1u) << k;
+    }
     if (firsts > 0) {
       __m128i starts = _mm_setzero_si128();
       for (std::size_t k = 0; k < 4; ++k)
