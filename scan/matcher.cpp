@@ -762,7 +762,14 @@ void MatchStream::FeedBytePiece(std::string_view piece) {
   text_ = reinterpret_cast<const unsigned char*>(piece.data());
   size_ = piece.size();
   SearchBytes(size_ - (keys.longest + kPadding), size_);
-  if (decoded_ || Done()) return;
+  if (decoded_ || Done()) {
+    // Nothing more is searched here; the piece is gone once this returns: what is found is
+    // placed now (decoding did so already), and no byte of the piece is kept.
+    if (track_points_ && !decoded_) AdvanceBytePoints(size_);
+    text_ = bytes_.data();
+    size_ = next_ = counted_ = 0;
+    return;
+  }
   const std::size_t keep = KeptFrom();
   size_ -= keep;
   if (bytes_.size() < size_ + kPadding) bytes_.resize(size_ + kPadding);

@@ -1,6 +1,7 @@
 // All keys of a library searched in one pass over a text: the text is folded once, a filter on
 // its three-unit windows picks the few positions where a key may start, and a hash of the
-// windows at those positions confirms each key exactly.
+// windows at those positions confirms each key exactly. UTF-8 and GBK text may be searched as
+// bytes instead (scan/byte_search.h), decoded only where that cannot tell.
 #pragma once
 
 #include <cstddef>
@@ -106,11 +107,11 @@ class MatchStream {
 
   // folded: the units are folded already (a decoder did it on the way).
   void Feed(std::u16string_view units, bool folded = false);
-  // The text as bytes of a UTF-8 or GBK text instead, searched undecoded where it can be. Each
-  // piece ends between two characters; a text is fed all in bytes of one encoding or all in
-  // units (a text may go on in GBK after ASCII fed as UTF-8). Whether a key is found, and its
-  // line and column, are as for the decoded text;
-  // positions count bytes, except for keys that only decoding finds.
+  // The text as bytes of UTF-8 or GBK instead, searched undecoded where that can tell. Each
+  // piece ends between two characters and may go as soon as this returns; a text is fed all
+  // in bytes of one encoding or all in units (or in GBK after ASCII fed as UTF-8). Whether a
+  // key is found, and its line and column, are as for the decoded text; positions count
+  // bytes, except for keys that only decoding finds.
   void FeedBytes(std::string_view bytes, ByteEncoding encoding);
   // Ends the text: the positions near its end are searched now.
   void Finish();
