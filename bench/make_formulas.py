@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """Writes formula-like test inputs for the benchmarks.
 
-  make_formulas.py file OUT SIZE_BYTES      one UTF-8 file, four default keys present, the last
-                                            of them on its last line
+  make_formulas.py file OUT SIZE_BYTES [ENC] one file (ENC: utf-8, the default, gbk or
+                                            utf-16-le, with a byte-order mark), four default keys
+                                            present, the last of them on its last line
   make_formulas.py folder DIR COUNT SIZE    COUNT GBK files of about SIZE bytes each
   make_formulas.py keys OUT                 the default library's search keys, one a line
+  make_formulas.py library OUT KEYS COUNT   a library of COUNT entries (the defaults first, then
+                                            function names that no formula line holds, many of
+                                            them beginning like HIGH, LOW, CLOSE or VOL) as
+                                            code.ini, and its search keys as KEYS
 """
 import os
 import random
@@ -43,14 +48,18 @@ def formula_lines(rng, size):
         yield line
 
 
-def write_file(out, size):
+def write_file(out, size, encoding="utf-8"):
     rng = random.Random(7)
-    lines = list(formula_lines(rng, size))
+    # Sized by the UTF-8 text: the other encodings scale it to come out at about size bytes.
+    scale = {"utf-8": 1.0, "gbk": 1.0 / 0.925, "utf-16-le": 0.59}[encoding]
+    lines = list(formula_lines(rng, int(size * scale)))
     for index, key in enumerate(PLANTED[:-1]):
         at = (index + 1) * len(lines) // 4
         lines[at] = "X%d:=%s+1;" % (index, key)
     lines.append("LAST:=%s;" % PLANTED[-1])
-    with open(out, "w", encoding="utf-8", newline="") as f:
+    with open(out, "w", encoding=encoding, newline="") as f:
+        if encoding == "utf-16-le":
+            f.write("\ufeff")
         f.write("\r\n".join(lines))
 
 
@@ -65,9 +74,39 @@ def write_folder(folder, count, size):
             f.write("\r\n".join(lines) + "\r\n")
 
 
+# Syllables of generated function names: formula words, so that many names begin like the
+# words every formula is full of.
+SYLLABLES = ["HIGH", "LOW", "CLOSE", "VOL", "OPEN", "AMO", "BAR", "SUM", "AVG", "DIF", "DEA",
+             "KDJ", "RSI", "ATR", "OBV", "WR", "BIAS", "CCI", "MTM", "ROC", "PSY", "DMA", "TRIX",
+             "XMA", "TOP", "BOT", "UP", "DN", "MID", "LINE", "BAND", "FAST", "SLOW", "LONG"]
+
+
+def write_library(out, keys_out, count):
+    rng = random.Random(count)
+    entries = ["$" + k[:-1] if k.endswith("(") else k for k in KEYS]
+    text = "\n".join(LINES).lower()
+    seen = {e.lower() for e in entries}
+    while len(entries) < count:
+        name = "".join(rng.choice(SYLLABLES) for _ in range(rng.randint(2, 3)))
+        if rng.random() < 0.5:
+            name += str(rng.randint(1, 99))
+        entry = "$" + name if rng.random() < 0.5 else name
+        key = entry[1:] + "(" if entry.startswith("$") else entry
+        if entry.lower() in seen or key.lower() in text:
+            continue
+        seen.add(entry.lower())
+        entries.append(entry)
+    with open(out, "w", encoding="utf-8", newline="") as f:
+        f.write("".join(e + "\r\n" for e in entries))
+    with open(keys_out, "w", encoding="utf-8") as f:
+        f.write("".join((e[1:] + "(" if e.startswith("$") else e) + "\n" for e in entries))
+
+
 def main(argv):
     if argv[1] == "file":
-        write_file(argv[2], int(argv[3]))
+        write_file(argv[2], int(argv[3]), argv[4] if len(argv) > 4 else "utf-8")
+    elif argv[1] == "library":
+        write_library(argv[2], argv[3], int(argv[4]))
     elif argv[1] == "folder":
         write_folder(argv[2], int(argv[3]), int(argv[4]))
     elif argv[1] == "keys":

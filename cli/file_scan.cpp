@@ -2,35 +2,42 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <istream>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "cli/file_reader.h"
+#include "cli/mapped_file.h"
 #include "platform/platform.h"
 
 namespace tesqua {
 
-// The matcher's side of a scan; kept from file to file by a FileScanner.
+// The matcher's side of a scan; kept from file to file by a FileScanner. UTF-8 text, and GBK
+// text where that is the ANSI code page, it takes as bytes, searched undecoded.
 class MatchSink : public TextSink {
  public:
   MatchSink(const Matcher& matcher, bool with_points)
-      : with_points_(with_points), stream_(matcher, with_points) {}
+      : with_points_(with_points),
+        ansi_is_gbk_(AnsiCodePageIsGbk()),
+        stream_(matcher, with_points) {}
   void Restart() override { stream_.Reset(); }
   bool Take(std::u16string_view units, bool folded) override {
     stream_.Feed(units, folded);
     return !stream_.Done();
   }
   bool TakesFolded() const override { return true; }
-  virtual void Finish(FileScan& scan) {
+  bool TakesBytes(ByteEncoding encoding) const override {
+    return encoding == ByteEncoding::kUtf8 || ansi_is_gbk_;
+  }
+  bool TakeBytes(std::string_view bytes, ByteEncoding encoding) override {
+    stream_.FeedBytes(bytes, encoding);
+    return !stream_.Done();
+  }
+  void Finish(FileScan& scan) {
     stream_.Finish();
     scan.first_positions = stream_.FirstPositions();
     if (with_points_) scan.first_points = stream_.FirstPoints();
@@ -38,105 +45,17 @@ class MatchSink : public TextSink {
 
  private:
   bool with_points_;
+  bool ansi_is_gbk_;
   MatchStream stream_;
 };
 
 namespace {
 
 constexpr std::size_t kBinaryProbe = 8192;
-// Below this, starting a second thread costs more than it saves.
-constexpr std::uintmax_t kPipelinedSize = 4 << 20;
 // Files up to this size, nearly all formula files, are read in one go.
 constexpr std::size_t kWholeFileSize = 64 * 1024;
 // A pipe's or standard input's: large, since more than kWholeFileSize came.
-constexpr std::uintmax_t kUnknownSize = kPipelinedSize;
-
-// A large file is decoded on one core and searched on another: the decoded pieces pass from
-// this thread to a searching thread through a short queue.
-class PipelinedMatchSink : public MatchSink {
- public:
-  PipelinedMatchSink(const Matcher& matcher, bool with_points)
-      : MatchSink(matcher, with_points), searcher_([this] { Search(); }) {}
-  ~PipelinedMatchSink() override {
-    if (searcher_.joinable()) Stop();
-  }
-  // Returns once the searcher has started over, so that no answer about the old text is
-  // taken for one about the new.
-  void Restart() override {
-    Push(Piece::kRestart, {}, false);
-    std::unique_lock lock(mutex_);
-    ++restarts_asked_;
-    changed_.wait(lock, [this] { return restarts_done_ == restarts_asked_; });
-  }
-  bool Take(std::u16string_view units, bool folded) override {
-    if (done_) return false;
-    Push(Piece::kText, units, folded);
-    return !done_;
-  }
-  void Finish(FileScan& scan) override {
-    Stop();
-    MatchSink::Finish(scan);
-  }
-
- private:
-  struct Piece {
-    enum Kind { kText, kRestart, kEnd } kind;
-    std::vector<char16_t> units;
-    bool folded = false;
-  };
-  static constexpr std::size_t kMostQueued = 4;
-
-  void Push(Piece::Kind kind, std::u16string_view units, bool folded) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.size() < kMostQueued; });
-    std::vector<char16_t> buffer;
-    if (!spare_.empty()) {
-      buffer = std::move(spare_.back());
-      spare_.pop_back();
-    }
-    buffer.assign(units.begin(), units.end());
-    queue_.push_back(Piece{kind, std::move(buffer), folded});
-    changed_.notify_all();
-  }
-  void Stop() {
-    Push(Piece::kEnd, {}, false);
-    searcher_.join();
-  }
-  void Search() {
-    while (true) {
-      Piece piece;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !queue_.empty(); });
-        piece = std::move(queue_.front());
-        queue_.pop_front();
-        changed_.notify_all();
-      }
-      if (piece.kind == Piece::kEnd) return;
-      if (piece.kind == Piece::kRestart) {
-        MatchSink::Restart();
-        done_ = false;
-        const std::lock_guard lock(mutex_);
-        ++restarts_done_;
-        changed_.notify_all();
-      } else {
-        done_ = !MatchSink::Take(std::u16string_view(piece.units.data(), piece.units.size()),
-                                 piece.folded);
-      }
-      const std::lock_guard lock(mutex_);
-      spare_.push_back(std::move(piece.units));
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<Piece> queue_;
-  std::vector<std::vector<char16_t>> spare_;
-  std::atomic<bool> done_{false};
-  int restarts_asked_ = 0;
-  int restarts_done_ = 0;
-  std::thread searcher_;  // last: starts once everything it uses is there
-};
+constexpr std::uintmax_t kUnknownSize = 4 << 20;
 
 class FileSource : public ByteSource {
  public:
@@ -274,14 +193,11 @@ FileScan Binary() {
 // size: the bytes expected, so that a small file gets a small buffer.
 FileScan ScanPieces(ByteSource& source, const Matcher& matcher, const ScanSettings& settings,
                     std::uintmax_t size) {
-  const bool with_points = settings.with_points;
   FileScan scan;
-  std::unique_ptr<MatchSink> sink = size >= kPipelinedSize
-                                        ? std::make_unique<PipelinedMatchSink>(matcher, with_points)
-                                        : std::make_unique<MatchSink>(matcher, with_points);
+  MatchSink sink(matcher, settings.with_points);
   const std::size_t chunk = std::size_t(std::min<std::uintmax_t>(kDecodeChunk, size + 64));
-  scan.encoding = DecodeInChunks(source, SystemCodePage(), *sink, chunk);
-  sink->Finish(scan);
+  scan.encoding = DecodeInChunks(source, SystemCodePage(), sink, chunk);
+  sink.Finish(scan);
   return scan;
 }
 
@@ -311,7 +227,7 @@ FileScan FileScanner::Scan(const std::filesystem::path::value_type* file, bool k
   try {
     FileSource source(reader, settings_.read);
     const bool can_rewind = reader.CanRewind();
-    return ScanInput(source, known_regular, can_rewind, [&] {
+    return ScanInput(source, known_regular, can_rewind, file, [&] {
       std::error_code error;
       const std::uintmax_t size = std::filesystem::file_size(file, error);
       return can_rewind && !error ? size : kUnknownSize;
@@ -326,7 +242,7 @@ FileScan FileScanner::Scan(const std::filesystem::path::value_type* file, bool k
 FileScan FileScanner::ScanStream(std::istream& in) {
   try {
     StreamSource source(in, settings_.read);
-    return ScanInput(source, false, false, [] { return kUnknownSize; });
+    return ScanInput(source, false, false, nullptr, [] { return kUnknownSize; });
   } catch (const SpoolFailure& failure) {
     return Unreadable(failure.what());
   } catch (const std::system_error& failure) {
@@ -335,6 +251,7 @@ FileScan FileScanner::ScanStream(std::istream& in) {
 }
 
 FileScan FileScanner::ScanInput(ByteSource& source, bool known_regular, bool can_rewind,
+                                const std::filesystem::path::value_type* file,
                                 const std::function<std::uintmax_t()>& size) {
   // Nearly every formula file is small and read in one go, with no look at its size first.
   std::size_t head = 0;
@@ -348,6 +265,19 @@ FileScan FileScanner::ScanInput(ByteSource& source, bool known_regular, bool can
   const std::string_view head_bytes(bytes_.get(), head);
   if (at_end) return ScanBytes(head_bytes);
   if (settings_.skip_binary && LooksBinary(head_bytes)) return Binary();
+  if (file != nullptr && can_rewind) {
+    // Searched where the system keeps it, when it can be mapped: nothing is copied.
+    MappedFile mapped(file);
+    if (!mapped.Bytes().empty()) {
+      if (settings_.read != nullptr) *settings_.read += mapped.Bytes().size() - head;
+      FileScan scan;
+      sink_->Restart();
+      scan.encoding = DecodeBytes(mapped.Bytes(), SystemCodePage(), *sink_, units_, kDecodeChunk,
+                                  [&mapped](const char* passed) { mapped.Release(passed); });
+      sink_->Finish(scan);
+      return scan;
+    }
+  }
   InputSource input(source, head_bytes, can_rewind);
   return ScanPieces(input, matcher_, settings_, size());
 }

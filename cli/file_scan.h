@@ -58,9 +58,10 @@ class FileScanner {
 
  private:
   // source: the input from its start. known_regular: a short read marks its end.
-  // can_rewind: the source can seek back. size: the input's size, asked only when it is
-  // large.
+  // can_rewind: the source can seek back. file: its path, if it is a file, which a large
+  // one is mapped by. size: the input's size, asked only when it is large.
   FileScan ScanInput(ByteSource& source, bool known_regular, bool can_rewind,
+                     const std::filesystem::path::value_type* file,
                      const std::function<std::uintmax_t()>& size);
 
   const Matcher& matcher_;

@@ -9,6 +9,10 @@ std::u16string DecodeAnsiCodePage(std::string_view bytes) {
   return DecodeGbk(bytes);
 }
 
+bool AnsiCodePageIsGbk() {
+  return true;
+}
+
 bool IsAnsiLeadByte(unsigned char byte) {
   return IsGbkLeadByte(byte);
 }

@@ -108,6 +108,8 @@ class Platform {
 
 // The system's ANSI code page, for programs without a window (the command-line scanner).
 std::u16string DecodeAnsiCodePage(std::string_view bytes);
+// Whether that code page is GBK (936), whose bytes the scanner can search undecoded.
+bool AnsiCodePageIsGbk();
 // Whether a byte begins a two-byte character in the system's ANSI code page.
 bool IsAnsiLeadByte(unsigned char byte);
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <iterator>
+#include <vector>
 
 namespace tesqua {
 namespace {
@@ -41,6 +42,27 @@ bool IsLowSurrogate(char16_t unit) {
 
 const char16_t* BasicPlaneFoldTable() {
   return BasicPlaneFolds().data();
+}
+
+bool HasOtherSpellings(char32_t code_point) {
+  static const std::vector<std::uint32_t> targets = [] {
+    std::vector<std::uint32_t> folded;
+    for (const Folding& folding : kFoldings) folded.push_back(folding.to);
+    std::sort(folded.begin(), folded.end());
+    return folded;
+  }();
+  return std::binary_search(targets.begin(), targets.end(), std::uint32_t(code_point));
+}
+
+const std::vector<char32_t>& NonAsciiFoldingOntoAscii() {
+  static const std::vector<char32_t> sources = [] {
+    std::vector<char32_t> found;
+    for (const Folding& folding : kFoldings) {
+      if (folding.from >= 0x80 && folding.to < 0x80) found.push_back(folding.from);
+    }
+    return found;
+  }();
+  return sources;
 }
 
 char32_t FoldCase(char32_t code_point) {

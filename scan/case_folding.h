@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tesqua {
 
@@ -16,5 +17,11 @@ std::u16string FoldCase(std::u16string_view text);
 
 // The folding of every basic-plane unit, 65536 entries; surrogates map onto themselves.
 const char16_t* BasicPlaneFoldTable();
+
+// Whether some code point other than code_point folds onto it (É onto é; K and the Kelvin
+// sign onto k).
+bool HasOtherSpellings(char32_t code_point);
+// The code points outside ASCII that fold onto ASCII ones (the long s, the Kelvin sign).
+const std::vector<char32_t>& NonAsciiFoldingOntoAscii();
 
 }  // namespace tesqua

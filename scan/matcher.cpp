@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "scan/case_folding.h"
+#include "scan/text_encoding.h"
 
 namespace tesqua {
 namespace {
@@ -416,6 +417,18 @@ void Matcher::Insert(std::uint32_t id) {
   slots_[index] = Slot{std::uint32_t(hash >> 32), id + 1};
 }
 
+const ByteKeys& Matcher::BytesFor(ByteEncoding encoding) const {
+  const auto index = std::size_t(encoding);
+  std::call_once(byte_tables_->made[index], [this, encoding, index] {
+    std::vector<std::u16string_view> keys;
+    for (std::size_t id = 0; id < offsets_.size(); ++id) {
+      keys.push_back(std::u16string_view(folded_).substr(offsets_[id], lengths_[id]));
+    }
+    byte_tables_->keys[index] = std::make_unique<ByteKeys>(keys, encoding);
+  });
+  return *byte_tables_->keys[index];
+}
+
 std::vector<std::uint64_t> Matcher::FirstPositions(std::u16string_view text) const {
   MatchStream stream(*this);
   stream.Feed(text);
@@ -445,6 +458,10 @@ void MatchStream::Reset() {
   line_ = 1;
   column_ = 0;
   previous_ = 0;
+  byte_keys_ = nullptr;
+  sync_ = 0;
+  decoded_.reset();
+  decoded_from_ = 0;
 }
 
 void MatchStream::Feed(std::u16string_view units, bool folded) {
@@ -503,6 +520,16 @@ void MatchStream::FeedPiece(std::u16string_view units, bool hold_high_surrogate,
 
 void MatchStream::Finish() {
   if (finished_) return;
+  if (byte_keys_ != nullptr) {
+    finished_ = true;
+    if (!decoded_ && !Done() && byte_keys_->longest > 0) SearchBytes(size_, size_);
+    if (decoded_) {
+      decoded_->Finish();  // also when a special character near the end started it just now
+    } else if (track_points_) {
+      AdvanceBytePoints(size_);
+    }
+    return;
+  }
   if (holding_ && !Done()) {
     holding_ = false;
     const char16_t unpaired = held_high_;
@@ -644,6 +671,8 @@ std::vector<std::uint64_t> MatchStream::FirstPositions() const {
   for (const std::uint32_t id : matcher_.key_ids_) {
     if (id == Matcher::kEmptyKey) {
       positions.push_back(fed_ > 0 ? 0 : kNotFound);
+    } else if (first_[id] == kNotFound && decoded_ && decoded_->first_[id] != kNotFound) {
+      positions.push_back(decoded_from_ + decoded_->first_[id]);
     } else {
       positions.push_back(first_[id]);
     }
@@ -657,11 +686,311 @@ std::vector<TextPoint> MatchStream::FirstPoints() const {
   for (const std::uint32_t id : matcher_.key_ids_) {
     if (id == Matcher::kEmptyKey) {
       points.push_back(fed_ > 0 ? TextPoint{1, 1} : TextPoint{});
+    } else if (track_points_ && first_[id] == kNotFound && decoded_ &&
+               decoded_->first_[id] != kNotFound) {
+      // Counted from where the decoded text starts.
+      const TextPoint point = decoded_->points_[id];
+      points.push_back(point.line == 1
+                           ? TextPoint{decoded_origin_.line, decoded_origin_.column + point.column}
+                           : TextPoint{decoded_origin_.line + point.line - 1, point.column});
     } else {
       points.push_back(track_points_ ? points_[id] : TextPoint{});
     }
   }
   return points;
+}
+
+void MatchStream::FeedBytes(std::string_view bytes, ByteEncoding encoding) {
+  if (bytes.empty() || finished_) return;
+  if (fed_ == 0 && remaining_ > matcher_.offsets_.size()) --remaining_;
+  fed_ += bytes.size();
+  if (byte_keys_ == nullptr || byte_keys_->encoding != encoding) UseByteKeys(encoding);
+  if (Done()) return;
+  if (decoded_) {
+    FeedDecoded(bytes);
+    return;
+  }
+  FeedBytePiece(bytes);
+}
+
+// The keys of encoding from here on: from the start, or after ASCII (which reads the same in
+// UTF-8 and GBK) when the text turns out to be GBK.
+void MatchStream::UseByteKeys(ByteEncoding encoding) {
+  byte_keys_ = &matcher_.BytesFor(encoding);
+  std::memcpy(live_low_, byte_keys_->low, sizeof live_low_);
+  for (int bucket = 0; bucket < ByteKeys::kBuckets; ++bucket) {
+    bucket_left_[bucket] = 0;
+    for (const std::uint32_t pattern : byte_keys_->bucket_patterns[bucket]) {
+      const std::uint32_t key = byte_keys_->patterns[pattern].key;
+      // A special pattern is never done with.
+      if (key == ByteKeys::kSpecial || first_[key] == kNotFound) ++bucket_left_[bucket];
+    }
+  }
+  sync_ = 0;  // ASCII so far: every byte starts a character
+  // Keys of no byte form can only be found in the decoded text: decoded from here on, and
+  // from as far back as a key reaches.
+  if (byte_keys_->needs_decoding && !decoded_) StartDecoding(size_);
+}
+
+void MatchStream::FeedBytePiece(std::string_view piece) {
+  const ByteKeys& keys = *byte_keys_;
+  constexpr std::size_t kPadding = 96;  // the filters and the exact test read past the end
+  // The bytes kept from before and the start of the piece are searched in bytes_; the rest of
+  // a long piece where it lies, up to its last bytes, which are kept for the next piece.
+  const std::size_t seam = keys.history + keys.longest + 2 * kPadding;
+  const std::size_t head = std::min(piece.size(), seam);
+  ShiftBytes(KeptFrom());
+  if (bytes_.size() < size_ + head + kPadding) bytes_.resize(size_ + head + kPadding);
+  std::memcpy(bytes_.data() + size_, piece.data(), head);
+  size_ += head;
+  std::memset(bytes_.data() + size_, 0, kPadding);
+  text_ = bytes_.data();
+  if (head == piece.size()) {
+    if (keys.longest > 0 && size_ >= keys.longest) SearchBytes(size_ - (keys.longest - 1), size_);
+    return;
+  }
+  const std::size_t before = size_ - head;  // where the piece starts in bytes_
+  SearchBytes(size_ - (keys.longest + kPadding), size_);
+  if (decoded_) {
+    FeedDecoded(piece.substr(head));
+    return;
+  }
+  if (Done()) return;
+  if (keys.encoding == ByteEncoding::kGbk) AdvanceSync(next_ - keys.history);
+  // Positions now count from the piece's start.
+  ShiftPositions(before);
+  text_ = reinterpret_cast<const unsigned char*>(piece.data());
+  size_ = piece.size();
+  SearchBytes(size_ - (keys.longest + kPadding), size_);
+  if (decoded_ || Done()) {
+    // Nothing more is searched here; the piece is gone once this returns: what is found is
+    // placed now (decoding did so already), and no byte of the piece is kept.
+    if (track_points_ && !decoded_) AdvanceBytePoints(size_);
+    text_ = bytes_.data();
+    size_ = next_ = counted_ = 0;
+    return;
+  }
+  const std::size_t keep = KeptFrom();
+  size_ -= keep;
+  if (bytes_.size() < size_ + kPadding) bytes_.resize(size_ + kPadding);
+  std::memcpy(bytes_.data(), text_ + keep, size_);
+  std::memset(bytes_.data() + size_, 0, kPadding);
+  ShiftPositions(keep);
+  text_ = bytes_.data();
+}
+
+// The first byte that a search to come may look back to: the bytes of a key's start before
+// its window, of a character that a special one may belong to, and those not yet counted.
+std::size_t MatchStream::KeptFrom() {
+  const ByteKeys& keys = *byte_keys_;
+  std::size_t keep = next_ > keys.history ? next_ - keys.history : 0;
+  if (keys.encoding == ByteEncoding::kGbk) {
+    AdvanceSync(keep);
+    keep = std::min(keep, sync_);
+  }
+  if (track_points_) keep = std::min(keep, counted_);
+  return keep;
+}
+
+// Drops the bytes of bytes_ before keep.
+void MatchStream::ShiftBytes(std::size_t keep) {
+  if (keep == 0) return;
+  std::memmove(bytes_.data(), bytes_.data() + keep, size_ - keep);
+  size_ -= keep;
+  ShiftPositions(keep);
+}
+
+void MatchStream::ShiftPositions(std::size_t by) {
+  base_ += by;
+  next_ -= by;
+  counted_ = counted_ > by ? counted_ - by : 0;  // UTF-8 has no sync_; untracked, no counted_
+  sync_ = sync_ > by ? sync_ - by : 0;
+  for (auto& found : unplaced_) found.first -= by;
+}
+
+void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
+  const ByteKeys& keys = *byte_keys_;
+  const unsigned char* bytes = text_;
+  std::size_t at = next_;
+  if (keys.nibbles) {
+    alignas(64) unsigned char bucket_bits[128];
+    while (at < end && !Done()) {
+      std::uint64_t candidates = 0;
+      at = NextNibbleCandidates(bytes, at, end, live_low_, keys.high, bucket_bits, candidates);
+      while (candidates != 0) {
+        const std::size_t offset = std::size_t(std::countr_zero(candidates));
+        candidates &= candidates - 1;
+        const unsigned buckets = bucket_bits[offset] | unsigned(bucket_bits[64 + offset]) << 8;
+        for (unsigned left = buckets; left != 0; left &= left - 1) {
+          for (const std::uint32_t pattern : keys.bucket_patterns[std::countr_zero(left)]) {
+            VerifyPattern(pattern, at + offset, at + offset, limit);
+          }
+        }
+        if (decoded_) return;
+      }
+      if (at < end) at += 64;
+    }
+  } else {
+    const std::uint64_t* window_bits = keys.window_bits.data();
+    const unsigned shift = keys.window_shift;
+    while (at < end && !Done()) {
+      std::uint32_t candidates = 0;
+      at = NextWindowCandidates(bytes, at, end, keys, candidates);
+      for (; candidates != 0 && !Done(); candidates &= candidates - 1) {
+        const std::size_t position = at + std::size_t(std::countr_zero(candidates));
+        const unsigned char first = bytes[position];
+        if ((keys.short_starts[first >> 6] >> (first & 63)) & 1) {
+          for (const std::uint32_t pattern : keys.short_patterns[first]) {
+            VerifyPattern(pattern, position, position, limit);
+          }
+        }
+        const std::uint32_t window = FoldedWindow(bytes + position);
+        const std::uint32_t hash = std::uint32_t((window * 0x9E3779B1u) >> shift);
+        if (!((window_bits[hash >> 6] >> (hash & 63)) & 1)) continue;
+        const ByteKeys::WindowSlot* slot = keys.FindWindow(window);
+        if (slot == nullptr) continue;
+        for (std::uint32_t i = slot->first; i < slot->first + slot->count; ++i) {
+          const std::uint32_t pattern = keys.window_patterns[i];
+          const std::uint32_t before = keys.patterns[pattern].window;
+          if (position >= before) VerifyPattern(pattern, position - before, position, limit);
+        }
+        if (decoded_) return;
+      }
+      if (at < end) at += 8;
+    }
+  }
+  if (decoded_) return;
+  next_ = std::max(next_, std::min(at, end));
+  if (track_points_) {
+    // Behind the search by as much as a key starts before its window, or as decoding starts
+    // before a special character.
+    AdvanceBytePoints(next_ > keys.history ? next_ - keys.history : 0);
+  }
+}
+
+void MatchStream::VerifyPattern(std::uint32_t index, std::size_t start, std::size_t scanned,
+                                std::size_t limit) {
+  const ByteKeys& keys = *byte_keys_;
+  const BytePattern& pattern = keys.patterns[index];
+  if (start + pattern.length > limit) return;
+  if (pattern.key != ByteKeys::kSpecial && first_[pattern.key] != kNotFound) return;
+  if (!keys.Matches(pattern, text_ + start)) return;
+  // A GBK trail byte may look like an ASCII letter: a key starts on a character.
+  if (keys.encoding == ByteEncoding::kGbk && !StartsCharacter(start, scanned)) return;
+  if (pattern.key == ByteKeys::kSpecial) {
+    StartDecoding(start);
+    return;
+  }
+  Record(pattern.key, start);
+  if (keys.nibbles) {
+    for (int bucket = 0; bucket < ByteKeys::kBuckets; ++bucket) {
+      const auto& list = keys.bucket_patterns[bucket];
+      if (std::find(list.begin(), list.end(), index) == list.end()) continue;
+      if (--bucket_left_[bucket] == 0) {  // the bucket has nothing left to find
+        for (auto& row : live_low_[bucket / 8]) {
+          for (unsigned char& cell : row) cell &= static_cast<unsigned char>(~(1u << (bucket % 8)));
+        }
+      }
+    }
+  }
+}
+
+// Walks GBK characters from the last byte below 0x40 before at (no trail byte is that low, so
+// a character starts after it), or from sync_. scanned: where the filter's window lay.
+bool MatchStream::StartsCharacter(std::size_t at, std::size_t scanned) {
+  std::size_t walk = at;
+  while (walk > sync_ && text_[walk - 1] >= 0x40) --walk;
+  // No later candidate starts before this: a key starts at most its length before its window.
+  const std::size_t settled = scanned > byte_keys_->longest ? scanned - byte_keys_->longest : 0;
+  while (walk < at) {
+    if (walk <= settled) sync_ = walk;
+    walk += CharacterLength(ByteEncoding::kGbk, text_ + walk, size_ - walk);
+  }
+  return walk == at;
+}
+
+void MatchStream::AdvanceSync(std::size_t target) {
+  if (target <= sync_) return;
+  std::size_t from = target;
+  while (from > sync_ && text_[from - 1] >= 0x40) --from;
+  while (from < target) {
+    const std::size_t length = CharacterLength(ByteEncoding::kGbk, text_ + from, size_ - from);
+    if (from + length > target) break;
+    from += length;
+  }
+  sync_ = from;
+}
+
+void MatchStream::StartDecoding(std::size_t at) {
+  // Back far enough for any key that holds the character at at.
+  const std::size_t back = byte_keys_->history;
+  std::size_t from = at > back ? at - back : 0;
+  if (byte_keys_->encoding == ByteEncoding::kUtf8) {
+    while (from < at && (text_[from] & 0xC0) == 0x80) ++from;
+  } else {
+    AdvanceSync(from);
+    from = std::min(from, sync_);
+  }
+  if (from > 0 && text_[from - 1] == '\r' && text_[from] == '\n') ++from;  // one line break
+  if (track_points_) AdvanceBytePoints(from);
+  decoded_origin_ = TextPoint{line_, column_};
+  decoded_from_ = base_ + from;
+  decoded_ = std::make_unique<MatchStream>(matcher_, track_points_);
+  FeedDecoded(std::string_view(reinterpret_cast<const char*>(text_) + from, size_ - from));
+  if (track_points_) AdvanceBytePoints(size_);  // places the keys found before
+}
+
+void MatchStream::FeedDecoded(std::string_view bytes) {
+  if (bytes.empty()) return;
+  if (byte_keys_->encoding == ByteEncoding::kUtf8) {
+    if (decoded_units_.size() < bytes.size()) decoded_units_.resize(bytes.size());
+    std::size_t written = 0;
+    bool ill_formed = false;
+    DecodeUtf8Prefix(bytes, true, true, true, decoded_units_.data(), written, ill_formed);
+    decoded_->Feed(std::u16string_view(decoded_units_.data(), written), true);
+  } else {
+    decoded_->Feed(DecodeGbk(bytes));
+  }
+}
+
+void MatchStream::AdvanceBytePoints(std::size_t end) {
+  std::sort(unplaced_.begin(), unplaced_.end());
+  std::size_t next_found = 0;
+  std::size_t at = counted_;
+  const unsigned char* bytes = text_;
+  const ByteEncoding encoding = byte_keys_->encoding;
+  while (true) {
+    if (next_found < unplaced_.size() && unplaced_[next_found].first <= at &&
+        unplaced_[next_found].first < end) {
+      points_[unplaced_[next_found++].second] = TextPoint{line_, column_ + 1};
+      continue;
+    }
+    if (at >= end) break;
+    const std::size_t stop =
+        next_found < unplaced_.size() ? std::min(end, unplaced_[next_found].first) : end;
+    // Sixteen ASCII bytes and no line break: sixteen characters.
+    while (at + 16 <= stop) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+      const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\n')),
+                                          _mm_cmpeq_epi8(block, _mm_set1_epi8('\r')));
+      if (_mm_movemask_epi8(_mm_or_si128(breaks, block)) != 0) break;
+      column_ += 16;
+      at += 16;
+      previous_ = bytes[at - 1];
+    }
+    if (at >= stop) continue;
+    const unsigned char byte = bytes[at];
+    if (byte == '\r' || (byte == '\n' && previous_ != u'\r')) {
+      ++line_;
+      column_ = 0;
+    } else if (byte != '\n') {
+      ++column_;
+    }
+    previous_ = byte;
+    at += CharacterLength(encoding, bytes + at, size_ - at);
+  }
+  unplaced_.erase(unplaced_.begin(), unplaced_.begin() + std::ptrdiff_t(next_found));
+  counted_ = std::max(counted_, at);
 }
 
 }  // namespace tesqua

@@ -1,13 +1,18 @@
 // All keys of a library searched in one pass over a text: the text is folded once, a filter on
 // its three-unit windows picks the few positions where a key may start, and a hash of the
-// windows at those positions confirms each key exactly.
+// windows at those positions confirms each key exactly. UTF-8 and GBK text may be searched as
+// bytes instead (scan/byte_search.h), decoded only where that cannot tell.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "scan/byte_search.h"
 
 namespace tesqua {
 
@@ -33,6 +38,9 @@ class Matcher {
 
   // Where each key first occurs in text, in UTF-16 units from 0; kNotFound where it does not.
   std::vector<std::uint64_t> FirstPositions(std::u16string_view text) const;
+
+  // The keys as bytes of a UTF-8 or GBK text; made on first use, by any thread.
+  const ByteKeys& BytesFor(ByteEncoding encoding) const;
 
  private:
   friend class MatchStream;
@@ -81,6 +89,11 @@ class Matcher {
     alignas(32) unsigned char high[3][32] = {};
   };
   NibbleMasks nibbles_;
+  struct ByteTables {
+    std::once_flag made[2];
+    std::unique_ptr<ByteKeys> keys[2];
+  };
+  std::unique_ptr<ByteTables> byte_tables_ = std::make_unique<ByteTables>();
 };
 
 // One text fed in pieces of any size: a key or a surrogate pair may straddle two pieces.
@@ -94,10 +107,16 @@ class MatchStream {
 
   // folded: the units are folded already (a decoder did it on the way).
   void Feed(std::u16string_view units, bool folded = false);
+  // The text as bytes of UTF-8 or GBK instead, searched undecoded where that can tell. Each
+  // piece ends between two characters and may go as soon as this returns; a text is fed all
+  // in bytes of one encoding or all in units (or in GBK after ASCII fed as UTF-8). Whether a
+  // key is found, and its line and column, are as for the decoded text; positions count
+  // bytes, except for keys that only decoding finds.
+  void FeedBytes(std::string_view bytes, ByteEncoding encoding);
   // Ends the text: the positions near its end are searched now.
   void Finish();
   // Every key has been found: nothing later in the text can change the result.
-  bool Done() const { return remaining_ == 0; }
+  bool Done() const { return remaining_ == 0 || (decoded_ && decoded_->Done()); }
   std::uint64_t Length() const { return fed_; }
 
   // Per key given to the matcher, in its order. Complete after Finish.
@@ -114,6 +133,19 @@ class MatchStream {
   void VerifyByLength(std::size_t at, std::size_t limit, std::size_t shortest, std::size_t longest);
   void Record(std::uint32_t id, std::size_t at);
   void AdvancePoints(std::size_t end);
+  void UseByteKeys(ByteEncoding encoding);
+  void FeedBytePiece(std::string_view bytes);
+  std::size_t KeptFrom();
+  void ShiftBytes(std::size_t keep);
+  void ShiftPositions(std::size_t by);
+  void SearchBytes(std::size_t end, std::size_t limit);
+  void VerifyPattern(std::uint32_t pattern, std::size_t start, std::size_t scanned,
+                     std::size_t limit);
+  bool StartsCharacter(std::size_t at, std::size_t scanned);
+  void AdvanceSync(std::size_t target);
+  void StartDecoding(std::size_t at);
+  void FeedDecoded(std::string_view bytes);
+  void AdvanceBytePoints(std::size_t end);
 
   const Matcher& matcher_;
   bool track_points_;
@@ -134,6 +166,21 @@ class MatchStream {
   std::uint64_t line_ = 1;
   std::uint64_t column_ = 0;  // characters of the current line before counted_
   char16_t previous_ = 0;
+
+  // A text fed as bytes: bytes_[0] is text position base_; size_, next_ and counted_ count
+  // bytes then.
+  const ByteKeys* byte_keys_ = nullptr;
+  std::vector<unsigned char> bytes_;
+  const unsigned char* text_ = nullptr;  // bytes_, or a long piece searched where it lies
+  std::size_t sync_ = 0;                 // a GBK text: a position known to start a character
+  alignas(64) ByteKeys::NibbleTable live_low_ = {};     // the nibble masks less finished buckets
+  std::uint32_t bucket_left_[ByteKeys::kBuckets] = {};  // keys of a bucket not yet found
+  // From the first character that folds onto an ASCII letter on (or all along, for keys that
+  // only decoding finds), the text is decoded and searched by units here.
+  std::unique_ptr<MatchStream> decoded_;
+  std::uint64_t decoded_from_ = 0;
+  TextPoint decoded_origin_;  // line, and characters before, where the decoded text starts
+  std::vector<char16_t> decoded_units_;
 };
 
 // Copies the ASCII bytes at the start of bytes into out, one unit each, and returns how many

@@ -1,5 +1,7 @@
 #include "scan/text_encoding.h"
 
+#include <immintrin.h>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -88,11 +90,169 @@ std::u16string DecodeText(std::string_view bytes, const AnsiDecoder& decode_ansi
   return decode_ansi(bytes);
 }
 
+namespace {
+
+// Which rule of UTF-8 a pair of bytes may break, by the high and low nibble of the first and
+// the high nibble of the second; three table lookups per byte tell every ill-formed pair.
+constexpr std::uint8_t kTooShort = 1 << 0;  // a lead not followed by a continuation
+constexpr std::uint8_t kTooLong = 1 << 1;   // a continuation after ASCII
+constexpr std::uint8_t kOverlong3 = 1 << 2;
+constexpr std::uint8_t kTooLarge = 1 << 3;
+constexpr std::uint8_t kSurrogate = 1 << 4;
+constexpr std::uint8_t kOverlong2 = 1 << 5;
+constexpr std::uint8_t kTooLarge1000 = 1 << 6;
+constexpr std::uint8_t kOverlong4 = 1 << 6;
+constexpr std::uint8_t kTwoContinuations = 1 << 7;
+constexpr std::uint8_t kCarry = kTooShort | kTooLong | kTwoContinuations;
+
+constexpr std::uint8_t kFirstHigh[16] = {kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTooLong,
+                                         kTwoContinuations,
+                                         kTwoContinuations,
+                                         kTwoContinuations,
+                                         kTwoContinuations,
+                                         kTooShort | kOverlong2,
+                                         kTooShort,
+                                         kTooShort | kOverlong3 | kSurrogate,
+                                         kTooShort | kTooLarge | kTooLarge1000 | kOverlong4};
+constexpr std::uint8_t kFirstLow[16] = {kCarry | kOverlong2 | kOverlong3 | kOverlong4,
+                                        kCarry | kOverlong2,
+                                        kCarry,
+                                        kCarry,
+                                        kCarry | kTooLarge,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000 | kSurrogate,
+                                        kCarry | kTooLarge | kTooLarge1000,
+                                        kCarry | kTooLarge | kTooLarge1000};
+constexpr std::uint8_t kSecondHigh[16] = {
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooLong | kOverlong2 | kTwoContinuations | kOverlong3 | kTooLarge1000 | kOverlong4,
+    kTooLong | kOverlong2 | kTwoContinuations | kOverlong3 | kTooLarge,
+    kTooLong | kOverlong2 | kTwoContinuations | kSurrogate | kTooLarge,
+    kTooLong | kOverlong2 | kTwoContinuations | kSurrogate | kTooLarge,
+    kTooShort,
+    kTooShort,
+    kTooShort,
+    kTooShort};
+
+__attribute__((target("avx2"))) __m256i Table(const std::uint8_t (&cells)[16]) {
+  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells)));
+}
+
+// The whole blocks of 32 bytes from the start that are well-formed UTF-8 with no sequence
+// cut off at their end: returns how many bytes they hold; long_sequence: whether they hold a
+// sequence of three or four bytes.
+__attribute__((target("avx2"))) std::size_t CheckUtf8Blocks(const unsigned char* data,
+                                                            std::size_t size, bool& long_sequence) {
+  const __m256i first_high = Table(kFirstHigh);
+  const __m256i first_low = Table(kFirstLow);
+  const __m256i second_high = Table(kSecondHigh);
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i high_bit = _mm256_set1_epi8(char(0x80));
+  // Bytes before the first block: ASCII.
+  __m256i previous = _mm256_setzero_si256();
+  // The highest byte of the blocks so far, before the last one, and before the one before.
+  __m256i highest_now = _mm256_setzero_si256();
+  __m256i highest = highest_now;
+  __m256i highest_earlier = highest_now;
+  std::size_t i = 0;
+  for (; i + 32 <= size; i += 32) {
+    const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+    // The input one, two and three bytes back, across the two lanes and the previous block.
+    const __m256i carried = _mm256_permute2x128_si256(previous, input, 0x21);
+    const __m256i back1 = _mm256_alignr_epi8(input, carried, 15);
+    const __m256i back2 = _mm256_alignr_epi8(input, carried, 14);
+    const __m256i back3 = _mm256_alignr_epi8(input, carried, 13);
+    previous = input;
+    highest_earlier = highest;
+    highest = highest_now;
+    highest_now = _mm256_max_epu8(highest_now, input);
+    if (_mm256_testz_si256(_mm256_or_si256(input, back3), high_bit) &&
+        _mm256_testz_si256(back1, high_bit)) {
+      continue;  // ASCII, and no sequence running into the block
+    }
+    const __m256i special = _mm256_and_si256(
+        _mm256_and_si256(
+            _mm256_shuffle_epi8(first_high, _mm256_and_si256(_mm256_srli_epi16(back1, 4), nibble)),
+            _mm256_shuffle_epi8(first_low, _mm256_and_si256(back1, nibble))),
+        _mm256_shuffle_epi8(second_high, _mm256_and_si256(_mm256_srli_epi16(input, 4), nibble)));
+    // A third byte after a three- or four-byte lead, a fourth after a four-byte lead.
+    const __m256i third = _mm256_subs_epu8(back2, _mm256_set1_epi8(char(0xE0 - 0x80)));
+    const __m256i fourth = _mm256_subs_epu8(back3, _mm256_set1_epi8(char(0xF0 - 0x80)));
+    const __m256i must_continue = _mm256_and_si256(_mm256_or_si256(third, fourth), high_bit);
+    const __m256i wrong = _mm256_xor_si256(must_continue, special);
+    if (!_mm256_testz_si256(wrong, wrong)) {
+      highest_now = highest;
+      highest = highest_earlier;
+      break;
+    }
+  }
+  // The last block must not end inside a sequence: its last three bytes start none that runs on.
+  if (i > 0) {
+    const unsigned char* end = data + i;
+    if (end[-1] >= 0xC0 || end[-2] >= 0xE0 || end[-3] >= 0xF0) {
+      i -= 32;
+      highest_now = highest;
+    }
+  }
+  // In well-formed blocks, a byte of 0xE0 or more leads a sequence of three or four bytes.
+  const __m256i long_leads =
+      _mm256_cmpeq_epi8(_mm256_max_epu8(highest_now, _mm256_set1_epi8(char(0xE0))), highest_now);
+  long_sequence = _mm256_movemask_epi8(long_leads) != 0;
+  return i;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+}  // namespace
+
 Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long) {
   Utf8Check check;
   const std::size_t size = bytes.size();
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t i = 0;
   while (i < size) {
+    // Whole blocks of well-formed text at vector speed; what they stop at, byte by byte.
+    if (!stop_at_long && HasAvx2() && i + 64 <= size) {
+      bool long_sequence = false;
+      const std::size_t checked = CheckUtf8Blocks(data + i, size - i, long_sequence);
+      check.long_sequence = check.long_sequence || long_sequence;
+      i += checked;
+      // Back to a character's start, then on one character at a time for a while.
+      while (checked > 0 && i < size && (data[i] & 0xC0) == 0x80) --i;
+      const std::size_t stop = std::min(size, i + 64);
+      while (i < stop) {
+        const std::size_t length = data[i] < 0x80 ? 1 : Utf8SequenceLength(bytes, i);
+        if (length == 0) break;
+        check.long_sequence = check.long_sequence || length >= 3;
+        i += length;
+      }
+      if (i >= stop) continue;
+      // Ill-formed, or cut off by the end: decided below.
+    }
     // Runs of ASCII, eight bytes at a time.
     while (i + 8 <= size) {
       std::uint64_t word;
@@ -191,6 +351,18 @@ std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, b
     }
   }
   return i;
+}
+
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t i) {
+  const auto next = NextUtf8(bytes, i);
+  return next ? next->second : 0;
+}
+
+std::size_t GbkPairLength(unsigned char lead, unsigned char trail) {
+  const bool assigned =
+      trail >= kGbkFirstTrail && trail < 0xFF &&
+      kGbkPairs[(lead - kGbkFirstLead) * kGbkTrailCount + (trail - kGbkFirstTrail)] != 0;
+  return assigned || trail >= 0x80 ? 2 : 1;
 }
 
 std::string EncodeUtf8(std::u16string_view text) {

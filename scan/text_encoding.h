@@ -42,6 +42,12 @@ std::string EncodeUtf8(std::u16string_view text);
 std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, bool fold,
                              char16_t* units, std::size_t& written, bool& ill_formed);
 
+// The length of the well-formed UTF-8 sequence at bytes[i], 0 when there is none.
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t i);
+// The bytes that DecodeGbk reads as one character at a lead byte (0x81-0xFE) followed by
+// trail: 2, or 1 where the pair is unassigned and trail is an ASCII character of its own.
+std::size_t GbkPairLength(unsigned char lead, unsigned char trail);
+
 // Code page 936 (GBK). Unassigned bytes decode to U+FFFD; characters GBK lacks encode to "?".
 std::u16string DecodeGbk(std::string_view bytes);
 // Whether a byte begins a two-byte character of GBK.

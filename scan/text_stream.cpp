@@ -1,6 +1,7 @@
 #include "scan/text_stream.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "scan/matcher.h"
@@ -25,13 +26,21 @@ std::size_t Fill(ByteSource& source, std::string& buffer, std::size_t have) {
 class ChunkReader {
  public:
   ChunkReader(ByteSource& source, std::size_t chunk) : source_(&source), buffer_(chunk, '\0') {}
-  // Bytes in memory, all of them one chunk that is its own end: nothing is read or copied.
-  explicit ChunkReader(std::string_view whole) : whole_(whole), at_end_(true) {}
+  // Bytes in memory, read where they lie, window after window: nothing is read or copied.
+  ChunkReader(std::string_view whole, std::size_t window,
+              const std::function<void(const char*)>& passed)
+      : whole_(whole), window_(std::max<std::size_t>(window, 4)), passed_(passed) {}
 
   // Keeps the bytes from kept_from on (never more than a few), appends fresh ones; false
   // when nothing is left.
   bool Next(std::size_t kept_from) {
-    if (source_ == nullptr) return false;
+    if (source_ == nullptr) {
+      at_ += std::min(kept_from, size_);
+      if (passed_) passed_(whole_.data() + at_);
+      size_ = std::min(window_, whole_.size() - at_);
+      at_end_ = at_ + size_ == whole_.size();
+      return size_ > 0;
+    }
     const std::size_t kept = size_ - std::min(kept_from, size_);
     std::copy(buffer_.begin() + std::ptrdiff_t(size_ - kept),
               buffer_.begin() + std::ptrdiff_t(size_), buffer_.begin());
@@ -40,14 +49,15 @@ class ChunkReader {
     return size_ > 0;
   }
   std::string_view Bytes() const {
-    return source_ == nullptr ? whole_ : std::string_view(buffer_).substr(0, size_);
+    return source_ == nullptr ? whole_.substr(at_, size_)
+                              : std::string_view(buffer_).substr(0, size_);
   }
   bool AtEnd() const { return at_end_; }
   // Back to the start, with the first chunk read.
   void Rewind() {
-    if (source_ == nullptr) return;
-    source_->Rewind();
+    if (source_ != nullptr) source_->Rewind();
     size_ = 0;
+    at_ = 0;
     at_end_ = false;
     Next(0);
   }
@@ -59,9 +69,38 @@ class ChunkReader {
   ByteSource* source_ = nullptr;
   std::string buffer_;
   std::string_view whole_;
+  std::size_t window_ = 0;
+  std::function<void(const char*)> passed_;
+  std::size_t at_ = 0;  // where the window starts in whole_
   std::size_t size_ = 0;
   bool at_end_ = false;
 };
+
+// How many bytes at the start of bytes are ASCII.
+std::size_t AsciiPrefix(std::string_view bytes) {
+  std::size_t i = 0;
+  for (std::uint64_t word; i + 8 <= bytes.size(); i += 8) {
+    std::memcpy(&word, bytes.data() + i, 8);
+    if ((word & 0x8080808080808080u) != 0) break;
+  }
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+  return i;
+}
+
+// Up to the last sequence that the end of bytes cuts off (unless final): a lenient decoder
+// starts a character at every byte that is no continuation byte.
+std::size_t WholeCharacters(std::string_view bytes, bool final) {
+  if (final) return bytes.size();
+  std::size_t start = bytes.size();
+  while (start > 0 && bytes.size() - start < 4 &&
+         (static_cast<unsigned char>(bytes[start - 1]) & 0xC0) == 0x80) {
+    --start;
+  }
+  if (start == 0) return bytes.size();
+  const auto lead = static_cast<unsigned char>(bytes[start - 1]);
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  return start - 1 + length > bytes.size() ? start - 1 : bytes.size();
+}
 
 // Where ANSI text may be cut at the latest, given that from is a character boundary. Each
 // byte after from is a character of its own, or the first or second byte of a pair begun by
@@ -119,6 +158,17 @@ class StreamDecoder {
   void Feed(std::u16string_view units, bool folded) {
     if (wanted_) wanted_ = sink_.Take(units, folded);
   }
+  void FeedBytes(std::string_view bytes, ByteEncoding encoding) {
+    if (wanted_ && !bytes.empty()) wanted_ = sink_.TakeBytes(bytes, encoding);
+  }
+  // ANSI text, as bytes where the sink searches them.
+  void FeedAnsi(std::string_view bytes) {
+    if (bytes_gbk_) {
+      FeedBytes(bytes, ByteEncoding::kGbk);
+    } else if (wanted_) {
+      Feed(ansi_.decode(bytes), false);
+    }
+  }
   char16_t* Units(std::size_t count) {
     if (units_.size() < count) units_.resize(count);
     return units_.data();
@@ -131,10 +181,16 @@ class StreamDecoder {
     while (true) {
       const std::string_view bytes = reader_.Bytes();
       const bool last = reader_.AtEnd();
-      const bool fold = sink_.TakesFolded();
-      char16_t* units = Units(bytes.size());
-      const std::size_t ascii = WidenAscii(bytes.data() + at, bytes.size() - at, units, fold);
-      Feed(std::u16string_view(units, ascii), fold);
+      std::size_t ascii;
+      if (bytes_utf8_) {
+        ascii = AsciiPrefix(bytes.substr(at));
+        FeedBytes(bytes.substr(at, ascii), ByteEncoding::kUtf8);
+      } else {
+        const bool fold = sink_.TakesFolded();
+        char16_t* units = Units(bytes.size());
+        ascii = WidenAscii(bytes.data() + at, bytes.size() - at, units, fold);
+        Feed(std::u16string_view(units, ascii), fold);
+      }
       at += ascii;
       if (at < bytes.size()) {
         const std::size_t length = Utf8Length(Byte(bytes, at));
@@ -160,7 +216,12 @@ class StreamDecoder {
       const std::string_view bytes = reader_.Bytes().substr(at);
       const bool last = reader_.AtEnd();
       std::size_t used;
-      if (wanted_) {
+      if (wanted_ && bytes_utf8_) {
+        const Utf8Check check = CheckUtf8(bytes, last);
+        if (check.ill_formed) return Choice::kRestartAsAnsi;
+        used = check.used;
+        FeedBytes(bytes.substr(0, used), ByteEncoding::kUtf8);
+      } else if (wanted_) {
         const bool fold = sink_.TakesFolded();
         std::size_t written = 0;
         bool ill_formed = false;
@@ -197,7 +258,7 @@ class StreamDecoder {
       }
       if (wanted_) {
         const std::size_t cut = last ? bytes.size() : AnsiCut(bytes, at, ansi_.is_lead_byte);
-        if (cut > at) Feed(ansi_.decode(bytes.substr(at, cut - at)), false);
+        if (cut > at) FeedAnsi(bytes.substr(at, cut - at));
         at = cut;
       } else if (!checking) {
         return Choice::kAnsi;
@@ -216,7 +277,7 @@ class StreamDecoder {
       const std::string_view bytes = reader_.Bytes();
       const bool last = reader_.AtEnd();
       const std::size_t cut = last ? bytes.size() : AnsiCut(bytes, at, ansi_.is_lead_byte);
-      if (cut > at) Feed(ansi_.decode(bytes.substr(at, cut - at)), false);
+      if (cut > at) FeedAnsi(bytes.substr(at, cut - at));
       if (last || !reader_.Next(cut)) return;
       at = 0;
     }
@@ -227,13 +288,18 @@ class StreamDecoder {
     while (true) {
       const std::string_view bytes = reader_.Bytes().substr(at);
       const bool last = reader_.AtEnd();
-      const bool fold = sink_.TakesFolded();
-      std::size_t written = 0;
-      bool ill_formed = false;
-      char16_t* units = Units(bytes.size());
-      const std::size_t used =
-          DecodeUtf8Prefix(bytes, last, true, fold, units, written, ill_formed);
-      Feed(std::u16string_view(units, written), fold);
+      std::size_t used;
+      if (bytes_utf8_) {
+        used = WholeCharacters(bytes, last);
+        FeedBytes(bytes.substr(0, used), ByteEncoding::kUtf8);
+      } else {
+        const bool fold = sink_.TakesFolded();
+        std::size_t written = 0;
+        bool ill_formed = false;
+        char16_t* units = Units(bytes.size());
+        used = DecodeUtf8Prefix(bytes, last, true, fold, units, written, ill_formed);
+        Feed(std::u16string_view(units, written), fold);
+      }
       if (!wanted_ || last || !reader_.Next(at + used)) return;
       at = 0;
     }
@@ -244,12 +310,14 @@ class StreamDecoder {
       const std::string_view bytes = reader_.Bytes().substr(at);
       const bool last = reader_.AtEnd();
       char16_t* units = Units(bytes.size() / 2 + 1);
-      std::size_t count = 0;
-      std::size_t i = 0;
-      for (; i + 1 < bytes.size(); i += 2) {
-        const unsigned first = Byte(bytes, i);
-        const unsigned second = Byte(bytes, i + 1);
-        units[count++] = char16_t(big_endian ? (first << 8) | second : (second << 8) | first);
+      // The units as they lie: a copy, byte pairs swapped for big-endian text.
+      std::size_t count = bytes.size() / 2;
+      const std::size_t i = count * 2;
+      std::memcpy(units, bytes.data(), i);
+      if (big_endian) {
+        for (std::size_t k = 0; k < count; ++k) {
+          units[k] = char16_t((units[k] << 8) | (units[k] >> 8));
+        }
       }
       if (last && i < bytes.size()) units[count++] = kReplacementCharacter;  // a dangling byte
       Feed(std::u16string_view(units, count), false);
@@ -263,6 +331,9 @@ class StreamDecoder {
   TextSink& sink_;
   std::vector<char16_t>& units_;
   bool wanted_ = true;  // the sink wants more of the text
+  // The sink searches UTF-8, or GBK, as bytes.
+  const bool bytes_utf8_ = sink_.TakesBytes(ByteEncoding::kUtf8);
+  const bool bytes_gbk_ = sink_.TakesBytes(ByteEncoding::kGbk);
 };
 
 }  // namespace
@@ -280,8 +351,9 @@ TextEncoding DecodeInChunks(ByteSource& source, const AnsiCodePage& ansi, TextSi
 }
 
 TextEncoding DecodeBytes(std::string_view bytes, const AnsiCodePage& ansi, TextSink& sink,
-                         std::vector<char16_t>& units) {
-  ChunkReader reader(bytes);
+                         std::vector<char16_t>& units, std::size_t chunk,
+                         const std::function<void(const char*)>& passed) {
+  ChunkReader reader(bytes, chunk == 0 ? bytes.size() : chunk, passed);
   return StreamDecoder(reader, ansi, sink, units).Run();
 }
 

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "scan/byte_search.h"
 #include "scan/text_encoding.h"
 
 namespace tesqua {
@@ -33,6 +35,13 @@ class TextSink {
   virtual bool Take(std::u16string_view units, bool folded) = 0;
   // Whether the decoder may fold the units on the way (it does so for UTF-8).
   virtual bool TakesFolded() const { return false; }
+  // Whether the sink takes a text in this encoding as its bytes, undecoded: TakeBytes then
+  // gets them instead of Take getting units. For GBK: whether the ANSI code page is GBK.
+  // ASCII that comes before the encoding is known comes as UTF-8.
+  virtual bool TakesBytes(ByteEncoding) const { return false; }
+  // Whole characters of the text, as they stand in the bytes. Returns false when it needs no
+  // more of the text.
+  virtual bool TakeBytes(std::string_view, ByteEncoding) { return true; }
 };
 
 // Which bytes begin a two-byte character of an ANSI code page.
@@ -62,9 +71,12 @@ inline constexpr std::size_t kDecodeChunk = 64 * 1024;
 TextEncoding DecodeInChunks(ByteSource& source, const AnsiCodePage& ansi, TextSink& sink,
                             std::size_t chunk = kDecodeChunk);
 
-// The same for bytes already in memory, decoded where they lie, in one piece. units: memory
-// for the decoded text, kept from call to call by the caller.
+// The same for bytes already in memory, decoded where they lie, in one piece or, given a
+// chunk, in pieces of about that size. units: memory for the decoded text, kept from call to
+// call by the caller. passed, if given, learns as the decoder moves on: the bytes before the
+// address it gets are not read again unless the text starts over.
 TextEncoding DecodeBytes(std::string_view bytes, const AnsiCodePage& ansi, TextSink& sink,
-                         std::vector<char16_t>& units);
+                         std::vector<char16_t>& units, std::size_t chunk = 0,
+                         const std::function<void(const char*)>& passed = {});
 
 }  // namespace tesqua

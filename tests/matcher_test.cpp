@@ -7,6 +7,8 @@
 
 #include "scan/case_folding.h"
 #include "scan/scan.h"
+#include "scan/text_encoding.h"
+#include "scan/text_stream.h"
 #include "tests/scan_model.h"
 
 namespace tesqua {
@@ -112,6 +114,161 @@ TEST(MatcherTest, PiecesOfAnySizeGiveTheSamePositionsAndPoints) {
       const model::Point at =
           expected[k] == kNotFound ? model::Point{0, 0} : model::PointAt(text, expected[k]);
       ASSERT_EQ(points[k], (TextPoint{at.line, at.column})) << "round " << round << " key " << k;
+    }
+  }
+}
+
+// Bytes of UTF-8 (ill-formed ones too) and of GBK (trail bytes that look like ASCII letters,
+// unassigned pairs, Greek and full-width letters with two spellings), fed undecoded in pieces
+// that end between characters, find what the decoded text gives.
+TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
+  struct Encoding {
+    ByteEncoding encoding;
+    std::vector<std::string> pieces;
+    std::u16string (*decode)(std::string_view);
+  };
+  const Encoding encodings[] = {
+      {ByteEncoding::kUtf8,
+       {"a",
+        "K",
+        "k",
+        "S",
+        "s",
+        "(",
+        "z",
+        "\r",
+        "\n",
+        "\xE2\x84\xAA" /* Kelvin sign */,
+        "\xC5\xBF" /* long s */,
+        "\xE6\x9C\xAA",
+        "\xF0\x90\x90\x80",
+        "\xF0\x90\x90\xA8",
+        "\xC3\x89",
+        "\xC3\xA9",
+        "\xCE\xA3",
+        "\xCF\x82",
+        "\xC3",
+        "\x80",
+        "\xED\xA0\x80",
+        "$"},
+       DecodeUtf8},
+      {ByteEncoding::kGbk,
+       {"a", "A", "z", "Z", "(", "\r", "\n",
+        "\x81"
+        "A",
+        "\x81Z",
+        "\xB0"
+        "a",
+        "\xA3\xC1", "\xA3\xE1", "\xA6\xA1", "\xA6\xC1",
+        "\xA2"
+        "A",
+        "\x80", "\xFF", "\x81", "$"},
+       DecodeGbk},
+  };
+  std::mt19937 random(936);
+  for (const Encoding& e : encodings) {
+    for (int round = 0; round < 1500; ++round) {
+      std::string bytes;
+      const bool long_text = round % 16 == 0;  // long pieces are searched where they lie
+      const std::size_t count = long_text ? 2000 : random() % 120;
+      for (std::size_t i = 0; i < count; ++i) bytes += e.pieces[random() % e.pieces.size()];
+      const std::u16string text = e.decode(bytes);
+      std::vector<std::u16string> keys = RandomKeys(random, text, 1 + random() % 30);
+      if (round % 3 == 0) {  // a large library, past the nibble filter
+        for (int i = 0; i < 70; ++i) keys.push_back(RandomText(random, 3).insert(0, 1, u'#'));
+      }
+      const Matcher matcher(keys);
+      MatchStream stream(matcher, true);
+      std::size_t cut = 0;
+      for (std::size_t at = 0; at < bytes.size();) {  // a character at a time
+        std::size_t length = 1;
+        if (e.encoding == ByteEncoding::kUtf8) {
+          length = std::max<std::size_t>(1, Utf8SequenceLength(bytes, at));
+        } else if (static_cast<unsigned char>(bytes[at]) > 0x80 && at + 1 < bytes.size()) {
+          length = DecodeGbk(bytes.substr(at, 2)).size() == 1 ? 2 : 1;
+        }
+        at += length;
+        if (random() % (long_text ? 3000 : 4) == 0 || at == bytes.size()) {
+          stream.FeedBytes(std::string_view(bytes).substr(cut, at - cut), e.encoding);
+          cut = at;
+        }
+      }
+      stream.Finish();
+      const std::vector<std::uint64_t> expected = model::FirstPositions(keys, text);
+      const std::vector<std::uint64_t> found = stream.FirstPositions();
+      const std::vector<TextPoint> points = stream.FirstPoints();
+      for (std::size_t k = 0; k < keys.size(); ++k) {
+        ASSERT_EQ(found[k] != kNotFound, expected[k] != kNotFound)
+            << "round " << round << " key " << k << "\n"
+            << Describe(keys, text);
+        if (expected[k] != kNotFound) {
+          const model::Point at = model::PointAt(text, expected[k]);
+          ASSERT_EQ(points[k], (TextPoint{at.line, at.column}))
+              << "round " << round << " key " << k << "\n"
+              << Describe(keys, text);
+        }
+      }
+    }
+  }
+}
+
+// The stream decoder's pieces, bytes wherever it can: ASCII first as UTF-8, then UTF-8 or GBK
+// as the later bytes decide, restarts included.
+TEST(MatcherTest, BytesFromTheStreamDecoderFindWhatTheDecodedTextGives) {
+  class Sink : public TextSink {
+   public:
+    explicit Sink(MatchStream& stream) : stream_(stream) {}
+    void Restart() override { stream_.Reset(); }
+    bool Take(std::u16string_view units, bool folded) override {
+      stream_.Feed(units, folded);
+      return !stream_.Done();
+    }
+    bool TakesBytes(ByteEncoding) const override { return true; }
+    bool TakeBytes(std::string_view bytes, ByteEncoding encoding) override {
+      stream_.FeedBytes(bytes, encoding);
+      return !stream_.Done();
+    }
+
+   private:
+    MatchStream& stream_;
+  };
+  const std::string pieces[] = {"zig(",         "ZIG(",     "a",     "\r\n",     "\xE2\x84\xAA",
+                                "\xE6\x9C\xAA", "\xCD\xA8", "\x81Z", "\xA6\xA1", "\xC0\xB4",
+                                "\xEF\xBB\xBF", "\xFF\xFE"};
+  std::mt19937 random(54936);
+  for (int round = 0; round < 1500; ++round) {
+    std::string bytes;
+    for (std::size_t i = random() % 400; i > 0; --i) {
+      bytes += pieces[random() % (i < 300 ? std::size(pieces) : 4)];  // ASCII first, often
+    }
+    const std::u16string text = DecodeText(bytes, DecodeGbk);
+    std::vector<std::u16string> keys = RandomKeys(random, text, 1 + random() % 20);
+    keys.push_back(u"\u03A3");  // a letter with other spellings: found by decoding
+    const Matcher matcher(keys);
+    MatchStream stream(matcher);
+    Sink sink(stream);
+    class Source : public ByteSource {
+     public:
+      explicit Source(const std::string& bytes) : bytes_(bytes) {}
+      std::size_t Read(char* buffer, std::size_t size) override {
+        const std::size_t count = bytes_.copy(buffer, std::min<std::size_t>(size, 7), at_);
+        at_ += count;
+        return count;
+      }
+      void Rewind() override { at_ = 0; }
+
+     private:
+      const std::string& bytes_;
+      std::size_t at_ = 0;
+    } source(bytes);
+    DecodeInChunks(source, GbkCodePage(), sink, 16 + random() % 64);
+    stream.Finish();
+    const std::vector<std::uint64_t> expected = model::FirstPositions(keys, text);
+    const std::vector<std::uint64_t> found = stream.FirstPositions();
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      ASSERT_EQ(found[k] != kNotFound, expected[k] != kNotFound)
+          << "round " << round << " key " << k << "\n"
+          << Describe(keys, text);
     }
   }
 }

@@ -47,7 +47,15 @@ class CollectingSink : public TextSink {
     return text.size() < wanted_;
   }
   bool TakesFolded() const override { return folding; }
+  // Bytes are decoded here, piece by piece: a piece that splits a character shows.
+  bool TakesBytes(ByteEncoding) const override { return bytes; }
+  bool TakeBytes(std::string_view piece, ByteEncoding encoding) override {
+    EXPECT_TRUE(bytes);
+    text += encoding == ByteEncoding::kUtf8 ? DecodeUtf8(piece) : DecodeGbk(piece);
+    return text.size() < wanted_;
+  }
   bool folding = false;
+  bool bytes = false;
   std::u16string text;
   int restarts = 0;
   std::size_t largest = 0;  // units in the largest piece
@@ -90,8 +98,54 @@ TEST(TextStreamTest, ChunksDecodeAsTheWholeDoes) {
     const std::size_t chunk = 4 + random() % 14;
     StringSource source(bytes, 1 + random() % 9);
     CollectingSink sink;
-    DecodeInChunks(source, Gbk(), sink, chunk);
+    sink.bytes = round % 2 == 1;  // the sink takes UTF-8 and GBK as bytes
+    if (round % 4 == 3) {         // in memory, window after window
+      std::vector<char16_t> units;
+      DecodeBytes(bytes, Gbk(), sink, units, chunk);
+    } else {
+      DecodeInChunks(source, Gbk(), sink, chunk);
+    }
     ASSERT_EQ(sink.text, DecodeText(bytes, DecodeGbk)) << "round " << round << " chunk " << chunk;
+  }
+}
+
+// Every lead byte with continuations and non-continuations of each kind after it, one to four
+// bytes, amid ASCII at places that straddle the vector blocks: checked as the scalar reading
+// of each sequence finds.
+TEST(TextStreamTest, CheckingUtf8AgreesWithTheDecoderOnEverySequence) {
+  const unsigned char kNext[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
+                                 0xA0, 0xBF, 0xC0, 0xE0, 0xF0, 0xFF};
+  std::vector<std::string> sequences;
+  for (int lead = 0; lead < 256; ++lead) {
+    const std::string one(1, char(lead));
+    sequences.push_back(one);
+    for (const unsigned char second : kNext) {
+      sequences.push_back(one + char(second));
+      for (const unsigned char third : kNext) {
+        sequences.push_back(one + char(second) + char(third));
+        if (lead < 0xF0) continue;
+        for (const unsigned char fourth : kNext) {
+          sequences.push_back(one + char(second) + char(third) + char(fourth));
+        }
+      }
+    }
+  }
+  for (const std::string& sequence : sequences) {
+    for (const std::size_t before : {30u, 61u}) {
+      const std::string bytes = std::string(before, 'a') + sequence + std::string(40, 'b');
+      std::size_t valid = 0;
+      bool long_sequence = false;
+      while (valid < bytes.size()) {
+        const std::size_t length = Utf8SequenceLength(bytes, valid);
+        if (length == 0) break;
+        long_sequence = long_sequence || length >= 3;
+        valid += length;
+      }
+      const Utf8Check check = CheckUtf8(bytes, true);
+      ASSERT_EQ(check.used, valid) << testing::PrintToString(sequence) << " " << before;
+      ASSERT_EQ(check.ill_formed, valid < bytes.size()) << testing::PrintToString(sequence);
+      ASSERT_EQ(check.long_sequence, long_sequence) << testing::PrintToString(sequence);
+    }
   }
 }
 

@@ -15,6 +15,10 @@ std::u16string DecodeAnsiCodePage(std::string_view bytes) {
   return text;
 }
 
+bool AnsiCodePageIsGbk() {
+  return GetACP() == 936;
+}
+
 // The code page's own table, so that a cut falls between characters in any double-byte code
 // page (936, 932, 949, 950) and anywhere in a single-byte one.
 bool IsAnsiLeadByte(unsigned char byte) {

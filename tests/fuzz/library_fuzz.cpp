@@ -60,12 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::u16string whole = DecodeText(bytes, DecodeGbk);
   PipeSource source(bytes, read_seed);
   CollectingSink pieces(folding);
-  DecodeInChunks(source, DecodeGbk, pieces, chunk);
+  DecodeInChunks(source, GbkCodePage(), pieces, chunk);
   Require(folding ? FoldCase(pieces.text) == FoldCase(whole) : pieces.text == whole,
           "pieces decode as the whole");
   CollectingSink in_memory(folding);
   std::vector<char16_t> units;
-  DecodeBytes(bytes, DecodeGbk, in_memory, units);
+  DecodeBytes(bytes, GbkCodePage(), in_memory, units);
   Require(folding ? FoldCase(in_memory.text) == FoldCase(whole) : in_memory.text == whole,
           "bytes in memory decode as the whole");
 

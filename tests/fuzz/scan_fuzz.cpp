@@ -19,19 +19,26 @@ namespace tesqua {
 namespace {
 
 // Decoded text straight into the matcher, as files are scanned: the decoder stops once every
-// key is found, and starts the text over when the bytes turn out not to be UTF-8.
+// key is found, and starts the text over when the bytes turn out to be in another encoding.
+// With bytes, UTF-8 and GBK go to the matcher undecoded, as tesqua-scan gives them.
 class MatchSink : public TextSink {
  public:
-  explicit MatchSink(MatchStream& stream) : stream_(stream) {}
+  MatchSink(MatchStream& stream, bool bytes) : stream_(stream), bytes_(bytes) {}
   void Restart() override { stream_.Reset(); }
   bool Take(std::u16string_view units, bool folded) override {
     stream_.Feed(units, folded);
     return !stream_.Done();
   }
   bool TakesFolded() const override { return true; }
+  bool TakesBytes(ByteEncoding) const override { return bytes_; }
+  bool TakeBytes(std::string_view bytes, ByteEncoding encoding) override {
+    stream_.FeedBytes(bytes, encoding);
+    return !stream_.Done();
+  }
 
  private:
   MatchStream& stream_;
+  bool bytes_;
 };
 
 }  // namespace
@@ -88,11 +95,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(Verdict(entries, stream.FirstPositions()).verdict == expected.text,
           "the verdict of text fed in pieces");
 
-  MatchStream decoded(matcher);
-  MatchSink sink(decoded);
+  const bool as_bytes = piece_seed & 2;
+  MatchStream decoded(matcher, true);
+  MatchSink sink(decoded, as_bytes);
   PipeSource source(text_bytes, piece_seed);
-  DecodeInChunks(source, DecodeGbk, sink, 4 + piece_seed);
+  DecodeInChunks(source, GbkCodePage(), sink, 4 + piece_seed);
   decoded.Finish();
-  Require(decoded.FirstPositions() == positions, "the positions of bytes decoded in chunks");
+  if (!as_bytes) {
+    Require(decoded.FirstPositions() == positions, "the positions of bytes decoded in chunks");
+  }
+  // Bytes searched undecoded count bytes: what is found, and where by line and column, holds.
+  const std::vector<std::uint64_t> found = decoded.FirstPositions();
+  const std::vector<TextPoint> found_points = decoded.FirstPoints();
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    Require((found[k] != model::kNone) == (positions[k] != model::kNone),
+            "the keys found in bytes decoded in chunks");
+    const model::Point at =
+        positions[k] == model::kNone ? model::Point{0, 0} : model::PointAt(text, positions[k]);
+    Require(found_points[k] == TextPoint{at.line, at.column},
+            "the line and column of each key in bytes decoded in chunks");
+  }
   return 0;
 }
