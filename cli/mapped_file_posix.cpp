@@ -36,6 +36,9 @@ void MappedFile::Release(const char* at) {
   if (data_ == nullptr || at < data_ || at > data_ + size_) return;
   const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
   const std::size_t until = std::size_t(at - data_) / page * page;
+  // The text starts over when its encoding turns out otherwise: the pages read again come
+  // back, and are given back again from the start.
+  if (until < released_) released_ = 0;
   if (until < released_ + kReleaseStep) return;
   madvise(const_cast<char*>(data_) + released_, until - released_, MADV_DONTNEED);
   released_ = until;
