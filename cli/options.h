@@ -11,7 +11,7 @@
 namespace tesqua {
 
 inline constexpr std::string_view kUsage =
-    "usage: tesqua-scan [--library FILE] [FILE]\n"
+    "Usage: tesqua-scan [--library FILE] [FILE]\n"
     "       tesqua-scan [--library FILE] [--json | -l] [-r] [--ext LIST] [PATH...]\n";
 
 struct ScanOptions {

@@ -86,7 +86,7 @@ TEST(ScanCommandTest, ErrorsNameTheFileAndPrintNoVerdict) {
       {{"missing.txt"}, kExitError, "missing.txt"},
       {{"--library", "missing.ini", "-"}, kExitError, "missing.ini: No such file or directory"},
       {{"--library", ".", "-"}, kExitError, ".: is a directory"},
-      {{"--library"}, kExitError, "usage"},
+      {{"--library"}, kExitError, "Usage: tesqua-scan"},
       {{"--frobnicate"}, kExitError, "--frobnicate"},
       {{"-rx"}, kExitError, "-rx"},
       {{"--", "--json"}, kExitError, "cannot read --json"},
