@@ -104,8 +104,8 @@ TEST(ScanCommandTest, ErrorsNameTheFileAndPrintNoVerdict) {
   }
 }
 
-// A folder of formulas: GBK and UTF-8, a subfolder, a binary file, a file of another kind and
-// the library itself.
+// A folder of formulas: GBK, UTF-8 and UTF-16 with a byte-order mark, a subfolder, a binary
+// file, files of another kind or of none, and the library itself.
 void WriteFolder() {
   std::filesystem::create_directories("f/sub");
   WriteBytes("lib.ini", "$ZIG\r\n#WEEK\r\nDVOL\r\n\xCE\xB4\xC0\xB4\r\n");
@@ -114,6 +114,10 @@ void WriteFolder() {
   WriteBytes("f/sub/c.tn6", "\xE6\x9C\xAA\xE6\x9D\xA5 #Week");  // UTF-8
   WriteBytes("f/d.txt", std::string("ZIG(\0\0", 6));
   WriteBytes("f/e.doc", "ZIG(");
+  WriteBytes("f/g.txt", std::string("\xFF\xFEZ\0I\0G\0(\0", 10));  // UTF-16 LE
+  WriteBytes("f/h.txt", std::string("\xFE\xFF\0D\0V\0O\0L", 10));  // UTF-16 BE
+  WriteBytes("f/txt", "ZIG(");
+  WriteBytes("f/.txt", "ZIG(");
 }
 
 TEST(ScanCommandTest, ScansFoldersFileByFileInLibraryOrder) {
@@ -124,16 +128,19 @@ TEST(ScanCommandTest, ScansFoldersFileByFileInLibraryOrder) {
   EXPECT_EQ(run.out,
             "f/a.txt: ZIG, DVOL, 未来\n"
             "f/b.TXT: 没有发现未来函数！\n"
+            "f/g.txt: ZIG\n"
+            "f/h.txt: DVOL\n"
             "f/sub/c.tn6: #WEEK, 未来\n"
-            "3 files scanned, 2 with hits, 0 could not be read, 1 skipped as binary\n");
+            "5 files scanned, 4 with hits, 0 could not be read, 1 skipped as binary\n");
   EXPECT_NE(run.err.find("f/d.txt: binary file skipped"), std::string::npos) << run.err;
 }
 
 TEST(ScanCommandTest, JsonGivesTheFirstOccurrenceOfEachHit) {
   TempDir dir;
   WriteFolder();
-  const CommandRun run =
-      Scan({"--library", "lib.ini", "--json", "f/a.txt", "f/sub/c.tn6", "f/d.txt"});
+  WriteBytes("q\"\\\x1f.txt", "ZIG(");
+  const CommandRun run = Scan(
+      {"--library", "lib.ini", "--json", "f/a.txt", "f/sub/c.tn6", "f/d.txt", "q\"\\\x1f.txt"});
   EXPECT_EQ(run.status, kExitFound);
   EXPECT_EQ(run.out,
             "{\"path\":\"f/a.txt\",\"encoding\":\"ansi\",\"hits\":["
@@ -144,7 +151,9 @@ TEST(ScanCommandTest, JsonGivesTheFirstOccurrenceOfEachHit) {
             "{\"entry\":\"#WEEK\",\"name\":\"#WEEK\",\"line\":1,\"column\":4},"
             "{\"entry\":\"未来\",\"name\":\"未来\",\"line\":1,\"column\":1}]}\n"
             "{\"path\":\"f/d.txt\",\"skipped\":\"binary\"}\n"
-            "{\"summary\":{\"scanned\":2,\"with_hits\":2,\"unreadable\":0,\"skipped\":1}}\n");
+            "{\"path\":\"q\\\"\\\\\\u001f.txt\",\"encoding\":\"utf-8\",\"hits\":["
+            "{\"entry\":\"$ZIG\",\"name\":\"ZIG\",\"line\":1,\"column\":1}]}\n"
+            "{\"summary\":{\"scanned\":3,\"with_hits\":3,\"unreadable\":0,\"skipped\":1}}\n");
 }
 
 TEST(ScanCommandTest, UnreadablePathsAreNamedAndTheRestIsStillScanned) {
@@ -192,13 +201,17 @@ TEST(ScanCommandTest, ExtensionsChooseTheFilesOfFoldersOnly) {
 TEST(ScanCommandTest, RWithoutAPathScansTheCurrentFolderButTheLibrary) {
   TempDir dir;
   WriteFolder();
+  WriteBytes("f/sub/code.ini", "DVOL");         // named like the library, but another file
   const CommandRun run = Scan({"-r"}, "ZIG(");  // writes and uses ./code.ini, reads no input
   EXPECT_EQ(run.out,
             "f/a.txt: ZIG, DVOL\n"
             "f/b.TXT: 没有发现未来函数！\n"
+            "f/g.txt: ZIG\n"
+            "f/h.txt: DVOL\n"
             "f/sub/c.tn6: #WEEK\n"
+            "f/sub/code.ini: DVOL\n"
             "lib.ini: #WEEK, DVOL\n"
-            "4 files scanned, 3 with hits, 0 could not be read, 1 skipped as binary\n");
+            "7 files scanned, 6 with hits, 0 could not be read, 1 skipped as binary\n");
 }
 
 TEST(ScanCommandTest, FilesWithHitsPrintsTheirNamesAlone) {
@@ -206,7 +219,7 @@ TEST(ScanCommandTest, FilesWithHitsPrintsTheirNamesAlone) {
   WriteFolder();
   const CommandRun found = Scan({"--library", "lib.ini", "-rl", "f", "missing.txt"});
   EXPECT_EQ(found.status, kExitError);
-  EXPECT_EQ(found.out, "f/a.txt\nf/sub/c.tn6\n");
+  EXPECT_EQ(found.out, "f/a.txt\nf/g.txt\nf/h.txt\nf/sub/c.tn6\n");
   EXPECT_NE(found.err.find("missing.txt"), std::string::npos) << found.err;
   const CommandRun none = Scan({"--library", "lib.ini", "--files-with-hits", "f/b.TXT"});
   EXPECT_EQ(none.status, kExitNoneFound);
