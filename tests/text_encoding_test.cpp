@@ -65,10 +65,24 @@ TEST(TextEncodingTest, Utf8CheckIsStrictAndTellsLongSequences) {
   }
 }
 
-TEST(TextEncodingTest, Utf8RoundTripsSupplementaryCharactersAndReplacesLoneSurrogates) {
-  const std::u16string text = u"a注\U0001F600";
-  EXPECT_EQ(DecodeUtf8(EncodeUtf8(text)), text);
-  EXPECT_EQ(EncodeUtf8(std::u16string{char16_t(0xDC00)}), "\xEF\xBF\xBD");
+TEST(TextEncodingTest, Utf8EncodesEachLengthAndReplacesLoneSurrogates) {
+  struct Case {
+    std::u16string_view text;
+    std::string_view bytes;
+  };
+  const Case cases[] = {
+      {u"aé注\U00010400", "a\xC3\xA9\xE6\xB3\xA8\xF0\x90\x90\x80"},
+      {u"\U0001F600a",
+       "\xF0\x9F\x98\x80"
+       "a"},
+      {u"\xD800", "\xEF\xBF\xBD"},
+      {u"\xD800\xD800\xDC00", "\xEF\xBF\xBD\xF0\x90\x80\x80"},
+      {u"\xDC00"
+       "a",
+       "\xEF\xBF\xBD"
+       "a"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(EncodeUtf8(c.text), c.bytes) << c.bytes;
   EXPECT_EQ(DecodeUtf8("a\xFF"
                        "b"),
             u"a\uFFFDb");
