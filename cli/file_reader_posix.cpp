@@ -6,27 +6,12 @@
 #include <system_error>
 
 #include "cli/file_reader.h"
+#include "cli/file_reader_errors.h"
 
 namespace tesqua {
-namespace {
-
-[[noreturn]] void Fail(const char* what) {
-  throw std::system_error(errno, std::generic_category(), what);
-}
-
-[[noreturn]] void FailSpool(const char* what) {
-  throw SpoolFailure(errno, std::generic_category(), what);
-}
-
-// The system's folder for temporary files; TMPDIR (TMP, TEMP) where set.
-std::filesystem::path TemporaryFolder() {
-  std::error_code error;
-  std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-  if (error) throw SpoolFailure(error, "no folder for a temporary file");
-  return folder;
-}
-
-}  // namespace
+using file_reader::Fail;
+using file_reader::FailSpool;
+using file_reader::TemporaryFolder;
 
 FileReader::FileReader(const std::filesystem::path::value_type* file)
     : descriptor_(open(file, O_RDONLY | O_CLOEXEC)) {
