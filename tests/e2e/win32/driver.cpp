@@ -1,14 +1,14 @@
-// Drives tesqua.exe end to end under the same Wine session: starts it in a case directory,
-// changes the clipboard, reads the window and its controls back, clicks like a user.
+// Drives tesqua.exe end to end in the same Wine session: starts it in a fresh folder, puts
+// content on the clipboard, reads the window back, clicks and types like a user.
 //
-//   tesqua-e2e.exe CASE TESQUA_EXE CASE_DIR
+//   tesqua-e2e.exe CASE EXE CASE_DIR     (EXE: tesqua-scan.exe for the console case)
 //
-// Prints one line per check and a closing "N passed, N failed"; exits 1 when a check failed.
+// One line per check, then "N passed, N failed"; exit status 1 when a check failed. Built a
+// second time as tesqua-e2e-probe.dll (TESQUA_E2E_PROBE), which a window hook loads into
+// tesqua to read Text1's font where its handle means something.
 #include <windows.h>
 // After <windows.h>, which it needs.
 #include <psapi.h>
-
-#include "tests/e2e/win32/font_probe.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,49 +17,66 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace {
+constexpr wchar_t kReadFont[] = L"TesquaE2eReadFont";  // w_param: Text1
+constexpr wchar_t kFontMapping[] = L"TesquaE2eFont";
+struct FontReport {
+  LOGFONTW asked;   // as tesqua made it
+  int file_weight;  // the weight class of the font file the system draws it with
+};
+}  // namespace
 
-constexpr DWORD kPollMilliseconds = 20;
-constexpr double kWaitSeconds = 15;
+#ifdef TESQUA_E2E_PROBE
+extern "C" __declspec(dllexport) LRESULT CALLBACK ReadFontHook(int code, WPARAM w, LPARAM l) {
+  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(l);
+  HANDLE mapping = nullptr;
+  if (code == HC_ACTION && sent->message == RegisterWindowMessageW(kReadFont) &&
+      (mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE, kFontMapping)) != nullptr) {
+    auto* report = static_cast<FontReport*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
+    const auto text1 = reinterpret_cast<HWND>(sent->wParam);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(text1, WM_GETFONT, 0, 0));
+    HDC dc = GetDC(text1);
+    const HGDIOBJ old = SelectObject(dc, font);
+    // The OS/2 table holds the weight class at offset 4, big-endian: a regular file that the
+    // system draws thicker keeps its 400.
+    BYTE weight[2] = {};
+    if (report != nullptr) {
+      GetObjectW(font, sizeof report->asked, &report->asked);
+      GetFontData(dc, 0x322F534F /* "OS/2" */, 4, weight, sizeof weight);
+      report->file_weight = weight[0] << 8 | weight[1];
+      UnmapViewOfFile(report);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(text1, dc);
+    CloseHandle(mapping);
+  }
+  return CallNextHookEx(nullptr, code, w, l);
+}
+#else
+namespace {
+
 constexpr wchar_t kCaption[] = L"TesquaV2.0";
-
-// --- Checks and output --------------------------------------------------------------------
-
-int passed = 0;
-int failed = 0;
+int passed = 0, failed = 0;
+std::wstring exe, case_dir;
 
 std::string Utf8(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string bytes(std::size_t(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(), size, nullptr,
-                      nullptr);
+  std::string bytes(text.size() * 3, '\0');
+  bytes.resize(std::size_t(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()),
+                                               bytes.data(), int(bytes.size()), nullptr, nullptr)));
   return bytes;
 }
 
-// Text for a log line: CR and LF made visible.
-std::string Shown(std::wstring_view text) {
-  std::string shown;
-  for (const char byte : Utf8(text)) {
-    if (byte == '\r') {
-      shown += "\\r";
-    } else if (byte == '\n') {
-      shown += "\\n";
-    } else {
-      shown += byte;
-    }
-  }
-  if (shown.size() > 300) shown = shown.substr(0, 300) + "...";
-  return shown;
+std::string Encode(UINT code_page, std::wstring_view text) {
+  std::string bytes(text.size() * 4, '\0');
+  bytes.resize(std::size_t(WideCharToMultiByte(code_page, 0, text.data(), int(text.size()),
+                                               bytes.data(), int(bytes.size()), nullptr, nullptr)));
+  return bytes;
 }
 
 void Print(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
+  std::printf("%s\n", line.c_str());
   std::fflush(stdout);
 }
 
@@ -69,75 +86,308 @@ bool Expect(bool condition, const std::string& what) {
   return condition;
 }
 
-bool ExpectText(std::wstring_view actual, std::wstring_view expected, const std::string& what) {
+bool ExpectText(const std::wstring& actual, const std::wstring& expected, const std::string& what) {
   if (actual == expected) return Expect(true, what);
-  Expect(false, what);
-  Print("       expected: " + Shown(expected));
-  Print("       actual:   " + Shown(actual));
-  return false;
+  std::string shown = Utf8(actual).substr(0, 300);
+  for (std::size_t at = 0; (at = shown.find_first_of("\r\n", at)) != std::string::npos;)
+    shown.replace(at, 1, shown[at] == '\r' ? "\\r" : "\\n");
+  return Expect(false, what + "\n       shown: " + shown);
 }
 
-// --- Waiting ------------------------------------------------------------------------------
-
-// Runs this thread's messages (the viewer windows live here), waiting for at most a poll
-// interval for the first.
-void PumpMessages(DWORD wait_milliseconds = kPollMilliseconds) {
-  MsgWaitForMultipleObjects(0, nullptr, FALSE, wait_milliseconds, QS_ALLINPUT);
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+void Pump(DWORD milliseconds = 20) {
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
+  for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
 }
 
-// Polls until condition holds or the bound passes; the clipboard and the window change
-// asynchronously under Wine.
-bool WaitFor(const std::function<bool()>& condition, double seconds = kWaitSeconds) {
-  const ULONGLONG deadline = GetTickCount64() + ULONGLONG(seconds * 1000);
-  while (true) {
+// Polls, running this thread's messages (the viewer windows live here), for at most the bound:
+// everything under Wine changes asynchronously, and the machine may be loaded.
+bool WaitFor(const std::function<bool()>& condition, double seconds = 20) {
+  for (const ULONGLONG end = GetTickCount64() + ULONGLONG(seconds * 1000);; Pump()) {
     if (condition()) return true;
-    if (GetTickCount64() > deadline) return false;
-    PumpMessages();
+    if (GetTickCount64() > end) return false;
   }
 }
 
-// --- Expected texts, as the users see them ------------------------------------------------
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  const bool ok = file != INVALID_HANDLE_VALUE &&
+                  WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return ok && written == bytes.size();
+}
 
-const std::vector<std::wstring> kDefaultLibrary = {
-    L"$ZIG",      L"$PEAK",   L"$PEAKBARS",  L"$TROUGH",  L"$TROUGHBARS", L"$FLATZIG",
-    L"$FLATZIGA", L"$PEAKA",  L"$PEAKBARSA", L"$TROUGHA", L"$ZIGA",       L"$FFT",
-    L"$BACKSET",  L"$WINNER", L"$LWINNER",   L"$COST",    L"$DYNAINFO",   L"$FINANCE",
-    L"$DRAWLINE", L"#YEAR",   L"#MONTH",     L"#WEEK",    L"CAPITAL",     L"DCLOSE",
-    L"DOPEN",     L"DLOW",    L"DVOL"};
+std::string ReadBytes(const std::wstring& path) {  // "<missing>" when it cannot be read
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string bytes;
+  char buffer[4096];
+  for (DWORD read = 0; ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0;)
+    bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
+}
+
+// Asks the runner for a screenshot of the rectangle, saved as NAME, and waits until it is done.
+void Screenshot(const char* name, const RECT& r) {
+  const std::wstring request = case_dir + L"\\shot", draft = request + L".new";
+  const std::string line = std::string(name) + ' ' + std::to_string(r.right - r.left) + 'x' +
+                           std::to_string(r.bottom - r.top) + '+' + std::to_string(r.left) + '+' +
+                           std::to_string(r.top) + '\n';
+  Expect(WriteBytes(draft, line) && MoveFileExW(draft.c_str(), request.c_str(), 0) &&
+             WaitFor([&] { return GetFileAttributesW(request.c_str()) == INVALID_FILE_ATTRIBUTES; },
+                     60),
+         std::string("screenshot ") + name + " taken");
+}
+
+// --- The clipboard, and viewers of our own in its chain ---------------------------------
+
+struct Item {
+  UINT format;
+  std::string bytes;  // the global block's content; CF_BITMAP makes a small picture instead
+};
+Item Unicode(std::wstring_view text) {
+  return {CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2) +
+                              std::string(2, '\0')};
+}
+Item Ansi(UINT code_page, std::wstring_view text) {
+  return {CF_TEXT, Encode(code_page, text) + '\0'};
+}
+Item Locale(LCID locale) {
+  return {CF_LOCALE, std::string(reinterpret_cast<char*>(&locale), 4)};
+}
+
+struct Viewer {
+  HWND window = nullptr, next = nullptr;
+  int notices = 0;
+};
+std::map<HWND, Viewer*> viewers;
+HWND owner;     // owns what we copy
+Viewer viewer;  // joins before tesqua starts: tesqua passes each notice on to it after its scan
+
+LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  Viewer* v = viewers.count(window) ? viewers[window] : nullptr;
+  if (v != nullptr && message == WM_DRAWCLIPBOARD) ++v->notices;
+  if (v != nullptr && message == WM_CHANGECBCHAIN && HWND(w) == v->next) {
+    v->next = HWND(l);
+  } else if (v != nullptr && (message == WM_DRAWCLIPBOARD || message == WM_CHANGECBCHAIN)) {
+    if (v->next != nullptr) SendMessageW(v->next, message, w, l);
+  } else {
+    return DefWindowProcW(window, message, w, l);
+  }
+  return 0;
+}
+
+HWND NewWindow() {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = &ViewerProc;
+  window_class.lpszClassName = L"TesquaE2e";
+  RegisterClassW(&window_class);  // fails harmlessly after the first time
+  return CreateWindowExW(0, L"TesquaE2e", L"", WS_OVERLAPPED, 0, 0, 9, 9, nullptr, nullptr, nullptr,
+                         nullptr);
+}
+
+void Join(Viewer& v) {
+  v.window = NewWindow();
+  viewers[v.window] = &v;
+  v.next = SetClipboardViewer(v.window);
+}
+
+// Another program copies: the clipboard emptied, the items placed in their order.
+bool SetClipboard(const std::vector<Item>& items) {
+  if (!WaitFor([] { return OpenClipboard(owner) != FALSE; }, 5)) return false;
+  bool ok = EmptyClipboard();
+  for (const Item& item : items) {
+    HANDLE data = nullptr;
+    if (item.format == CF_BITMAP) {
+      HDC screen = GetDC(nullptr);
+      data = CreateCompatibleBitmap(screen, 8, 8);
+      ReleaseDC(nullptr, screen);
+    } else if ((data = GlobalAlloc(GMEM_MOVEABLE, item.bytes.size())) != nullptr) {
+      std::memcpy(GlobalLock(data), item.bytes.data(), item.bytes.size());
+      GlobalUnlock(data);
+    }
+    ok = ok && data != nullptr && SetClipboardData(item.format, data) != nullptr;
+  }
+  return CloseClipboard() && ok;
+}
+
+// Copies and waits until tesqua has handled the notice.
+bool Copy(const std::vector<Item>& items) {
+  const int before = viewer.notices;
+  return SetClipboard(items) && WaitFor([&] { return viewer.notices > before; });
+}
+
+// --- The program under test ---------------------------------------------------------------
+
+// WM_GETTEXT, which reaches another process's controls where GetWindowText does not.
+std::wstring Text(HWND window) {
+  DWORD_PTR length = 0, copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+    return L"<no answer>";
+  std::wstring text(length + 1, L'\0');
+  SendMessageTimeoutW(window, WM_GETTEXT, length + 1, LPARAM(text.data()), SMTO_ABORTIFHUNG, 5000,
+                      &copied);
+  return text.substr(0, copied);
+}
+
+RECT Rect(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return rect;
+}
+
+int Dpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+long Scaled(long pixels_at_96) {
+  return MulDiv(int(pixels_at_96), Dpi(), 96);
+}
+
+bool Topmost(HWND window) {
+  return GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST;
+}
+bool Checked(HWND box) {
+  return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void SendMouse(POINT at, std::initializer_list<DWORD> flags) {
+  std::vector<INPUT> inputs;
+  for (const DWORD flag : flags) {
+    INPUT input{INPUT_MOUSE};
+    input.mi = {MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1),
+                MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1), 0,
+                flag | MOUSEEVENTF_ABSOLUTE};
+    inputs.push_back(input);
+  }
+  SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// Clicks once the system finds the control under the point (a window just shown may still be
+// moving or covered); the move and the button travel in one input stream.
+void Click(HWND control, double x, double y) {
+  const RECT r = Rect(control);
+  const POINT at = {r.left + std::lround((r.right - r.left) * x),
+                    r.top + std::lround((r.bottom - r.top) * y)};
+  WaitFor([&] { return WindowFromPoint(at) == control; });
+  SendMouse(at, {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP});
+}
+
+// Presses the keys in order and releases them in reverse, as a user types a combination.
+void Keys(const std::vector<WORD>& keys) {
+  std::vector<INPUT> inputs;
+  for (const WORD key : keys) inputs.push_back({INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
+  for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)
+    inputs.push_back({INPUT_KEYBOARD, {.ki = {*key, 0, KEYEVENTF_KEYUP, 0, 0}}});
+  SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+struct Tesqua {
+  PROCESS_INFORMATION process{};
+  HWND window = nullptr, Text1 = nullptr, Label1 = nullptr, Check1 = nullptr, List1 = nullptr,
+       Label3 = nullptr;
+
+  // Starts tesqua in the folder. The pointer goes to the screen's corner first: a window that
+  // appears under it is told where it was, news that a loaded machine may handle so late that
+  // it moves the pointer between the move and the press of a later click.
+  explicit Tesqua(const std::wstring& folder) {
+    SendMouse({0, 0}, {MOUSEEVENTF_MOVE});
+    STARTUPINFOW startup{sizeof startup};
+    std::wstring command = L"\"" + exe + L"\"";
+    if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.c_str(), &startup, &process))
+      WaitFor([this] { return Find(); }, 40);
+    Expect(window != nullptr, "tesqua.exe shows its window with five controls");
+  }
+  ~Tesqua() {
+    Close();
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+
+  // The window's controls, in their tab order.
+  bool Find() {
+    EnumWindows(
+        [](HWND candidate, LPARAM self) -> BOOL {
+          DWORD id = 0;
+          GetWindowThreadProcessId(candidate, &id);
+          wchar_t name[16] = {};
+          GetClassNameW(candidate, name, 16);
+          auto& t = *reinterpret_cast<Tesqua*>(self);
+          if (id != t.process.dwProcessId || !IsWindowVisible(candidate) ||
+              std::wstring(name) == L"#32770" || Text(candidate) != kCaption)
+            return TRUE;
+          t.window = candidate;
+          return FALSE;
+        },
+        LPARAM(this));
+    HWND* controls[] = {&Text1, &Label1, &Check1, &List1, &Label3};
+    HWND child = GetWindow(window, GW_CHILD);
+    for (HWND* control : controls) {
+      *control = child;
+      child = GetWindow(child, GW_HWNDNEXT);
+    }
+    return Label3 != nullptr && child == nullptr;
+  }
+
+  // Closes the window as a user would; true when the program ended.
+  bool Close() {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (WaitFor([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }))
+      return true;
+    TerminateProcess(process.hProcess, 1);
+    return false;
+  }
+
+  std::wstring Text1Text() const { return Text(Text1); }
+  bool ShowsText1(const std::wstring& expected, const std::string& what) const {
+    WaitFor([&] { return Text1Text() == expected; });
+    return ExpectText(Text1Text(), expected, what);
+  }
+  HWND Focus() const {
+    GUITHREADINFO info{sizeof info};
+    return GetGUIThreadInfo(process.dwThreadId, &info) ? info.hwndFocus : nullptr;
+  }
+  long long Memory() const {  // private bytes (Wine gives the resident part)
+    PROCESS_MEMORY_COUNTERS counters{sizeof counters};
+    GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters);
+    return (long long)(counters.PagefileUsage);
+  }
+};
+
+// --- Expected texts, written out as users see them ----------------------------------------
+
+const char kDefaultLibrary[] =
+    "$ZIG\r\n$PEAK\r\n$PEAKBARS\r\n$TROUGH\r\n$TROUGHBARS\r\n$FLATZIG\r\n$FLATZIGA\r\n$PEAKA\r\n"
+    "$PEAKBARSA\r\n$TROUGHA\r\n$ZIGA\r\n$FFT\r\n$BACKSET\r\n$WINNER\r\n$LWINNER\r\n$COST\r\n"
+    "$DYNAINFO\r\n$FINANCE\r\n$DRAWLINE\r\n#YEAR\r\n#MONTH\r\n#WEEK\r\nCAPITAL\r\nDCLOSE\r\n"
+    "DOPEN\r\nDLOW\r\nDVOL\r\n";
 
 std::wstring Instructions() {
-  struct Line {
-    int before;
-    const wchar_t* text;
-    int after;
-  };
-  const Line lines[] = {{30, L"", 0},
-                        {30, L"", 0},
-                        {30, L"", 0},
-                        {19, L"", 0},
-                        {0, L"1、使用方法：只要复制公式代码软", 0},
-                        {30, L"", 0},
-                        {1, L"件自动提示是否有未来函数！", 5},
-                        {24, L"", 0},
-                        {0, L"2、可自定义未来函数特征库，请按", 0},
-                        {30, L"", 0},
-                        {1, L"提示编辑特征库以便更加准确识别", 1},
-                        {15, L"", 0},
-                        {0, L"未来函数！", 21},
-                        {12, L"", 0},
-                        {2, L"更多更好的股软请访问Xuvo软件", 2},
-                        {18, L"", 0},
-                        {0, L"工作室网站！", 0}};
+  const std::pair<int, const wchar_t*> lines[] = {// leading spaces, text
+                                                  {30, L""},
+                                                  {30, L""},
+                                                  {30, L""},
+                                                  {19, L""},
+                                                  {0, L"1、使用方法：只要复制公式代码软"},
+                                                  {30, L""},
+                                                  {1, L"件自动提示是否有未来函数！     "},
+                                                  {24, L""},
+                                                  {0, L"2、可自定义未来函数特征库，请按"},
+                                                  {30, L""},
+                                                  {1, L"提示编辑特征库以便更加准确识别 "},
+                                                  {15, L""},
+                                                  {0, L"未来函数！                     "},
+                                                  {12, L""},
+                                                  {2, L"更多更好的股软请访问Xuvo软件  "},
+                                                  {18, L""},
+                                                  {0, L"工作室网站！"}};
   std::wstring text;
-  for (const Line& line : lines) {
-    text += std::wstring(std::size_t(line.before), L' ') + line.text +
-            std::wstring(std::size_t(line.after), L' ') + L"\r\n";
-  }
+  for (const auto& [spaces, line] : lines) text += std::wstring(spaces, L' ') + line + L"\r\n";
   return text;
 }
 
@@ -147,894 +397,312 @@ std::wstring Warnings(std::initializer_list<const wchar_t*> names) {
     verdict += std::wstring(L"\r\n注意：发现未来函数") + name + L"！";
   return verdict;
 }
-
 const std::wstring kNoHit = L"没有发现未来函数！";
 
-// --- Files --------------------------------------------------------------------------------
+// --- The cases ----------------------------------------------------------------------------
 
-std::wstring Join(const std::wstring& directory, const wchar_t* name) {
-  return directory + L"\\" + name;
+std::wstring Folder(const std::wstring& name) {
+  const std::wstring folder = case_dir + L"\\" + name;
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
 }
 
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
-  CloseHandle(file);
-  return ok;
-}
-
-bool ReadBytes(const std::wstring& path, std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bytes.clear();
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-    bytes.append(buffer, read);
-  CloseHandle(file);
-  return true;
-}
-
-bool FileExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string Encode(UINT code_page, std::wstring_view text) {
-  const int size = WideCharToMultiByte(code_page, 0, text.data(), int(text.size()), nullptr, 0,
-                                       nullptr, nullptr);
-  std::string bytes(std::size_t(size), '\0');
-  WideCharToMultiByte(code_page, 0, text.data(), int(text.size()), bytes.data(), size, nullptr,
-                      nullptr);
-  return bytes;
-}
-
-// --- The clipboard ------------------------------------------------------------------------
-
-struct ClipboardItem {
-  UINT format;
-  std::string bytes;  // a global block's content; ignored for CF_BITMAP
-};
-
-std::string Utf16Bytes(std::wstring_view text) {
-  std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-  bytes.append(sizeof(wchar_t), '\0');
-  return bytes;
-}
-
-std::string AnsiBytes(std::string text) {
-  text.push_back('\0');
-  return text;
-}
-
-std::string LocaleBytes(LCID locale) {
-  return std::string(reinterpret_cast<const char*>(&locale), sizeof locale);
-}
-
-bool OpenClipboardBounded(HWND owner) {
-  return WaitFor([owner] { return OpenClipboard(owner) != FALSE; }, 5);
-}
-
-// Another program copies: the clipboard is emptied and the items placed in their order.
-bool SetClipboard(HWND owner, const std::vector<ClipboardItem>& items) {
-  if (!OpenClipboardBounded(owner)) return false;
-  bool ok = EmptyClipboard();
-  for (const ClipboardItem& item : items) {
-    HANDLE data = nullptr;
-    if (item.format == CF_BITMAP) {
-      HDC screen = GetDC(nullptr);
-      data = CreateCompatibleBitmap(screen, 8, 8);
-      ReleaseDC(nullptr, screen);
-    } else {
-      HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, item.bytes.size());
-      if (block != nullptr) {
-        std::memcpy(GlobalLock(block), item.bytes.data(), item.bytes.size());
-        GlobalUnlock(block);
-      }
-      data = block;
+// Per code.ini, copies and the verdict each leaves in Text1. Before each start the clipboard
+// holds a formula that the start must empty and never scan.
+void Verdicts() {
+  Expect(GetACP() == 936, "the ANSI code page is 936, as on our users' machines");
+  struct Row {
+    std::vector<Item> copy;
+    std::wstring text1;
+    const char* screenshot = nullptr;
+  };
+  struct Library {
+    const wchar_t* name;
+    const char* bytes;  // nullptr: none, tesqua writes the default
+    std::vector<Row> rows;
+  };
+  const UINT rtf = RegisterClipboardFormatW(L"Rich Text Format");
+  const UINT html = RegisterClipboardFormatW(L"HTML Format");
+  std::wstring long_text(40000, L'x'), long_end(40000, L'y');
+  long_text.replace(100, 7, L"zig(1);");
+  long_end.replace(long_end.size() - 4, 4, L"dvol");
+  const auto zig_flatzig_backset = Warnings({L"ZIG", L"FLATZIG", L"BACKSET"});
+  const std::string gbk = "$ZIG\r\n" + Encode(936, L"跨周期引用\r\n龍") + "\r\nDVOL\r\n";
+  const Library libraries[] = {
+      {L"default",
+       nullptr,
+       {{{Unicode(L"A:=zig(C,5);\r\nB:=PEAK (1,2);\r\nV:=XDVOLY;")},
+         Warnings({L"ZIG", L"DVOL"}),
+         "verdict"},
+        {{Unicode(L"MA5:=MA(CLOSE,5);")}, kNoHit},
+        {{Unicode(L"X:=BACKSET(C>O,2)+FLATZIG(5);")}, zig_flatzig_backset},  // ZIG( in FLATZIG(
+        {{{CF_BITMAP, ""}}, zig_flatzig_backset},  // no text: the verdict stays
+        {{}, zig_flatzig_backset},
+        {{{rtf, "{\\rtf1 #YEAR}"}, {html, "<b>#YEAR</b>"}, Unicode(L"Y:=#YEAR+DCLOSE;")},
+         Warnings({L"#YEAR", L"DCLOSE"})},
+        {{Ansi(936, L"ZIG(1)"), Unicode(L"DVOL")}, Warnings({L"ZIG"})},  // the first placed
+        {{Unicode(L"DVOL"), Ansi(936, L"ZIG(1)")}, Warnings({L"DVOL"})},
+        {{Unicode(std::wstring(L"MA(C)\0DVOL", 10))}, kNoHit},  // the text ends at a NUL
+        {{Unicode(long_text)}, Warnings({L"ZIG"})},
+        {{Unicode(long_end)}, Warnings({L"DVOL"})}}},  // after character 32767
+      {L"chinese",
+       gbk.c_str(),
+       {{{Unicode(L"A:=跨周期引用(C);")}, Warnings({L"跨周期引用"})},
+        // GBK copied under an English keyboard layout, and Big5 that names its locale.
+        {{Ansi(936, L"x:=zig(c,5);跨周期引用"), Locale(0x0409)}, Warnings({L"ZIG", L"跨周期引用"})},
+        {{Ansi(950, L"DVOL 龍"), Locale(0x0404)}, Warnings({L"龍", L"DVOL"})}}},
+      {L"empty", "", {{{Unicode(L"A:=ZIG(C,5)+DVOL;")}, Instructions()}}},
+      {L"edited", "DVOL", {{{Unicode(L"x:=DVOL;")}, Warnings({L"DVOL"})}}},
+  };
+  for (const Library& library : libraries) {
+    const std::string name = Utf8(library.name) + ": ";
+    const std::wstring folder = Folder(library.name), path = folder + L"\\code.ini";
+    if (library.bytes != nullptr) WriteBytes(path, library.bytes);
+    SetClipboard({Unicode(L"A:=ZIG(C,5); copied before the start")});
+    Tesqua tesqua(folder);
+    Expect(WaitFor([] { return CountClipboardFormats() == 0; }),
+           name + "the start empties the clipboard");
+    tesqua.ShowsText1(Instructions(), name + "Text1 shows the instructions");
+    for (const Row& row : library.rows) {
+      const std::string copy = name + "copy " + std::to_string(&row - library.rows.data() + 1);
+      Expect(Copy(row.copy), copy + " made, and tesqua passed the notice on");
+      tesqua.ShowsText1(row.text1, copy + "'s verdict");
+      if (row.screenshot != nullptr) Screenshot(row.screenshot, Rect(tesqua.window));
     }
-    // On success the clipboard owns the data.
-    ok = ok && data != nullptr && SetClipboardData(item.format, data) != nullptr;
+    Expect(tesqua.Close(), name + "closing the window ends the program");
+    Expect(ReadBytes(path) == (library.bytes ? library.bytes : kDefaultLibrary),
+           name + "code.ini as the user left it, or the default written at the first start");
   }
-  CloseClipboard();
-  return ok;
 }
-
-bool CopyUnicode(HWND owner, std::wstring_view text) {
-  return SetClipboard(owner, {{CF_UNICODETEXT, Utf16Bytes(text)}});
-}
-
-int ClipboardFormatCount() {
-  return CountClipboardFormats();
-}
-
-// --- Viewers of our own in the clipboard-viewer chain -------------------------------------
-
-struct Viewer {
-  HWND window = nullptr;
-  HWND next = nullptr;
-  int notices = 0;
-  std::vector<std::pair<HWND, HWND>> chain_changes;
-};
-
-std::map<HWND, Viewer*> viewers;
-
-LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
-  const auto found = viewers.find(window);
-  if (found != viewers.end()) {
-    Viewer& viewer = *found->second;
-    if (message == WM_DRAWCLIPBOARD) {
-      ++viewer.notices;
-      if (viewer.next != nullptr) SendMessageW(viewer.next, message, w_param, l_param);
-      return 0;
-    }
-    if (message == WM_CHANGECBCHAIN) {
-      viewer.chain_changes.emplace_back(HWND(w_param), HWND(l_param));
-      if (HWND(w_param) == viewer.next) {
-        viewer.next = HWND(l_param);
-      } else if (viewer.next != nullptr) {
-        SendMessageW(viewer.next, message, w_param, l_param);
-      }
-      return 0;
-    }
-  }
-  return DefWindowProcW(window, message, w_param, l_param);
-}
-
-HWND CreateHelperWindow() {
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSW window_class{};
-    window_class.lpfnWndProc = &ViewerProc;
-    window_class.hInstance = GetModuleHandleW(nullptr);
-    window_class.lpszClassName = L"TesquaE2eViewer";
-    RegisterClassW(&window_class);
-    registered = true;
-  }
-  return CreateWindowExW(0, L"TesquaE2eViewer", L"viewer", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                         nullptr, GetModuleHandleW(nullptr), nullptr);
-}
-
-void Join(Viewer& viewer) {
-  viewer.window = CreateHelperWindow();
-  viewers[viewer.window] = &viewer;
-  viewer.next = SetClipboardViewer(viewer.window);
-}
-
-// The system sends WM_CHANGECBCHAIN to the first viewer before this returns.
-void Leave(Viewer& viewer) {
-  ChangeClipboardChain(viewer.window, viewer.next);
-}
-
-// --- The program under test ---------------------------------------------------------------
 
 std::wstring ClassName(HWND window) {
-  wchar_t name[256] = {};
-  GetClassNameW(window, name, 256);
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
   return name;
 }
 
-// WM_GETTEXT, which reaches another process's controls where GetWindowText does not.
-std::wstring WindowText(HWND window) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
-    return L"<no answer>";
-  }
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
-                      SMTO_ABORTIFHUNG, 5000, &copied);
-  text.resize(copied);
-  return text;
+// A rectangle in its parent's client area, at 96 DPI: left, top, width, height.
+std::vector<long> Place(HWND control) {
+  RECT r = Rect(control);
+  MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-RECT ScreenRect(HWND window) {
-  RECT rect{};
-  GetWindowRect(window, &rect);
-  return rect;
-}
-
-// A control's rectangle in its parent's client coordinates: left, top, width, height.
-std::vector<long> ClientGeometry(HWND control) {
-  RECT rect = ScreenRect(control);
-  MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
-  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-}
-
-std::string Describe(const std::vector<long>& values) {
+std::string Numbers(const std::vector<long>& values) {
   std::string text;
-  for (const long value : values) {
-    if (!text.empty()) text += ',';
-    text += std::to_string(value);
-  }
-  return text;
+  for (const long value : values) text += std::to_string(value) + ',';
+  return text.substr(0, text.size() - 1);
 }
 
-int ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi;
-}
-
-long Scaled(long pixels_at_96) {
-  return MulDiv(int(pixels_at_96), ScreenDpi(), 96);
-}
-
-// Moves the pointer to the screen's top-left corner, where no window of tesqua's appears. A
-// window that appears under the pointer is told where the pointer was; that news, handled
-// late on a loaded machine, could move the pointer back between the move and the press of a
-// click meant for the new window.
-void ParkPointer() {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &input, sizeof input);
-}
-
-// Presses the keys in order and releases them in reverse, as a user types a combination.
-void PressKeys(std::initializer_list<WORD> keys) {
-  std::vector<INPUT> inputs;
-  for (const WORD key : keys) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    inputs.push_back(input);
-  }
-  for (auto key = keys.end(); key != keys.begin();) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = *--key;
-    input.ki.dwFlags = KEYEVENTF_KEYUP;
-    inputs.push_back(input);
-  }
-  SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
-class Tesqua {
- public:
-  Tesqua(const std::wstring& exe, const std::wstring& directory) {
-    ParkPointer();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    std::wstring command = L"\"" + exe + L"\"";
-    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              directory.c_str(), &startup, &process_);
-    if (!started_) return;
-    WaitFor([this] { return FindShownWindow(); }, 30);
-  }
-
-  ~Tesqua() {
-    if (!started_) return;
-    Close();
-    CloseHandle(process_.hProcess);
-    CloseHandle(process_.hThread);
-  }
-
-  Tesqua(const Tesqua&) = delete;
-  Tesqua& operator=(const Tesqua&) = delete;
-
-  bool running() const { return window != nullptr; }
-
-  // Closes the window as the user would and waits for the program to end.
-  bool Close() {
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) return true;
-    if (window != nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
-    const bool ended =
-        WaitFor([this] { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }, 15);
-    if (!ended) TerminateProcess(process_.hProcess, 1);
-    return ended;
-  }
-
-  std::wstring Text1Text() const { return WindowText(Text1); }
-
-  // Stops tesqua's window thread, or lets it go on.
-  void Suspend() const { SuspendThread(process_.hThread); }
-  void Resume() const { ResumeThread(process_.hThread); }
-
-  // The control that has the keyboard focus in tesqua's window thread.
-  HWND Focus() const {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(process_.dwThreadId, &info) ? info.hwndFocus : nullptr;
-  }
-
-  DWORD thread_id() const { return process_.dwThreadId; }
-
-  // The process's private memory in bytes (Wine gives the resident part), 0 when unknown.
-  SIZE_T PrivateMemory() const {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(process_.hProcess, &counters, sizeof counters)) return 0;
-    return counters.PagefileUsage;
-  }
-
-  HWND window = nullptr;
-  HWND Text1 = nullptr;
-  HWND List1 = nullptr;
-  HWND Check1 = nullptr;
-  HWND Label1 = nullptr;
-  HWND Label3 = nullptr;
-
- private:
-  struct Search {
-    DWORD process_id;
-    HWND found;
-  };
-
-  static BOOL CALLBACK Consider(HWND candidate, LPARAM l_param) {
-    auto& search = *reinterpret_cast<Search*>(l_param);
-    DWORD process_id = 0;
-    GetWindowThreadProcessId(candidate, &process_id);
-    if (process_id != search.process_id || !IsWindowVisible(candidate)) return TRUE;
-    wchar_t title[64] = {};
-    GetWindowTextW(candidate, title, 64);
-    if (std::wstring_view(title) != kCaption || ClassName(candidate) == L"#32770") return TRUE;
-    search.found = candidate;
-    return FALSE;
-  }
-
-  bool FindShownWindow() {
-    Search search{process_.dwProcessId, nullptr};
-    EnumWindows(&Consider, reinterpret_cast<LPARAM>(&search));
-    if (search.found == nullptr) return false;
-    window = search.found;
-    Text1 = FindWindowExW(window, nullptr, L"Edit", nullptr);
-    List1 = FindWindowExW(window, nullptr, L"ListBox", nullptr);
-    Check1 = FindWindowExW(window, nullptr, L"Button", nullptr);
-    Label1 = FindWindowExW(window, nullptr, L"Static", L"点此编辑未来函数特征库");
-    Label3 = FindWindowExW(window, nullptr, L"Static", L"访问Xuvo软件工作室网站");
-    return true;
-  }
-
-  bool started_ = false;
-  PROCESS_INFORMATION process_{};
-};
-
-void ClickAt(POINT point) {
-  // The move and the button travel in one input stream, so the press cannot reach the screen
-  // before the pointer has arrived where it is meant to land.
-  const int width = GetSystemMetrics(SM_CXSCREEN);
-  const int height = GetSystemMetrics(SM_CYSCREEN);
-  const LONG x = LONG(MulDiv(point.x, 65535, width - 1));
-  const LONG y = LONG(MulDiv(point.y, 65535, height - 1));
-  INPUT inputs[3] = {};
-  for (INPUT& input : inputs) {
-    input.type = INPUT_MOUSE;
-    input.mi.dx = x;
-    input.mi.dy = y;
-  }
-  inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
-  inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
-  SendInput(3, inputs, sizeof(INPUT));
-}
-
-// A point inside the control, as far into it as the fractions say.
-POINT PointIn(HWND control, double x_fraction, double y_fraction) {
-  const RECT rect = ScreenRect(control);
-  return {rect.left + LONG(std::lround((rect.right - rect.left) * x_fraction)),
-          rect.top + LONG(std::lround((rect.bottom - rect.top) * y_fraction))};
-}
-
-// Clicks a control once the system finds it under the point: a window just shown may not yet
-// be where its rectangle says, or may still be covered.
-void ClickOn(HWND control, double x_fraction, double y_fraction) {
-  const POINT point = PointIn(control, x_fraction, y_fraction);
-  WaitFor([&] { return WindowFromPoint(point) == control; });
-  ClickAt(point);
-}
-
-bool IsTopmost(HWND window) {
-  return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-}
-
-bool IsChecked(HWND check_box) {
-  return SendMessageW(check_box, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-// --- What the screen shows ----------------------------------------------------------------
-
-// The pixels of a screen rectangle, read back from the display.
-class ScreenPixels {
- public:
-  explicit ScreenPixels(const RECT& rect)
-      : left_(rect.left),
-        top_(rect.top),
-        width_(rect.right - rect.left),
-        height_(rect.bottom - rect.top) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width_;
-    info.bmiHeader.biHeight = -height_;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width_, height_, screen, left_, top_, SRCCOPY);
-    GdiFlush();
-    const auto* pixels = static_cast<const DWORD*>(bits);
-    pixels_.assign(pixels, pixels + std::size_t(width_) * std::size_t(height_));
+// The pixels of a screen rectangle as the display shows them.
+struct Pixels {
+  RECT area;
+  long width, height;
+  std::vector<DWORD> bits;
+  explicit Pixels(const RECT& r)
+      : area(r),
+        width(r.right - r.left),
+        height(r.bottom - r.top),
+        bits(std::size_t(width * height)) {
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
     SelectObject(memory, old);
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB}};
+    GetDIBits(memory, bitmap, 0, UINT(height), bits.data(), &info, DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
   }
-
-  // Pixels of the colour inside a screen rectangle, and their horizontal extent.
+  // Pixels of a colour inside r, and their horizontal extent; smoothed text needs a tolerance.
   struct Count {
-    long count = 0;
-    long min_x = LONG_MAX;
-    long max_x = LONG_MIN;
+    long n = 0, min_x = LONG_MAX, max_x = LONG_MIN;
   };
-  // Text is drawn smoothed, so text colours are counted with a tolerance per channel.
-  Count CountColor(const RECT& rect, BYTE red, BYTE green, BYTE blue, int tolerance = 0) const {
+  Count Of(const RECT& r, COLORREF color, int tolerance) const {
     Count count;
-    const auto close_to = [tolerance](DWORD pixel, int shift, BYTE wanted) {
-      return std::abs(int((pixel >> shift) & 0xFF) - int(wanted)) <= tolerance;
-    };
-    for (long y = rect.top; y < rect.bottom; ++y) {
-      for (long x = rect.left; x < rect.right; ++x) {
-        const long column = x - left_;
-        const long row = y - top_;
-        if (column < 0 || row < 0 || column >= width_ || row >= height_) continue;
-        const DWORD pixel = pixels_[std::size_t(row * width_ + column)];
-        if (!close_to(pixel, 16, red) || !close_to(pixel, 8, green) || !close_to(pixel, 0, blue)) {
+    for (long y = std::max(r.top, area.top); y < std::min(r.bottom, area.bottom); ++y) {
+      for (long x = std::max(r.left, area.left); x < std::min(r.right, area.right); ++x) {
+        const DWORD pixel = bits[std::size_t((y - area.top) * width + x - area.left)];
+        if (std::abs(int(pixel >> 16 & 255) - GetRValue(color)) > tolerance ||
+            std::abs(int(pixel >> 8 & 255) - GetGValue(color)) > tolerance ||
+            std::abs(int(pixel & 255) - GetBValue(color)) > tolerance)
           continue;
-        }
-        ++count.count;
+        ++count.n;
         count.min_x = std::min(count.min_x, x);
         count.max_x = std::max(count.max_x, x);
       }
     }
     return count;
   }
-
- private:
-  long left_, top_, width_, height_;
-  std::vector<DWORD> pixels_;
 };
 
-RECT Inset(RECT rect, long left, long top, long right, long bottom) {
-  return {rect.left + left, rect.top + top, rect.right - right, rect.bottom - bottom};
+long Area(const RECT& r) {
+  return (r.right - r.left) * (r.bottom - r.top);
 }
 
-long Area(const RECT& rect) {
-  return (rect.right - rect.left) * (rect.bottom - rect.top);
+// The colours as drawn, read back until the window has finished painting (bounded).
+void CheckColours(const Tesqua& t) {
+  constexpr COLORREF kDarkRed = RGB(128, 0, 0), kWhite = RGB(255, 255, 255);
+  const RECT label1 = Rect(t.Label1), label3 = Rect(t.Label3), t1 = Rect(t.Text1);
+  const RECT text1 = {t1.left + 1, t1.top + 1, t1.right - 1, t1.bottom - 1};
+  const RECT between = {label1.right + 2, label1.top + 2, Rect(t.Check1).left - 2,
+                        label1.bottom - 2};
+  RECT check1 = Rect(t.Check1);
+  check1.left += Scaled(18);  // right of the box, which is drawn in white too
+  struct Paint {
+    RECT rect;
+    COLORREF color;
+    int tolerance;
+    long at_least;
+    const char* what;
+  };
+  const Paint paints[] = {
+      {between, kDarkRed, 0, Area(between), "the window's background is dark red"},
+      {text1, RGB(255, 255, 192), 0, Area(text1) / 2, "Text1's background is light yellow"},
+      {text1, RGB(255, 0, 0), 40, 300, "Text1's text is red"},
+      {label1, kDarkRed, 0, Area(label1) / 2, "Label1's background is dark red"},
+      {label1, kWhite, 40, 20, "Label1's text is white"},
+      {check1, kDarkRed, 0, Area(check1) / 3, "Check1's background is dark red"},
+      {check1, kWhite, 40, 20, "Check1's caption is white"},
+      {label3, kDarkRed, 0, Area(label3) / 2, "Label3's background is dark red"},
+      {label3, RGB(255, 255, 0), 40, 20, "Label3's text is yellow"}};
+  std::vector<long> counts;
+  long middle = 0;  // of Label3's text, which is centred
+  const auto all_drawn = [&] {
+    const Pixels pixels(Rect(t.window));
+    counts.clear();
+    for (const Paint& paint : paints)
+      counts.push_back(pixels.Of(paint.rect, paint.color, paint.tolerance).n);
+    const auto yellow = pixels.Of(label3, RGB(255, 255, 0), 40);
+    middle = (yellow.min_x + yellow.max_x) / 2 - (label3.left + label3.right) / 2;
+    for (std::size_t i = 0; i < counts.size(); ++i)
+      if (counts[i] < paints[i].at_least) return false;
+    return std::labs(middle) <= Scaled(3);
+  };
+  WaitFor(all_drawn);
+  for (std::size_t i = 0; i < counts.size(); ++i)
+    Expect(counts[i] >= paints[i].at_least,
+           paints[i].what + (" (" + std::to_string(counts[i]) + " pixels)"));
+  Expect(std::labs(middle) <= Scaled(3),
+         "Label3's text is centred (off by " + std::to_string(middle) + ")");
 }
 
-// --- The cases ----------------------------------------------------------------------------
-
-struct Context {
-  std::wstring exe;
-  std::wstring directory;
-  HWND owner;     // our own window, which owns what we put on the clipboard
-  Viewer viewer;  // joined before tesqua starts, so tesqua passes each notice on to it
-};
-
-std::wstring LibraryPath(const Context& context) {
-  return Join(context.directory, L"code.ini");
-}
-
-std::string DefaultLibraryBytes() {
-  std::string bytes;
-  for (const std::wstring& entry : kDefaultLibrary) bytes += Utf8(entry) + "\r\n";
-  return bytes;
-}
-
-// Copies and waits until tesqua has handled the notice: it passes each notice on to the next
-// viewer, ours, only after its scan.
-bool CopyAndWaitForNotice(Context& context, const std::vector<ClipboardItem>& items,
-                          const std::string& what) {
-  const int before = context.viewer.notices;
-  if (!Expect(SetClipboard(context.owner, items), "copied " + what)) return false;
-  return Expect(WaitFor([&] { return context.viewer.notices > before; }),
-                "tesqua passed the notice of " + what + " on to the next viewer");
-}
-
-bool WaitForText1(const Tesqua& tesqua, const std::wstring& expected, const std::string& what) {
-  WaitFor([&] { return tesqua.Text1Text() == expected; });
-  return ExpectText(tesqua.Text1Text(), expected, what);
-}
-
-void CheckGeometry(const Tesqua& tesqua) {
-  RECT client{};
-  GetClientRect(tesqua.window, &client);
-  Expect(client.right == Scaled(242) && client.bottom == Scaled(393),
-         "client area is 242 x 393 at 96 DPI (" + std::to_string(client.right) + " x " +
-             std::to_string(client.bottom) + " at " + std::to_string(ScreenDpi()) + " DPI)");
-
-  const RECT outer = ScreenRect(tesqua.window);
-  const long screen_width = GetSystemMetrics(SM_CXSCREEN);
-  const long screen_height = GetSystemMetrics(SM_CYSCREEN);
-  const long outer_height = outer.bottom - outer.top;
-  Expect(outer.right == screen_width, "flush with the right edge of the screen (right " +
-                                          std::to_string(outer.right) + ", screen " +
-                                          std::to_string(screen_width) + ")");
-  const long top = std::lround((screen_height - outer_height) / 2.0);
-  Expect(outer.top == top, "vertically centred (top " + std::to_string(outer.top) + ", expected " +
-                               std::to_string(top) + ")");
-
-  const std::vector<std::pair<HWND, std::vector<long>>> expected = {
-      {tesqua.Label1, {0, 8, 145, 17}},
-      {tesqua.Check1, {168, 8, 73, 17}},
-      {tesqua.Text1, {0, 24, 241, 345}},
-      {tesqua.Label3, {0, 376, 241, 17}},
-      {tesqua.List1, {8, 480, 57, 40}}};
-  for (const auto& [control, pixels] : expected) {
-    std::vector<long> scaled;
-    for (const long value : pixels) scaled.push_back(Scaled(value));
-    const std::vector<long> actual = ClientGeometry(control);
-    Expect(actual == scaled, Utf8(ClassName(control)) + " at " + Describe(scaled) + " (is at " +
-                                 Describe(actual) + ")");
-  }
-}
-
-void CheckControls(const Tesqua& tesqua) {
-  Expect(tesqua.Text1 && tesqua.List1 && tesqua.Check1 && tesqua.Label1 && tesqua.Label3,
-         "Text1, List1, Check1, Label1 and Label3 exist");
-  ExpectText(WindowText(tesqua.window), kCaption, "the caption");
-  ExpectText(WindowText(tesqua.Check1), L"窗口置顶", "Check1's caption");
-  const LONG window_style = GetWindowLongW(tesqua.window, GWL_STYLE);
-  Expect((window_style & WS_THICKFRAME) && (window_style & WS_CAPTION),
-         "a sizable frame with a title bar");
-
-  const LONG text_style = GetWindowLongW(tesqua.Text1, GWL_STYLE);
-  Expect((text_style & ES_MULTILINE) && !(text_style & (WS_VSCROLL | WS_HSCROLL)) &&
-             !(text_style & ES_AUTOHSCROLL) && !(text_style & ES_READONLY) &&
-             !(text_style & (ES_CENTER | ES_RIGHT)),
-         "Text1 is multi-line, wraps, has no scroll bars, is editable and left-aligned");
-  const LONG check_style = GetWindowLongW(tesqua.Check1, GWL_STYLE);
-  Expect((check_style & BS_TYPEMASK) == BS_AUTOCHECKBOX, "Check1 is a check box");
-  const LONG label3_style = GetWindowLongW(tesqua.Label3, GWL_STYLE);
-  Expect((label3_style & SS_TYPEMASK) == SS_CENTER && (label3_style & SS_NOTIFY),
-         "Label3 is centred and raises clicks");
-  Expect((GetWindowLongW(tesqua.Label1, GWL_STYLE) & SS_NOTIFY) != 0, "Label1 raises clicks");
-
-  const LONG list_style = GetWindowLongW(tesqua.List1, GWL_STYLE);
-  Expect(!(list_style & (LBS_SORT | LBS_MULTIPLESEL | LBS_EXTENDEDSEL)),
-         "List1 is unsorted with single selection");
-  Expect(!IsWindowVisible(tesqua.List1), "List1 is never shown");
-
-  std::vector<HWND> order;
-  for (HWND child = GetWindow(tesqua.window, GW_CHILD); child != nullptr;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    order.push_back(child);
-  }
-  Expect(order == std::vector<HWND>{tesqua.Text1, tesqua.Label1, tesqua.Check1, tesqua.List1,
-                                    tesqua.Label3},
-         "tab order Text1, Label1, Check1, List1, Label3");
-}
-
-// Far enough from the background colours that a smoothed edge of text still counts as text.
-constexpr int kTextTolerance = 40;
-
-struct ColorCheck {
-  bool passed;
-  std::string what;
-};
-
-std::vector<ColorCheck> ColorChecks(const Tesqua& tesqua, const ScreenPixels& screen) {
-  std::vector<ColorCheck> checks;
-  const RECT between = {ScreenRect(tesqua.Label1).right + 2, ScreenRect(tesqua.Label1).top + 2,
-                        ScreenRect(tesqua.Check1).left - 2, ScreenRect(tesqua.Check1).bottom - 2};
-  checks.push_back({screen.CountColor(between, 128, 0, 0).count == Area(between),
-                    "the window's background is dark red"});
-
-  const RECT text1 = Inset(ScreenRect(tesqua.Text1), 1, 1, 1, 1);
-  checks.push_back({screen.CountColor(text1, 255, 255, 192).count > Area(text1) / 2,
-                    "Text1's background is light yellow"});
-  checks.push_back(
-      {screen.CountColor(text1, 255, 0, 0, kTextTolerance).count > 300, "Text1's text is red"});
-
-  const RECT label1 = ScreenRect(tesqua.Label1);
-  checks.push_back({screen.CountColor(label1, 128, 0, 0).count > Area(label1) / 2 &&
-                        screen.CountColor(label1, 255, 255, 255, kTextTolerance).count > 20,
-                    "Label1 is white on dark red"});
-
-  // Right of the box, where the caption stands: the box itself is drawn in white too.
-  const RECT check1 = Inset(ScreenRect(tesqua.Check1), Scaled(18), 0, 0, 0);
-  const long check1_back = screen.CountColor(check1, 128, 0, 0).count;
-  const long check1_white = screen.CountColor(check1, 255, 255, 255, kTextTolerance).count;
-  checks.push_back({check1_back > Area(check1) / 3 && check1_white > 20,
-                    "Check1's caption is white on dark red (" + std::to_string(check1_white) +
-                        " white, " + std::to_string(check1_back) + " dark red of " +
-                        std::to_string(Area(check1)) + ")"});
-
-  const RECT label3 = ScreenRect(tesqua.Label3);
-  const ScreenPixels::Count yellow = screen.CountColor(label3, 255, 255, 0, kTextTolerance);
-  checks.push_back(
-      {screen.CountColor(label3, 128, 0, 0).count > Area(label3) / 2 && yellow.count > 20,
-       "Label3 is yellow on dark red"});
-  const long text_middle = (yellow.min_x + yellow.max_x) / 2;
-  const long label_middle = (label3.left + label3.right) / 2;
-  checks.push_back({yellow.count > 0 && std::labs(text_middle - label_middle) <= Scaled(3),
-                    "Label3's caption is centred (middle " + std::to_string(text_middle) +
-                        ", label's " + std::to_string(label_middle) + ")"});
-  return checks;
-}
-
-// Reads the window back from the screen until it has finished painting (bounded).
-void CheckColors(const Tesqua& tesqua) {
-  std::vector<ColorCheck> checks;
-  WaitFor([&] {
-    checks = ColorChecks(tesqua, ScreenPixels(ScreenRect(tesqua.window)));
-    for (const ColorCheck& check : checks) {
-      if (!check.passed) return false;
-    }
-    return true;
-  });
-  for (const ColorCheck& check : checks) Expect(check.passed, check.what);
-}
-
-// Text1's font, read inside tesqua by the probe DLL's hook procedure (a font handle means
-// nothing in another process).
-bool ReadText1Font(const Tesqua& tesqua, FontReport& report) {
-  report = {};
+// Text1's font, read inside tesqua by the probe's hook procedure.
+FontReport ReadFont(const Tesqua& t) {
+  FontReport report{};
   HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                      sizeof(FontReport), kFontMapping);
-  void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
+                                      sizeof report, kFontMapping);
+  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring probe_path = path;
   probe_path = probe_path.substr(0, probe_path.rfind(L'\\') + 1) + L"tesqua-e2e-probe.dll";
   HMODULE probe = LoadLibraryW(probe_path.c_str());
-  const auto hook_procedure =
-      probe != nullptr ? reinterpret_cast<HOOKPROC>(
-                             reinterpret_cast<void (*)()>(GetProcAddress(probe, "ReadFontHook")))
-                       : nullptr;
-  HHOOK hook = hook_procedure != nullptr
-                   ? SetWindowsHookExW(WH_CALLWNDPROC, hook_procedure, probe, tesqua.thread_id())
-                   : nullptr;
+  const auto hook_procedure = reinterpret_cast<HOOKPROC>(
+      reinterpret_cast<void (*)()>(GetProcAddress(probe, "ReadFontHook")));
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, hook_procedure, probe, t.process.dwThreadId);
   DWORD_PTR result = 0;
   if (hook != nullptr && view != nullptr) {
-    SendMessageTimeoutW(tesqua.window, RegisterWindowMessageW(kReadFontMessage),
-                        reinterpret_cast<WPARAM>(tesqua.Text1), 0, SMTO_NORMAL, 5000, &result);
+    SendMessageTimeoutW(t.window, RegisterWindowMessageW(kReadFont), WPARAM(t.Text1), 0,
+                        SMTO_NORMAL, 5000, &result);
     std::memcpy(&report, view, sizeof report);
   }
   if (hook != nullptr) UnhookWindowsHookEx(hook);
   if (probe != nullptr) FreeLibrary(probe);
   if (view != nullptr) UnmapViewOfFile(view);
   if (mapping != nullptr) CloseHandle(mapping);
-  return report.asked.lfHeight != 0;
+  return report;
 }
 
-// 宋体, 10.5 points at the window's DPI, bold, GB2312; drawn bold too.
-void CheckText1Font(const Tesqua& tesqua) {
-  FontReport font{};
-  if (!Expect(ReadText1Font(tesqua, font), "Text1's font read inside tesqua")) return;
-  const long height = -std::lround(10.5 * ScreenDpi() / 72);
-  ExpectText(font.asked.lfFaceName, L"宋体", "Text1's face");
-  Expect(font.asked.lfHeight == height, "Text1's font is 10.5 pt (height " +
-                                            std::to_string(font.asked.lfHeight) + ", expected " +
-                                            std::to_string(height) + ")");
-  Expect(font.asked.lfWeight == 700,
-         "Text1's font has weight 700 (" + std::to_string(font.asked.lfWeight) + ")");
-  Expect(font.asked.lfCharSet == GB2312_CHARSET,
-         "Text1's font is GB2312 (" + std::to_string(font.asked.lfCharSet) + ")");
-  Expect(font.file_weight >= 700, "Text1 is drawn with a bold font file, as " +
-                                      Utf8(font.drawn_face) + " (weight class " +
-                                      std::to_string(font.file_weight) + ")");
-}
-
-// A first start in an empty directory, with text on the clipboard.
-void FirstStart(Context& context) {
-  Expect(CopyUnicode(context.owner, L"A:=ZIG(C,5); held before the start"),
-         "text on the clipboard before the start");
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-
-  std::string library;
-  Expect(ReadBytes(LibraryPath(context), library) && library == DefaultLibraryBytes(),
-         "code.ini holds the 27 default entries, each ended by CR LF");
-  Expect(WaitFor([] { return ClipboardFormatCount() == 0; }),
-         "the load event emptied the clipboard");
-  WaitForText1(tesqua, Instructions(), "Text1 shows the instructions, not the old clipboard text");
-  Expect(IsChecked(tesqua.Check1), "Check1 is checked");
-  Expect(IsTopmost(tesqua.window), "the window is topmost");
-
-  const LRESULT count = SendMessageW(tesqua.List1, LB_GETCOUNT, 0, 0);
-  Expect(count == LRESULT(kDefaultLibrary.size()),
-         "List1 holds the library's 27 entries (holds " + std::to_string(count) + ")");
-
-  CheckControls(tesqua);
-  CheckGeometry(tesqua);
-  CheckColors(tesqua);
-  CheckText1Font(tesqua);
-
-  // Controls never move with the window.
-  const std::vector<long> text1 = ClientGeometry(tesqua.Text1);
-  const std::vector<long> label3 = ClientGeometry(tesqua.Label3);
-  const RECT outer = ScreenRect(tesqua.window);
-  SetWindowPos(tesqua.window, nullptr, 0, 0, outer.right - outer.left + 300,
-               outer.bottom - outer.top + 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  WaitFor([&] {
-    return ScreenRect(tesqua.window).right - ScreenRect(tesqua.window).left >
-           outer.right - outer.left;
-  });
-  Expect(ClientGeometry(tesqua.Text1) == text1 && ClientGeometry(tesqua.Label3) == label3,
-         "controls keep their place when the window grows");
-  Expect(!IsWindowVisible(tesqua.List1), "List1 stays hidden in a larger window");
-
-  Expect(tesqua.Close(), "closing the window ends the program");
-
-  // A second start leaves an existing library alone.
-  Expect(WriteBytes(LibraryPath(context), "DVOL"), "code.ini edited by the user");
-  Tesqua again(context.exe, context.directory);
-  Expect(again.running(), "tesqua.exe starts a second time");
-  std::string edited;
-  Expect(ReadBytes(LibraryPath(context), edited) && edited == "DVOL",
-         "the second start does not rewrite code.ini");
-  Expect(CopyUnicode(context.owner, L"x:=DVOL;"), "copied a formula");
-  WaitForText1(again, Warnings({L"DVOL"}), "the edited library is the one scanned with");
-}
-
-// Formulas with hits, without, then copies that bring no text.
-void Formulas(Context& context) {
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-
-  Expect(CopyUnicode(context.owner, L"A:=zig(C,5);\r\nB:=PEAK (1,2);\r\nV:=XDVOLY;"),
-         "copied a formula with hits");
-  WaitForText1(tesqua, Warnings({L"ZIG", L"DVOL"}), "one warning line per entry found");
-
-  Expect(CopyUnicode(context.owner, L"MA5:=MA(CLOSE,5);"), "copied a formula without hits");
-  WaitForText1(tesqua, kNoHit, "the no-hit verdict");
-
-  Expect(CopyUnicode(context.owner, L"X:=BACKSET(C>O,2)+FLATZIG(5);"), "copied another formula");
-  // ZIG( is found inside FLATZIG( as well.
-  WaitForText1(tesqua, Warnings({L"ZIG", L"FLATZIG", L"BACKSET"}), "warnings in library order");
-
-  CopyAndWaitForNotice(context, {{CF_BITMAP, {}}}, "a picture only");
-  ExpectText(tesqua.Text1Text(), Warnings({L"ZIG", L"FLATZIG", L"BACKSET"}),
-             "a picture-only copy leaves the verdict");
-
-  CopyAndWaitForNotice(context, {}, "an empty clipboard");
-  ExpectText(tesqua.Text1Text(), Warnings({L"ZIG", L"FLATZIG", L"BACKSET"}),
-             "an emptied clipboard leaves the verdict");
-
-  // Text among other formats, as a word processor copies it.
-  const UINT rich_text = RegisterClipboardFormatW(L"Rich Text Format");
-  const UINT html = RegisterClipboardFormatW(L"HTML Format");
-  Expect(SetClipboard(context.owner, {{rich_text, AnsiBytes("{\\rtf1 #YEAR}")},
-                                      {html, AnsiBytes("<b>#YEAR</b>")},
-                                      {CF_UNICODETEXT, Utf16Bytes(L"Y:=#YEAR+DCLOSE;")}}),
-         "copied text with other formats");
-  WaitForText1(tesqua, Warnings({L"#YEAR", L"DCLOSE"}), "text among other formats is scanned");
-}
-
-// Which of CF_TEXT and CF_UNICODETEXT is read, and with which code page.
-void TextFormats(Context& context) {
-  Expect(GetACP() == 936, "the ANSI code page is 936, as on our users' machines");
-  const std::wstring chinese_entry = L"跨周期引用";
-  const std::string library =
-      "$ZIG\r\n" + Encode(936, chinese_entry) + "\r\n" + Encode(936, L"龍") + "\r\nDVOL\r\n";
-  Expect(WriteBytes(LibraryPath(context), library), "a GBK code.ini with Chinese entries");
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-
-  Expect(CopyUnicode(context.owner, L"A:=跨周期引用(C);"), "copied Chinese text");
-  WaitForText1(tesqua, Warnings({L"跨周期引用"}), "a Chinese entry of a GBK library is found");
-
-  // An ANSI program under an English keyboard layout: GBK bytes, CF_LOCALE English.
-  Expect(SetClipboard(context.owner, {{CF_TEXT, AnsiBytes(Encode(936, L"x:=zig(c,5);跨周期引用"))},
-                                      {CF_LOCALE, LocaleBytes(0x0409)}}),
-         "copied GBK text while an English keyboard layout is active");
-  WaitForText1(tesqua, Warnings({L"ZIG", L"跨周期引用"}),
-               "GBK text copied under an English layout still matches");
-
-  // A program that names its text's locale: Big5 bytes with CF_LOCALE Traditional Chinese.
-  Expect(SetClipboard(context.owner, {{CF_TEXT, AnsiBytes(Encode(950, L"DVOL 龍"))},
-                                      {CF_LOCALE, LocaleBytes(0x0404)}}),
-         "copied Big5 text with its locale");
-  WaitForText1(tesqua, Warnings({L"龍", L"DVOL"}), "CF_TEXT is read in CF_LOCALE's code page");
-
-  Expect(SetClipboard(context.owner,
-                      {{CF_TEXT, AnsiBytes("ZIG(1)")}, {CF_UNICODETEXT, Utf16Bytes(L"DVOL")}}),
-         "copied CF_TEXT placed before CF_UNICODETEXT");
-  WaitForText1(tesqua, Warnings({L"ZIG"}), "CF_TEXT is read when the program placed it first");
-
-  Expect(SetClipboard(context.owner,
-                      {{CF_UNICODETEXT, Utf16Bytes(L"DVOL")}, {CF_TEXT, AnsiBytes("ZIG(1)")}}),
-         "copied CF_UNICODETEXT placed before CF_TEXT");
-  WaitForText1(tesqua, Warnings({L"DVOL"}),
-               "CF_UNICODETEXT is read when the program placed it first");
-
-  // Text after the first NUL is not the clipboard's text.
-  Expect(
-      SetClipboard(context.owner, {{CF_UNICODETEXT, Utf16Bytes(std::wstring(L"MA(C)\0DVOL", 10))}}),
-      "copied text with a NUL before its end");
-  WaitForText1(tesqua, kNoHit, "the read stops at the first NUL");
-}
-
-void EmptyLibrary(Context& context) {
-  Expect(WriteBytes(LibraryPath(context), ""), "an empty code.ini");
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-  WaitForText1(tesqua, Instructions(), "Text1 shows the instructions");
-  CopyAndWaitForNotice(context, {{CF_UNICODETEXT, Utf16Bytes(L"A:=ZIG(C,5)+DVOL;")}}, "a formula");
-  ExpectText(tesqua.Text1Text(), Instructions(), "an empty library leaves the text");
-  std::string library = "x";
-  Expect(ReadBytes(LibraryPath(context), library) && library.empty(), "code.ini stays empty");
-}
-
-void LongText(Context& context) {
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-  std::wstring text(40000, L'x');
-  text.replace(100, 7, L"zig(1);");
-  Expect(CopyUnicode(context.owner, text), "copied 40000 characters with ZIG( near the start");
-  WaitForText1(tesqua, Warnings({L"ZIG"}), "a long text is scanned");
-
-  std::wstring ending(40000, L'y');
-  ending.replace(ending.size() - 4, 4, L"dvol");
-  Expect(CopyUnicode(context.owner, ending), "copied 40000 characters with DVOL at the end");
-  WaitForText1(tesqua, Warnings({L"DVOL"}), "a hit after character 32767 is found");
-}
-
-void Check1Clicks(Context& context) {
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-  Expect(IsChecked(tesqua.Check1) && IsTopmost(tesqua.window), "checked and topmost at start");
-  const POINT center = PointIn(tesqua.Check1, 0.5, 0.5);
-  const auto state = [&] {
-    return std::string(IsChecked(tesqua.Check1) ? "checked" : "unchecked") +
-           (IsTopmost(tesqua.window) ? ", topmost" : ", not topmost");
+// A first start's window: its controls, their places, styles, colours and Text1's font.
+void Window() {
+  Tesqua t(Folder(L"window"));
+  t.ShowsText1(Instructions(), "Text1 shows the instructions");
+  Expect(Checked(t.Check1) && Topmost(t.window), "Check1 is checked and the window topmost");
+  Expect(SendMessageW(t.List1, LB_GETCOUNT, 0, 0) == 27, "List1 holds the library's 27 entries");
+  struct Control {
+    HWND window;
+    const wchar_t *name, *text;
+    LONG mask, style;
+    std::vector<long> place;
+    const char* what;
   };
-  Expect(WaitFor([&] { return WindowFromPoint(center) == tesqua.Check1; }),
-         "Check1 is the window under the pointer's target");
-
-  ClickAt(center);
-  const bool left_band =
-      WaitFor([&] { return !IsChecked(tesqua.Check1) && !IsTopmost(tesqua.window); });
-  Expect(left_band,
-         "a click unchecks Check1 and the window leaves the topmost band (" + state() + ")");
-
-  ClickAt(center);
-  const bool back_in_band =
-      WaitFor([&] { return IsChecked(tesqua.Check1) && IsTopmost(tesqua.window); });
-  Expect(back_in_band,
-         "a second click checks Check1 and the window is topmost again (" + state() + ")");
-}
-
-struct EditorSearch {
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK ConsiderEditor(HWND candidate, LPARAM l_param) {
-  if (!IsWindowVisible(candidate)) return TRUE;
-  const std::wstring title = WindowText(candidate);
-  if (ClassName(candidate) == L"Notepad" && title.find(L"code.ini") != std::wstring::npos) {
-    reinterpret_cast<EditorSearch*>(l_param)->found = candidate;
-    return FALSE;
+  const Control controls[] = {
+      {t.Text1,
+       L"Edit",
+       nullptr,
+       ES_MULTILINE | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL | ES_READONLY | ES_CENTER | ES_RIGHT,
+       ES_MULTILINE,
+       {0, 24, 241, 345},
+       "Text1: multi-line, wraps, no scroll bars, editable, left"},
+      {t.Label1,
+       L"Static",
+       L"点此编辑未来函数特征库",
+       SS_NOTIFY,
+       SS_NOTIFY,
+       {0, 8, 145, 17},
+       "Label1: raises clicks"},
+      {t.Check1,
+       L"Button",
+       L"窗口置顶",
+       BS_TYPEMASK,
+       BS_AUTOCHECKBOX,
+       {168, 8, 73, 17},
+       "Check1: a check box"},
+      {t.List1,
+       L"ListBox",
+       nullptr,
+       LBS_SORT | LBS_MULTIPLESEL | LBS_EXTENDEDSEL | WS_VISIBLE,
+       0,
+       {8, 480, 57, 40},
+       "List1: unsorted, single selection, never shown"},
+      {t.Label3,
+       L"Static",
+       L"访问Xuvo软件工作室网站",
+       SS_TYPEMASK | SS_NOTIFY,
+       SS_CENTER | SS_NOTIFY,
+       {0, 376, 241, 17},
+       "Label3: centred, raises clicks"}};
+  std::vector<std::vector<long> > places;
+  for (const Control& c : controls) {  // in tab order
+    std::vector<long> place;
+    for (const long value : c.place) place.push_back(Scaled(value));
+    places.push_back(Place(c.window));
+    Expect(ClassName(c.window) == c.name && (!c.text || Text(c.window) == c.text) &&
+               (GetWindowLongW(c.window, GWL_STYLE) & c.mask) == c.style && places.back() == place,
+           std::string(c.what) + ", at " + Numbers(places.back()) +
+               " (96 DPI: " + Numbers(c.place) + ")");
   }
-  return TRUE;
-}
-
-HWND FindEditor() {
-  EditorSearch search;
-  EnumWindows(&ConsiderEditor, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-std::wstring ProcessImage(HWND window) {
-  DWORD process_id = 0;
-  GetWindowThreadProcessId(window, &process_id);
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
-  if (process == nullptr) return {};
-  wchar_t path[MAX_PATH] = {};
-  DWORD size = MAX_PATH;
-  QueryFullProcessImageNameW(process, 0, path, &size);
-  CloseHandle(process);
-  return std::wstring(path, size);
+  const LONG style = GetWindowLongW(t.window, GWL_STYLE);
+  Expect((style & WS_THICKFRAME) && (style & WS_CAPTION), "a sizable frame with a title bar");
+  RECT client{};
+  GetClientRect(t.window, &client);
+  const RECT outer = Rect(t.window);
+  const long top = std::lround((GetSystemMetrics(SM_CYSCREEN) - (outer.bottom - outer.top)) / 2.0);
+  Expect(client.right == Scaled(242) && client.bottom == Scaled(393) &&
+             outer.right == GetSystemMetrics(SM_CXSCREEN) && outer.top == top,
+         "client area 242 x 393 at 96 DPI, flush right, centred vertically (" +
+             Numbers({client.right, client.bottom, outer.right, outer.top}) + ")");
+  CheckColours(t);
+  const FontReport font = ReadFont(t);
+  Expect(std::wstring(font.asked.lfFaceName) == L"宋体" &&
+             font.asked.lfHeight == -std::lround(10.5 * Dpi() / 72) && font.asked.lfWeight == 700 &&
+             font.asked.lfCharSet == GB2312_CHARSET && font.file_weight >= 700,
+         "Text1's font: 宋体, 10.5 pt, weight 700, GB2312, drawn from a bold file (" +
+             Utf8(font.asked.lfFaceName) + ", " +
+             Numbers({font.asked.lfHeight, font.asked.lfWeight, font.asked.lfCharSet,
+                      font.file_weight}) +
+             ")");
+  Screenshot("instructions", outer);
+  // Controls never move with the window.
+  SetWindowPos(t.window, nullptr, 0, 0, outer.right - outer.left + 300,
+               outer.bottom - outer.top + 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  WaitFor([&] { return Rect(t.window).bottom > outer.bottom; });
+  std::vector<std::vector<long> > after;
+  for (const Control& c : controls) after.push_back(Place(c.window));
+  Expect(Rect(t.window).bottom > outer.bottom && after == places && !IsWindowVisible(t.List1),
+         "the controls keep their places in a larger window, List1 hidden");
 }
 
 std::wstring Lower(std::wstring text) {
@@ -1042,280 +710,259 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
-void Label1Editor(Context& context) {
-  // A notepad.exe planted where tesqua runs must never be started.
-  wchar_t self[MAX_PATH] = {};
+HWND FindEditor() {  // a shown notepad on code.ini
+  HWND found = nullptr;
+  EnumWindows(
+      [](HWND w, LPARAM l) -> BOOL {
+        if (!IsWindowVisible(w) || ClassName(w) != L"Notepad" ||
+            Text(w).find(L"code.ini") == std::wstring::npos)
+          return TRUE;
+        *reinterpret_cast<HWND*>(l) = w;
+        return FALSE;
+      },
+      LPARAM(&found));
+  return found;
+}
+
+bool IsSystemNotepad(HWND window) {
+  DWORD id = 0;
+  GetWindowThreadProcessId(window, &id);
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+  wchar_t path[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  const bool read = process != nullptr && QueryFullProcessImageNameW(process, 0, path, &size);
+  if (process != nullptr) CloseHandle(process);
+  const std::wstring image = Lower(path);
+  return read && image.ends_with(L"\\notepad.exe") &&
+         image.find(Lower(case_dir)) == std::wstring::npos;
+}
+
+// Clicks and keys on a first start's window, one after another, each waited for until its
+// effect shows.
+void Clicks() {
+  const std::wstring folder = Folder(L"tesqua");
+  wchar_t self[MAX_PATH] = {};  // a notepad.exe planted where tesqua runs, never to be started
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  Expect(CopyFileW(self, Join(context.directory, L"notepad.exe").c_str(), FALSE) != FALSE,
-         "a notepad.exe planted in the current directory");
-
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-  ClickOn(tesqua.Label1, 0.9, 0.5);
-
-  HWND box = nullptr;
-  Expect(WaitFor([&] { return (box = FindWindowW(L"#32770", kCaption)) != nullptr; }),
-         "a click on Label1 shows a message box titled with the caption");
-  if (box == nullptr) return;
-  ExpectText(WindowText(GetDlgItem(box, 0xFFFF)),
-             L"带参数的函数，请在前面加$,否则容易识别错误!\r\n编辑完成保存后重新打开程序即可!",
-             "the message box's text");
-  HWND ok = GetDlgItem(box, IDOK);
-  Expect(ok != nullptr && GetDlgItem(box, IDCANCEL) == nullptr, "an OK button only");
-  Expect(FindEditor() == nullptr, "no editor before the message box is closed");
-
-  PostMessageW(ok, BM_CLICK, 0, 0);
-  HWND editor = nullptr;
-  Expect(WaitFor([&] { return (editor = FindEditor()) != nullptr; }),
-         "closing the message box starts the editor on code.ini");
-  if (editor != nullptr) {
-    const std::wstring image = Lower(ProcessImage(editor));
-    Expect(image.size() > 12 && image.find(Lower(context.directory)) == std::wstring::npos &&
-               image.substr(image.size() - 12) == L"\\notepad.exe",
-           "the editor is the system's notepad (" + Utf8(image) + ")");
-    PostMessageW(editor, WM_CLOSE, 0, 0);
-    WaitFor([] { return FindEditor() == nullptr; });
-  }
-  Expect(!FileExists(Join(context.directory, L"planted-notepad-ran")),
-         "the planted notepad.exe did not run");
-  std::string library;
-  Expect(ReadBytes(LibraryPath(context), library) && library == DefaultLibraryBytes(),
-         "code.ini was written at start and not changed");
-}
-
-// The prefix's browser, set up by the test script, writes the address it was given here.
-void Label3WebPage(Context& context) {
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-  const std::wstring opened = Join(context.directory, L"opened-address");
-  ClickOn(tesqua.Label3, 0.05, 0.5);
-  std::string address;
-  Expect(WaitFor([&] { return ReadBytes(opened, address) && !address.empty(); }, 30),
-         "a click on Label3 has the shell open the web page");
-  Expect(address == "http://www.xuvo.example/", "the maker's web page (" + address + ")");
-  Expect(IsWindow(tesqua.window) && IsWindowVisible(tesqua.window), "the window stays open");
-}
-
-// Other viewers of the chain keep getting notices, and the chain stays whole as windows leave.
-void ViewerChain(Context& context) {
-  Viewer middle;  // joins after our first viewer, before tesqua: tesqua -> middle -> first
-  Join(middle);
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-
-  const int first_before = context.viewer.notices;
-  const int middle_before = middle.notices;
-  Expect(CopyUnicode(context.owner, L"ZIG(1)"), "copied a formula");
-  WaitForText1(tesqua, Warnings({L"ZIG"}), "tesqua scanned it");
-  Expect(WaitFor([&] { return middle.notices > middle_before; }), "the next viewer got the notice");
-  Expect(WaitFor([&] { return context.viewer.notices > first_before; }),
-         "the viewer after it got the notice too");
-
-  // The middle viewer leaves: tesqua, first in the chain, must follow to the viewer after it.
-  Leave(middle);
-  const int middle_after = middle.notices;
-  const int first_after = context.viewer.notices;
-  Expect(CopyUnicode(context.owner, L"DVOL"), "copied another formula");
-  WaitForText1(tesqua, Warnings({L"DVOL"}), "tesqua scanned it");
-  Expect(WaitFor([&] { return context.viewer.notices > first_after; }),
-         "after the chain changed, the notice reached the remaining viewer");
-  Expect(middle.notices == middle_after, "the viewer that left got no notice");
-
-  // tesqua leaves the chain when its window closes: our viewer is first again.
-  Expect(tesqua.Close(), "tesqua.exe closed");
-  const int before_close_copy = context.viewer.notices;
-  Expect(CopyUnicode(context.owner, L"after tesqua"), "copied after tesqua ended");
-  Expect(WaitFor([&] { return context.viewer.notices > before_close_copy; }),
-         "tesqua left the chain whole: the remaining viewer still gets notices");
-}
-
-// Enter in Text1 makes a new line; Tab and Shift+Tab move through the controls that take the
-// focus, Text1 and Check1, and type nothing.
-void Keyboard(Context& context) {
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-  ClickOn(tesqua.Text1, 0.5, 0.97);
-  Expect(WaitFor([&] { return tesqua.Focus() == tesqua.Text1; }), "a click focuses Text1");
-  const std::wstring before = tesqua.Text1Text();
-  PressKeys({VK_RETURN});
-  WaitFor([&] { return tesqua.Text1Text() != before; });
-  std::wstring text = tesqua.Text1Text();
-  const auto at = std::mismatch(before.begin(), before.end(), text.begin()).second - text.begin();
-  const bool new_line = text.compare(std::size_t(at), 2, L"\r\n") == 0 &&
-                        std::wstring(text).erase(std::size_t(at), 2) == before;
-  Expect(new_line, "Enter makes a new line in Text1");
+  CopyFileW(self, (folder + L"\\notepad.exe").c_str(), FALSE);
+  Tesqua t(folder);
+  std::wstring before, typed;
+  HWND box = nullptr, editor = nullptr;
+  const auto focus = [&t](HWND w) { return [&t, w] { return t.Focus() == w; }; };
+  const auto keys = [](std::vector<WORD> list) { return [list] { Keys(list); }; };
   struct Step {
-    std::initializer_list<WORD> keys;
-    HWND focus;
     const char* what;
+    std::function<void()> act;
+    std::function<bool()> done;
   };
-  const Step steps[] = {{{VK_TAB}, tesqua.Check1, "Tab moves from Text1 to Check1"},
-                        {{VK_TAB}, tesqua.Text1, "Tab moves from Check1 back to Text1"},
-                        {{VK_SHIFT, VK_TAB}, tesqua.Check1, "Shift+Tab moves from Text1 to Check1"},
-                        {{VK_SHIFT, VK_TAB}, tesqua.Text1, "Shift+Tab moves from Check1 to Text1"}};
+  const Step steps[] = {
+      {"a click in Text1 focuses it", [&] { Click(t.Text1, 0.5, 0.97); }, focus(t.Text1)},
+      {"Enter makes a new line in Text1",
+       [&] {
+         before = t.Text1Text();
+         Keys({VK_RETURN});
+       },
+       [&] {
+         typed = t.Text1Text();
+         const auto at =
+             std::mismatch(before.begin(), before.end(), typed.begin(), typed.end()).first -
+             before.begin();
+         return typed ==
+                before.substr(0, std::size_t(at)) + L"\r\n" + before.substr(std::size_t(at));
+       }},
+      {"Tab moves from Text1 to Check1", keys({VK_TAB}), focus(t.Check1)},
+      {"Tab moves back to Text1", keys({VK_TAB}), focus(t.Text1)},
+      {"Shift+Tab moves from Text1 to Check1", keys({VK_SHIFT, VK_TAB}), focus(t.Check1)},
+      {"Shift+Tab moves back to Text1; the keys typed nothing and toggled nothing",
+       keys({VK_SHIFT, VK_TAB}),
+       [&] { return t.Focus() == t.Text1 && t.Text1Text() == typed && Checked(t.Check1); }},
+      {"a click unchecks Check1 and the window leaves the topmost band",
+       [&] { Click(t.Check1, 0.5, 0.5); },
+       [&] { return !Checked(t.Check1) && !Topmost(t.window); }},
+      {"a second click checks it, and the window is topmost again",
+       [&] { Click(t.Check1, 0.5, 0.5); }, [&] { return Checked(t.Check1) && Topmost(t.window); }},
+      {"a click on Label3 has the shell open the maker's web page",
+       [&] { Click(t.Label3, 0.05, 0.5); },
+       [&] { return ReadBytes(case_dir + L"\\opened-address") == "http://www.xuvo.example/"; }},
+      {"a click on Label1 shows the two-line message box titled with the caption, OK only",
+       [&] { Click(t.Label1, 0.9, 0.5); },
+       [&] {
+         box = FindWindowW(L"#32770", kCaption);
+         return box && GetDlgItem(box, IDOK) && !GetDlgItem(box, IDCANCEL) && !FindEditor() &&
+                Text(GetDlgItem(box, 0xFFFF)) ==
+                    L"带参数的函数，请在前面加$,否则容易识别错误!"
+                    L"\r\n编辑完成保存后重新打开程序即可!";
+       }},
+      {"closing it starts the system's notepad on code.ini",
+       [&] { PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0); },
+       [&] { return (editor = FindEditor()) != nullptr && IsSystemNotepad(editor); }}};
   for (const Step& step : steps) {
-    PressKeys(step.keys);
-    Expect(WaitFor([&] { return tesqua.Focus() == step.focus; }), step.what);
+    step.act();
+    Expect(WaitFor(step.done), step.what);
   }
-  ExpectText(tesqua.Text1Text(), text, "Tab typed nothing into Text1");
-  Expect(IsChecked(tesqua.Check1), "Check1 was passed through, not toggled");
+  PostMessageW(editor, WM_CLOSE, 0, 0);
+  WaitFor([] { return FindEditor() == nullptr; });
+  Expect(ReadBytes(folder + L"\\planted-notepad-ran") == "<missing>" && IsWindowVisible(t.window),
+         "the planted notepad.exe never ran, and the window stays open");
 }
 
-// Whether the window answers a message within the 100 ms it may take at most.
+// Whether the window answers within the 100 ms it may take at most.
 bool Answers(HWND window) {
   DWORD_PTR result = 0;
   return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0;
 }
 
-// Copies text and opens the clipboard at once, while tesqua's thread is stopped: its read of
-// the copy is sure to find the clipboard held. A thread stopped inside a read of its own would
-// keep the clipboard open: then it goes on and the copy is tried again.
-bool CopyAndHold(Context& context, const Tesqua& tesqua, const wchar_t* text) {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    tesqua.Suspend();
-    const bool free = OpenClipboard(context.owner) && CloseClipboard();
-    const bool held = free && CopyUnicode(context.owner, text) && OpenClipboard(context.owner);
-    tesqua.Resume();
-    if (held) return true;
-    PumpMessages();
-  }
-  return false;
-}
+// Other viewers in the chain; a clipboard held right after a copy; bursts of copies.
+void Clipboard() {
+  Viewer middle;  // tesqua -> middle -> viewer
+  Join(middle);
+  Tesqua t(Folder(L"tesqua"));
+  const int middle_before = middle.notices, viewer_before = viewer.notices;
+  Expect(SetClipboard({Unicode(L"ZIG(1)")}) && WaitFor([&] {
+           return middle.notices > middle_before && viewer.notices > viewer_before;
+         }),
+         "a notice reaches both viewers after tesqua");
+  t.ShowsText1(Warnings({L"ZIG"}), "the copy's verdict");
+  ChangeClipboardChain(middle.window, middle.next);  // the system tells tesqua at once
+  const int middle_left = middle.notices;
+  Expect(Copy({Unicode(L"DVOL")}) && middle.notices == middle_left,
+         "once the middle viewer left, tesqua passes notices to the one after it");
+  t.ShowsText1(Warnings({L"DVOL"}), "the copy's verdict");
 
-// Another program holds the clipboard right after a copy: the window keeps answering, and the
-// copy's verdict comes once the clipboard is released.
-void HeldClipboard(Context& context) {
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-  struct Case {
-    DWORD hold_milliseconds;
-    const wchar_t* text;
-    std::wstring verdict;
+  // Copies and opens the clipboard at once, while tesqua's thread is stopped: its read is sure
+  // to find the clipboard held. A thread stopped inside a read of its own would hold it: then
+  // it goes on and the copy is tried again.
+  const auto copy_and_hold = [&](const wchar_t* text) {
+    for (int attempt = 0; attempt < 50; ++attempt, Pump()) {
+      SuspendThread(t.process.hThread);
+      const bool held = OpenClipboard(owner) && CloseClipboard() && SetClipboard({Unicode(text)}) &&
+                        OpenClipboard(owner);
+      ResumeThread(t.process.hThread);
+      if (held) return true;
+    }
+    return false;
   };
-  const Case cases[] = {{300, L"A:=ZIG(C,5);", Warnings({L"ZIG"})},
-                        {5000, L"B:=DVOL;", Warnings({L"DVOL"})}};
-  for (const Case& c : cases) {
-    const std::string held = "held " + std::to_string(c.hold_milliseconds) + " ms: ";
-    const std::wstring before = tesqua.Text1Text();
-    const int notices = context.viewer.notices;
-    if (!Expect(CopyAndHold(context, tesqua, c.text), held + "copied, and held right after")) {
-      return;
-    }
-    int pings = 0;
-    int late = 0;
-    const ULONGLONG release = GetTickCount64() + c.hold_milliseconds;
-    while (GetTickCount64() < release) {
-      ++pings;
-      if (!Answers(tesqua.window)) ++late;
-      PumpMessages();
-    }
-    const bool notice_passed_on = context.viewer.notices > notices;
-    const std::wstring while_held = tesqua.Text1Text();
+  const std::tuple<DWORD, const wchar_t*, const wchar_t*> holds[] = {{300, L"A:=ZIG(C,5);", L"ZIG"},
+                                                                     {5000, L"B:=DVOL;", L"DVOL"}};
+  for (const auto& [milliseconds, text, hit] : holds) {
+    const std::string held = "held " + std::to_string(milliseconds) + " ms: ";
+    const std::wstring before = t.Text1Text();
+    const int notices = viewer.notices;
+    int pings = 0, late = 0;
+    const bool copied = copy_and_hold(text);
+    for (const ULONGLONG end = GetTickCount64() + milliseconds; GetTickCount64() < end;
+         Pump(), ++pings)
+      late += !Answers(t.window);
+    const bool passed_on = viewer.notices > notices, kept = t.Text1Text() == before;
     CloseClipboard();
-    Expect(notice_passed_on, held + "tesqua handled the notice while the clipboard was held");
-    ExpectText(while_held, before, held + "the verdict waits while the clipboard is held");
-    Expect(late == 0, held + "the window answered every message within 100 ms (" +
-                          std::to_string(late) + " of " + std::to_string(pings) + " late)");
-    WaitForText1(tesqua, c.verdict, held + "the copy's verdict once the clipboard is released");
+    Expect(copied && passed_on && kept && late == 0,
+           held + "tesqua passed the notice on, kept its verdict and answered within 100 ms (" +
+               std::to_string(late) + " of " + std::to_string(pings) + " late)");
+    t.ShowsText1(Warnings({hit}), held + "the copy's verdict once the clipboard is released");
   }
-}
 
-// A burst of copies as fast as a program can make them, alternating two texts: the verdict is
-// the last text's, never one mixed from two, and memory stays as it was.
-void ClipboardBurst(Context& context) {
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-  const std::wstring texts[] = {L"A:=ZIG(C,5);", L"B:=DVOL;"};
-  const std::wstring verdicts[] = {Warnings({L"ZIG"}), Warnings({L"DVOL"})};
-  constexpr int kCopies = 2000;
-  Expect(CopyUnicode(context.owner, texts[1]), "a first copy");
-  WaitForText1(tesqua, verdicts[1], "its verdict");
-  const SIZE_T memory_before = tesqua.PrivateMemory();
-  Expect(memory_before > 0, "tesqua's memory can be read");
+  // Bursts of copies as fast as a program can make them: the verdict is the last text's, never
+  // one mixed from two, and memory stays as it was.
+  const std::wstring texts[] = {L"A:=ZIG(C,5);", L"B:=DVOL;"},
+                     verdicts[] = {Warnings({L"ZIG"}), Warnings({L"DVOL"})};
+  const long long memory = t.Memory();
   for (int round = 0; round < 3; ++round) {
-    const std::string burst = "burst " + std::to_string(round + 1) + ": ";
+    const std::string burst = "burst " + std::to_string(round + 1) + " of 2,000 copies: ";
     bool copied = true;
-    for (int copy = 0; copy < kCopies; ++copy) {
-      copied = CopyUnicode(context.owner, texts[(round + copy) % 2]) && copied;
-      PumpMessages(0);
-    }
-    Expect(copied, burst + std::to_string(kCopies) + " copies");
-    const std::wstring& last = verdicts[(round + kCopies - 1) % 2];
-    WaitForText1(tesqua, last, burst + "the last text's verdict");
+    for (int copy = 0; copy < 2000; ++copy, Pump(0))
+      copied = SetClipboard({Unicode(texts[(round + copy + 1) % 2])}) && copied;
+    const std::wstring& last = verdicts[round % 2];
+    t.ShowsText1(last, burst + "the last text's verdict");
     // Notices still queued come before this message: the verdict must outlast them.
-    Expect(Answers(tesqua.window), burst + "tesqua answers");
-    ExpectText(tesqua.Text1Text(), last, burst + "the verdict stays");
-    const long long growth =
-        static_cast<long long>(tesqua.PrivateMemory()) - static_cast<long long>(memory_before);
-    Expect(growth < 1024 * 1024,
-           burst + "memory grew by less than 1 MB (" + std::to_string(growth) + " bytes)");
+    const long long growth = t.Memory() - memory;
+    Expect(copied && Answers(t.window) && t.Text1Text() == last && memory > 0 && growth < 1 << 20,
+           burst + "the verdict stays, memory grew by less than 1 MB (" + std::to_string(growth) +
+               " bytes)");
   }
+  Expect(t.Close() && Copy({Unicode(L"after tesqua")}),
+         "tesqua left the chain whole when it closed");
 }
 
-// Starts tesqua for a screenshot, says where its window is, and waits to be told to close it.
-void ShowForScreenshot(Context& context, bool with_verdict) {
-  Tesqua tesqua(context.exe, context.directory);
-  if (!Expect(tesqua.running(), "tesqua.exe shows its window")) return;
-  if (with_verdict) {
-    Expect(CopyUnicode(context.owner, L"A:=ZIG(C,5);\r\nB:=DVOL;"), "copied a formula");
-    WaitForText1(tesqua, Warnings({L"ZIG", L"DVOL"}), "the verdict is shown");
-  } else {
-    WaitForText1(tesqua, Instructions(), "the instructions are shown");
+// tesqua-scan.exe (exe) on two files; its output and errors to output; its exit status.
+DWORD Scan(HANDLE output) {
+  std::wstring command = L"\"" + exe + L"\" --library lib.ini 未来.txt b.txt";
+  STARTUPINFOW startup{sizeof startup};
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = output;
+  PROCESS_INFORMATION process{};
+  DWORD status = DWORD(-1);
+  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, case_dir.c_str(),
+                     &startup, &process)) {
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
   }
-  CheckColors(tesqua);
-  const RECT rect = ScreenRect(tesqua.window);
-  const std::string geometry = std::to_string(rect.right - rect.left) + "x" +
-                               std::to_string(rect.bottom - rect.top) + "+" +
-                               std::to_string(rect.left) + "+" + std::to_string(rect.top);
-  Expect(WriteBytes(Join(context.directory, L"window-ready"), geometry),
-         "the window's place handed to the screenshot (" + geometry + ")");
-  Expect(WaitFor([&] { return FileExists(Join(context.directory, L"screenshot-taken")); }, 60),
-         "the screenshot was taken");
+  return status;
+}
+
+// tesqua-scan.exe in a console of its own with code page 936: its lines as a person sees them
+// on the console's screen; redirected to a file, UTF-8.
+void Console() {
+  WriteBytes(case_dir + L"\\lib.ini", "$ZIG\r\n");
+  WriteBytes(case_dir + L"\\未来.txt", "ZIG(1)");
+  WriteBytes(case_dir + L"\\b.txt", "MA(C,5)");
+  const std::wstring lines[] = {
+      L"未来.txt: ZIG", L"b.txt: 没有发现未来函数！",
+      L"2 files scanned, 1 with hits, 0 could not be read, 0 skipped as binary"};
+  FreeConsole();  // this program's output goes to the runner's log file, not to a console
+  Expect(AllocConsole() && SetConsoleOutputCP(936), "a console of its own, code page 936");
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  HANDLE console =
+      CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  &inherited, OPEN_EXISTING, 0, nullptr);
+  Expect(Scan(console) == 1, "exit status 1 in the console");
+  std::string expected;
+  for (const std::wstring& line : lines) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    GetConsoleScreenBufferInfo(console, &info);
+    std::wstring row(std::size_t(info.dwSize.X), L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(console, row.data(), DWORD(row.size()), {0, SHORT(&line - lines)},
+                                &read);
+    row.erase(row.find_last_not_of(L' ') + 1);
+    ExpectText(row, line, "the console shows \"" + Utf8(line) + "\"");
+    expected += Utf8(line) + "\n";
+  }
+  const std::wstring path = case_dir + L"\\redirected.txt";
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
+                            0, nullptr);
+  Expect(Scan(file) == 1, "exit status 1 redirected");
+  CloseHandle(file);
+  Expect(ReadBytes(path) == expected,
+         "redirected, the output is UTF-8: \"" + ReadBytes(path) + "\"");
+  HWND window = GetConsoleWindow();
+  Expect(WaitFor([&] { return IsWindowVisible(window) != FALSE; }), "the console has a window");
+  Screenshot("console", Rect(window));
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  // Started in place of notepad.exe: only leave a trace.
-  const std::wstring self = argv[0];
-  if (Lower(self).find(L"notepad") != std::wstring::npos) {
-    wchar_t directory[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, directory);
-    WriteBytes(Join(directory, L"planted-notepad-ran"), "ran");
+  if (Lower(argv[0]).find(L"notepad") != std::wstring::npos) {  // started in notepad's place
+    WriteBytes(L"planted-notepad-ran", "ran");
     return 3;
   }
-  if (argc != 4) {
-    Print("usage: tesqua-e2e CASE TESQUA_EXE CASE_DIR");
+  const std::map<std::wstring, void (*)()> cases = {{L"window", &Window},
+                                                    {L"verdicts", &Verdicts},
+                                                    {L"clicks", &Clicks},
+                                                    {L"clipboard", &Clipboard},
+                                                    {L"console", &Console}};
+  if (argc != 4 || !cases.count(argv[1])) {
+    Print("usage: tesqua-e2e window|verdicts|clicks|clipboard|console EXE CASE_DIR");
     return 2;
   }
-  const std::wstring name = argv[1];
-  const std::map<std::wstring, std::function<void(Context&)>> cases = {
-      {L"first_start", &FirstStart},
-      {L"formulas", &Formulas},
-      {L"text_formats", &TextFormats},
-      {L"empty_library", &EmptyLibrary},
-      {L"long_text", &LongText},
-      {L"check1", &Check1Clicks},
-      {L"label1_editor", &Label1Editor},
-      {L"label3_web_page", &Label3WebPage},
-      {L"viewer_chain", &ViewerChain},
-      {L"keyboard", &Keyboard},
-      {L"held_clipboard", &HeldClipboard},
-      {L"clipboard_burst", &ClipboardBurst},
-      {L"show_instructions", [](Context& context) { ShowForScreenshot(context, false); }},
-      {L"show_verdict", [](Context& context) { ShowForScreenshot(context, true); }},
-  };
-  const auto found = cases.find(name);
-  if (found == cases.end()) {
-    Print("no such case: " + Utf8(name));
-    return 2;
-  }
-
-  Context context{argv[2], argv[3], CreateHelperWindow(), {}};
-  Join(context.viewer);
-  found->second(context);
-  Leave(context.viewer);
-
+  exe = argv[2];
+  case_dir = argv[3];
+  owner = NewWindow();
+  Join(viewer);
+  cases.at(argv[1])();
+  ChangeClipboardChain(viewer.window, viewer.next);
   Print(std::to_string(passed) + " passed, " + std::to_string(failed) + " failed");
   return failed == 0 && passed > 0 ? 0 : 1;
 }
+#endif
