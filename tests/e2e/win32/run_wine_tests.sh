@@ -39,6 +39,10 @@ wait_until() {  # SECONDS COMMAND...: polls until the command succeeds
   done
 }
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+reg() {
+  timeout 60 "${chinese[@]}" "$wine" reg add "$@" /f </dev/null >>"$logs/wine.log" 2>&1 ||
+    fail "reg add $* failed: $(tail -5 "$logs/wine.log")"
+}
 
 setup() {
   cleanup
@@ -64,28 +68,13 @@ setup() {
   chmod +x "$state/browser"
   # 宋体 and the other Chinese faces drawn with the CJK fonts installed; Wine draws the title
   # bar itself, as there is no window manager; a crash shows no dialog waiting for a click.
-  sed 's/$/\r/' <<EOF_REG | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$state/settings.reg"
-Windows Registry Editor Version 5.00
-
-[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
-"宋体"="Noto Serif CJK SC"
-"SimSun"="Noto Serif CJK SC"
-"新宋体"="Noto Serif CJK SC"
-"NSimSun"="Noto Serif CJK SC"
-"Microsoft YaHei"="Noto Sans CJK SC"
-"Microsoft YaHei UI"="Noto Sans CJK SC"
-
-[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
-"Decorated"="N"
-
-[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
-"ShowCrashDialog"=dword:00000000
-
-[HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]
-"Browsers"="$state/browser"
-EOF_REG
-  timeout 60 "${chinese[@]}" "$wine" regedit /S "$(windows_path "$state/settings.reg")" \
-    </dev/null >>"$logs/wine.log" 2>&1 || fail "regedit failed: $(tail -5 "$logs/wine.log")"
+  local fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' face
+  for face in 宋体 SimSun 新宋体 NSimSun; do reg "$fonts" /v "$face" /d "Noto Serif CJK SC"; done
+  reg "$fonts" /v "Microsoft YaHei" /d "Noto Sans CJK SC"
+  reg "$fonts" /v "Microsoft YaHei UI" /d "Noto Sans CJK SC"
+  reg 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N
+  reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+  reg 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$state/browser"
   echo "Wine ready on display $DISPLAY, prefix $prefix"
 }
 
