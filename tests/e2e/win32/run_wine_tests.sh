@@ -107,7 +107,8 @@ run_case() {
     sleep 0.2
   done
   wait "$driver" || status=$?
-  cat "$dir/driver.log" "$dir/runner.log" 2>/dev/null
+  cat "$dir/driver.log"
+  [ ! -f "$dir/runner.log" ] || cat "$dir/runner.log"
   return "$status"
 }
 
