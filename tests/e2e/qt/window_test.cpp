@@ -57,11 +57,10 @@ std::optional<QByteArray> Shell(const QString& command) {
   QProcess process;
   StartShell(process, command);
   process.closeWriteChannel();
-  if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, kWait) ||
-      process.error() != QProcess::UnknownError || process.exitCode() != 0) {
-    return std::nullopt;
-  }
-  return process.readAll();
+  const bool ended =
+      QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, kWait);
+  const bool ok = ended && process.error() == QProcess::UnknownError && process.exitCode() == 0;
+  return ok ? std::optional(process.readAll()) : std::nullopt;
 }
 
 QByteArray ReadFile(const QString& name) {
@@ -125,12 +124,10 @@ class WindowTest : public QObject {
     return *child;
   }
 
-  // A real click in a corner of the control: the X server moves the pointer and presses its
-  // button.
+  // A real click in the control's bottom-right corner: the X server moves the pointer and
+  // presses its button.
   void Click(const char* name) {
-    QWidget& control = Child(name);
-    const QPoint p =
-        control.mapTo(window_.get(), QPoint(control.width() - 3, control.height() - 3));
+    const QPoint p = Child(name).geometry().bottomRight() - QPoint(2, 2);
     const auto id = window_->windowHandle()->winId();
     QVERIFY(Shell(u"xdotool mousemove --window %1 %2 %3 click 1"_s.arg(id).arg(p.x()).arg(p.y())));
   }
