@@ -1,14 +1,12 @@
 // The batch: the same output on any number of threads, what a terminal shows while it runs,
-// the kinds of a folder's entries; and ASCII widened (and folded) up to the first byte above 127.
+// and ASCII widened (and folded) up to the first byte above 127.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <random>
 #include <regex>
 #include <sstream>
 
 #include "cli/batch.h"
-#include "cli/folder_listing.h"
 #include "scan/matcher.h"
 #include "tests/temp_dir.h"
 
@@ -138,32 +136,6 @@ TEST(ScanCommandBatchTest, TheProgressLineCountsFilesAndMegabytesAndNeverShowsBe
       "2 files scanned, 1 with hits, 1 could not be read, 1 skipped as binary",
       ""};
   EXPECT_EQ(Screen(shown), expected);
-}
-
-TEST(ScanCommandBatchTest, AFolderTellsTheKindsOfItsEntries) {
-  TempDir dir;
-  std::filesystem::create_directories("f/folder");
-  WriteBytes("f/file.txt", "ZIG(");
-  std::error_code error;
-  std::filesystem::create_symlink("file.txt", "f/to_file.txt", error);
-  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
-  std::filesystem::create_directory_symlink("folder", "f/to_folder", error);
-  std::filesystem::create_symlink("nowhere.txt", "f/broken.txt", error);
-  std::vector<FolderEntry> entries;
-  std::string why;
-  ASSERT_TRUE(ListFolder("f", entries, why)) << why;
-  std::map<std::string, FolderEntry::Kind> kinds;
-  for (const FolderEntry& entry : entries) kinds[entry.utf8_name] = entry.kind;
-  const std::map<std::string, FolderEntry::Kind> expected = {
-      {"folder", FolderEntry::Kind::kFolder},
-      {"file.txt", FolderEntry::Kind::kFile},
-      {"to_file.txt", FolderEntry::Kind::kFile},
-      {"to_folder", FolderEntry::Kind::kOther},  // walked where it is, not through the link
-      {"broken.txt", FolderEntry::Kind::kOther},
-  };
-  EXPECT_EQ(kinds, expected);
-  EXPECT_FALSE(ListFolder("missing", entries, why));
-  EXPECT_FALSE(why.empty());
 }
 
 TEST(MatcherReuseTest, WidenAsciiFoldsCapitalsOnlyAndStopsAtTheFirstByteAbove127) {

@@ -29,9 +29,10 @@ class FormTest : public ::testing::Test {
   void TearDown() override { ResetClipboardWatch(); }
 
   // Starts a fresh window, with text on the clipboard, failing where told.
-  void Load(const std::string& failing = "") {
+  void Load(const std::string& failing = "", Size screen = {1920, 1080}) {
     ResetClipboardWatch();
     platform_ = FakePlatform{};
+    platform_.screen = screen;
     platform_.Copy(u"held before the start");
     platform_.text1 = u"instructions";
     platform_.failing = {failing};
@@ -43,54 +44,40 @@ class FormTest : public ::testing::Test {
   FakePlatform platform_;
 };
 
+// The window goes to the right edge of the screen, centred vertically, whatever the sizes.
 TEST_F(FormTest, StartUpReadiesTheWindowAndAFailingStepLosesOnlyItself) {
   struct Case {
     std::string failing;
-    bool emptied, topmost, placed, watching;
+    Size screen;
+    double left, top;
+    bool emptied, topmost, watching;
   };
+  // clang-format off
   const Case cases[] = {
-      {"", true, true, true, true},
-      {"EmptyClipboard", false, true, true, true},  // what it held is then shown unscanned
-      {"SetWindowPos", true, false, true, true},
-      {"ScreenSize", true, true, false, true},
-      {"OuterSize", true, true, false, true},
-      {"MoveWindow", true, true, false, true},
-      {"SetClipboardViewer", true, true, true, false},
-      {"SetWindowProcedure", true, true, true, false},
-      {"GetPriorityClipboardFormat", true, true, true, true},
+      {"", {1920, 1080}, 1661, 324, true, true, true},
+      {"EmptyClipboard", {1024, 769}, 765, 168.5, false, true, true},  // then shown unscanned
+      {"SetWindowPos", {200, 300}, -59, -66, true, false, true},  // a screen smaller than it
+      {"ScreenSize", {1920, 1080}, 0, 0, true, true, true},
+      {"OuterSize", {1920, 1080}, 0, 0, true, true, true},
+      {"MoveWindow", {1920, 1080}, 0, 0, true, true, true},
+      {"SetClipboardViewer", {1920, 1080}, 1661, 324, true, true, false},
+      {"SetWindowProcedure", {1920, 1080}, 1661, 324, true, true, false},
+      {"GetPriorityClipboardFormat", {1920, 1080}, 1661, 324, true, true, true},
   };
+  // clang-format on
   for (const Case& c : cases) {
-    Load(c.failing);
+    Load(c.failing, c.screen);
     EXPECT_EQ(platform_.list1.items(), kDefaults) << c.failing;
     EXPECT_EQ(platform_.clipboard_formats.empty(), c.emptied) << c.failing;
     EXPECT_EQ(platform_.text1, c.emptied ? u"instructions" : u"held before the start") << c.failing;
     EXPECT_EQ(platform_.topmost, c.topmost) << c.failing;
-    EXPECT_EQ(platform_.left, c.placed ? 1661 : 0) << c.failing;
-    EXPECT_EQ(platform_.top, c.placed ? 324 : 0) << c.failing;
+    EXPECT_EQ(platform_.left, c.left) << c.failing;
+    EXPECT_EQ(platform_.top, c.top) << c.failing;
     platform_.Copy(u"a:=peak(1,2,3); b:=dvol;", {1});
     platform_.Deliver(WM_DRAWCLIPBOARD);
     EXPECT_EQ(platform_.text1 == u"\r\n注意：发现未来函数PEAK！\r\n注意：发现未来函数DVOL！",
               c.watching)
         << c.failing;
-  }
-}
-
-TEST_F(FormTest, TheWindowIsCentredVerticallyAndFlushRight) {
-  struct Case {
-    Size screen;
-    double left, top;
-  };
-  const Case cases[] = {
-      {{1024, 769}, 765, 168.5},
-      {{200, 300}, -59, -66},  // a screen smaller than the window: nothing corrects
-  };
-  for (const Case& c : cases) {
-    ResetClipboardWatch();
-    platform_ = FakePlatform{};
-    platform_.screen = c.screen;
-    Form_Load(platform_);
-    EXPECT_EQ(platform_.left, c.left);
-    EXPECT_EQ(platform_.top, c.top);
   }
 }
 
@@ -129,7 +116,7 @@ TEST_F(FormTest, TheLabelsShowTheRulesAndOpenTheLibraryOrTheWebPage) {
   const std::u16string rules =
       u"带参数的函数，请在前面加$,否则容易识别错误!\r\n编辑完成保存后重新打开程序即可!";
   // The library need not exist: the editor gets its full path all the same.
-  const std::u16string library = (dir_.path() / "code.ini").u16string();
+  const std::u16string library = (dir_.path / "code.ini").u16string();
   struct Case {
     void (*click)(Platform&);
     std::string failing;
@@ -152,23 +139,14 @@ TEST_F(FormTest, TheLabelsShowTheRulesAndOpenTheLibraryOrTheWebPage) {
 
 TEST(LayoutTest, TheInstructionsLineByLine) {
   const auto spaces = [](std::size_t count) { return std::u16string(count, u' '); };
-  const std::u16string lines[] = {spaces(30),
-                                  spaces(30),
-                                  spaces(30),
-                                  spaces(19),
-                                  u"1、使用方法：只要复制公式代码软",
-                                  spaces(30),
-                                  u" 件自动提示是否有未来函数！" + spaces(5),
-                                  spaces(24),
-                                  u"2、可自定义未来函数特征库，请按",
-                                  spaces(30),
-                                  u" 提示编辑特征库以便更加准确识别 ",
-                                  spaces(15),
-                                  u"未来函数！" + spaces(21),
-                                  spaces(12),
-                                  u"  更多更好的股软请访问Xuvo软件  ",
-                                  spaces(18),
-                                  u"工作室网站！"};
+  // clang-format off
+  const std::u16string lines[] = {
+      spaces(30), spaces(30), spaces(30), spaces(19), u"1、使用方法：只要复制公式代码软",
+      spaces(30), u" 件自动提示是否有未来函数！" + spaces(5), spaces(24),
+      u"2、可自定义未来函数特征库，请按", spaces(30), u" 提示编辑特征库以便更加准确识别 ",
+      spaces(15), u"未来函数！" + spaces(21), spaces(12), u"  更多更好的股软请访问Xuvo软件  ",
+      spaces(18), u"工作室网站！"};
+  // clang-format on
   std::u16string text;
   for (const std::u16string& line : lines) text += line + u"\r\n";
   EXPECT_EQ(Instructions(), text);

@@ -56,7 +56,7 @@ TEST(LibraryTest, AMissingLibraryIsWrittenWithTheDefaultsAndAnExistingEntryIsNev
 TEST(LibraryTest, ProgramsStartingTogetherAllLoadTheWholeLibrary) {
   TempDir dir;
   for (int round = 0; round < 100; ++round) {
-    const std::filesystem::path file = dir.path() / std::to_string(round) / "code.ini";
+    const std::filesystem::path file = dir.path / std::to_string(round) / "code.ini";
     std::filesystem::create_directory(file.parent_path());
     std::latch start(3);
     std::string loaded[3];
@@ -112,6 +112,7 @@ TEST(LibraryTest, LinesSplitAtEveryLineEndWithNothingTrimmedOrSkipped) {
       {u"DVOL \r\n $ZIG\r\n", {u"DVOL ", u" $ZIG"}},  // blanks kept
       {u"A\n\rB", {u"A", u"", u"B"}},                 // LF then CR: two line ends
       {u"X\r\nX\r", {u"X", u"X"}},                    // no de-duplication
+      {std::u16string_view(u"A\r\n", 2), {u"A"}},     // nothing read past the end
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SplitLines(c.text), c.lines) << std::string(c.text.begin(), c.text.end());
