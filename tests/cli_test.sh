@@ -37,14 +37,15 @@ check "no progress without a terminal" 1 '{"path":"-","encoding":"utf-8","hits":
   sh -c '{ printf DVOL; sleep 1; } | "$TESQUA_SCAN" --json -'
 ok "no progress without a terminal: nothing on standard error" '[ ! -s err ]'
 # Inputs that cannot seek, larger than one read: a GBK formula whose first bytes are also valid
-# UTF-8 ("函未" in UTF-8 is GBK too), so it is read again, from a spool file that then goes.
+# UTF-8 ("函未" in UTF-8 is GBK too), so it is read again, from a spool file that then goes;
+# the key at its very start too.
 printf '$ZIG\r\n\xcd\xa8\r\nDVOL\r\n' >gbk.ini
-{ printf '\xe5\x87\xbd\xe6\x9c\xaa'; head -c 70000 /dev/zero | tr '\0' x; printf '\r\nX:=\xc1\xf7\xcd\xa8\xb9\xc9;'; } >late.txt
+{ printf 'DVOL \xe5\x87\xbd\xe6\x9c\xaa'; head -c 70000 /dev/zero | tr '\0' x; printf '\r\nX:=\xc1\xf7\xcd\xa8\xb9\xc9;'; } >late.txt
 mkdir spool
 export TMPDIR=$PWD/spool
-check "a GBK pipe that looked like UTF-8 at first" 1 '\r\n注意：发现未来函数通！\n' \
+check "a GBK pipe that looked like UTF-8 at first" 1 '\r\n注意：发现未来函数通！\r\n注意：发现未来函数DVOL！\n' \
   bash -c '"$TESQUA_SCAN" --library gbk.ini <(cat late.txt)'
-check "the same on standard input" 1 '{"path":"-","encoding":"ansi","hits":[{"entry":"通","name":"通","line":2,"column":5}]}\n{"summary":{"scanned":1,"with_hits":1,"unreadable":0,"skipped":0}}\n' \
+check "the same on standard input" 1 '{"path":"-","encoding":"ansi","hits":[{"entry":"通","name":"通","line":2,"column":5},{"entry":"DVOL","name":"DVOL","line":1,"column":1}]}\n{"summary":{"scanned":1,"with_hits":1,"unreadable":0,"skipped":0}}\n' \
   sh -c 'cat late.txt | "$TESQUA_SCAN" --library gbk.ini --json -'
 ok "no spool file left" '[ -z "$(ls -A spool)" ]'
 # Without a folder for the spool, only an input that must be read again fails, and says why.
@@ -52,5 +53,5 @@ export TMPDIR=$PWD/missing
 check "no folder for the spool file" 2 '' sh -c 'cat late.txt | "$TESQUA_SCAN" --library gbk.ini'
 ok "no folder for the spool file: why" 'grep -q "standard input: .*temporary file" err'
 check "no folder for the spool file, and no need of it" 1 '\r\n注意：发现未来函数通！\n' \
-  sh -c 'tail -c +7 late.txt | "$TESQUA_SCAN" --library gbk.ini'
+  sh -c 'tail -c +12 late.txt | "$TESQUA_SCAN" --library gbk.ini'
 [ $failures -eq 0 ]
