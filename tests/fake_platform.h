@@ -1,7 +1,8 @@
-// An in-memory platform: records each call in order, holds the controls and a clipboard, runs
-// a chain of window procedures, and fails any operation it is told to.
+// An in-memory platform: holds the controls, a clipboard and the window's state, runs the
+// procedure installed on the window, and fails any operation it is told to.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <set>
@@ -10,16 +11,17 @@
 
 #include "platform/platform.h"
 #include "scan/entry_list.h"
+#include "scan/text_encoding.h"
 
 namespace tesqua::testing {
 
 inline constexpr WindowHandle kFakeWindow = 0x1000;
 inline constexpr ProcedureHandle kFakeOwnProcedure = 0x2000;
+inline constexpr MessageResult kOwnResult = 42;  // what the window's own procedure returns
 
 class FakeListBox : public EntryList {
  public:
-  // Every selection the list went through, in order.
-  std::vector<int> selections;
+  std::vector<int> selections;  // every selection the list went through, in order
   void SetListIndex(int index) override {
     EntryList::SetListIndex(index);
     selections.push_back(index);
@@ -28,89 +30,141 @@ class FakeListBox : public EntryList {
 
 class FakePlatform : public Platform {
  public:
-  // Calls, by name, in the order they were made.
-  std::vector<std::string> calls;
-  // Operations, by name, that throw PlatformFailure.
-  std::set<std::string> failing;
+  std::set<std::string> failing;  // operations, by name, that throw PlatformFailure
 
   std::u16string text1;
   FakeListBox list1;
   int check1 = 1;
   Size outer{259, 432};
   Size screen{1920, 1080};
-  double left = 0;
-  double top = 0;
+  double left = 0, top = 0;
+  bool topmost = false;
 
   std::vector<std::uint32_t> clipboard_formats;  // what the clipboard offers, in its order
   std::u16string clipboard_text;
   int clipboard_reads = 0;
-  // Runs inside each read, as messages the window system delivers inside clipboard calls.
-  std::function<void()> during_read;
+  std::function<void()> during_read;               // messages the system delivers inside a read
   std::map<std::uintptr_t, std::uint32_t> timers;  // running timers and their periods
 
   WindowHandle next_viewer = 0;  // what SetClipboardViewer returns
   WindowProcedure installed = nullptr;
-  MessageResult own_procedure_result = 42;
   struct Sent {
     WindowHandle to;
     std::uint32_t message;
     std::uintptr_t w_param;
     std::intptr_t l_param;
-    bool waited = true;  // SendMessage; false for SendNotifyMessage
+    bool waited;  // SendMessage; false for SendNotifyMessage
+    bool operator==(const Sent&) const = default;
   };
-  std::vector<Sent> sent;                             // messages sent to other windows
-  std::vector<std::uint32_t> own_procedure_messages;  // what the window's own procedure saw
+  std::vector<Sent> sent;  // to other windows
+  std::vector<std::uint32_t> own_procedure_messages;
   std::vector<std::pair<WindowHandle, WindowHandle>> chain_changes;
-  std::vector<WindowHandle> insert_after;  // SetWindowPos calls
-  std::vector<std::u16string> message_boxes;
-  std::vector<std::u16string> editor_files;
-  std::vector<std::u16string> shell_files;
+  std::vector<std::u16string> shown;  // message boxes, "editor FILE", "open PAGE", in order
 
-  // Another program puts content on the clipboard: text in the given formats, in the
-  // clipboard's order (text with CF_TEXT and CF_UNICODETEXT unless told otherwise).
+  // Another program puts text on the clipboard, in the given formats, in the clipboard's order.
   void Copy(std::u16string text, std::vector<std::uint32_t> formats = {1, 13}) {
     clipboard_text = std::move(text);
     clipboard_formats = std::move(formats);
   }
-
-  // Delivers a message the way the window system would: to the installed procedure if any,
-  // else to the window's own.
+  // A message from the window system: to the installed procedure if any, else the window's own.
   MessageResult Deliver(std::uint32_t message, std::uintptr_t w_param = 0,
-                        std::intptr_t l_param = 0);
+                        std::intptr_t l_param = 0) {
+    if (installed) return installed(kFakeWindow, message, w_param, l_param);
+    own_procedure_messages.push_back(message);
+    return kOwnResult;
+  }
 
   WindowHandle hWnd() const override { return kFakeWindow; }
-  Size OuterSize() const override;
-  Size ScreenSize() const override;
-  void MoveWindow(double new_left, double new_top) override;
-  void SetText1(std::u16string_view text) override;
+  Size OuterSize() const override { return Check("OuterSize"), outer; }
+  Size ScreenSize() const override { return Check("ScreenSize"), screen; }
+  void MoveWindow(double new_left, double new_top) override {
+    Check("MoveWindow");
+    left = new_left;
+    top = new_top;
+  }
+  void SetText1(std::u16string_view text) override { Check("SetText1"), text1 = text; }
   ListBox& List1() override { return list1; }
-  int Check1Value() const override;
-  int GetPriorityClipboardFormat(std::span<const std::uint32_t> formats) override;
-  std::u16string ClipboardText() override;
-  bool EmptyClipboard(WindowHandle owner) override;
-  WindowHandle SetClipboardViewer(WindowHandle window) override;
-  bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) override;
-  void SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
-                         std::intptr_t l_param) override;
+  int Check1Value() const override { return check1; }
+  int GetPriorityClipboardFormat(std::span<const std::uint32_t> formats) override {
+    Check("GetPriorityClipboardFormat");
+    if (clipboard_formats.empty()) return 0;
+    for (const std::uint32_t format : formats) {
+      if (std::ranges::count(clipboard_formats, format) > 0) return int(format);
+    }
+    return -1;
+  }
+  std::u16string ClipboardText() override {
+    ++clipboard_reads;
+    const std::u16string text = clipboard_text;  // what the clipboard held when it was opened
+    if (during_read) during_read();
+    return Check("ClipboardText"), text;
+  }
+  bool EmptyClipboard(WindowHandle owner) override {
+    Check("EmptyClipboard");
+    if (owner == kFakeWindow) Copy(u"", {});
+    return owner == kFakeWindow;
+  }
+  // As the window system does, a new viewer hears of the clipboard's content at once.
+  WindowHandle SetClipboardViewer(WindowHandle) override {
+    Check("SetClipboardViewer");
+    Deliver(0x0308);  // WM_DRAWCLIPBOARD
+    return next_viewer;
+  }
+  bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) override {
+    chain_changes.emplace_back(remove, next);
+    return true;
+  }
   MessageResult SendMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
-                            std::intptr_t l_param) override;
-  ProcedureHandle SetWindowProcedure(WindowHandle window, WindowProcedure procedure) override;
-  MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle window, std::uint32_t message,
-                               std::uintptr_t w_param, std::intptr_t l_param) override;
-  void SetTimer(std::uintptr_t id, std::uint32_t milliseconds) override;
-  void KillTimer(std::uintptr_t id) override;
-  bool SetWindowPos(WindowHandle window, WindowHandle after, int x, int y, int cx, int cy,
-                    std::uint32_t flags) override;
-  void ShellExecute(WindowHandle parent, std::u16string_view verb, std::u16string_view file,
-                    std::u16string_view parameters, std::u16string_view directory,
-                    int show_command) override;
-  void MessageBox(std::u16string_view prompt) override;
-  void OpenInTextEditor(std::u16string_view file) override;
-  std::u16string DecodeAnsi(std::string_view bytes) const override;
+                            std::intptr_t l_param) override {
+    sent.push_back({to, message, w_param, l_param, true});
+    return 0;
+  }
+  void SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
+                         std::intptr_t l_param) override {
+    sent.push_back({to, message, w_param, l_param, false});
+  }
+  ProcedureHandle SetWindowProcedure(WindowHandle, WindowProcedure procedure) override {
+    Check("SetWindowProcedure");
+    installed = procedure;
+    return kFakeOwnProcedure;
+  }
+  MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle, std::uint32_t message,
+                               std::uintptr_t, std::intptr_t) override {
+    Check("CallWindowProc");
+    if (previous != kFakeOwnProcedure) throw PlatformFailure("no such procedure");
+    own_procedure_messages.push_back(message);
+    return kOwnResult;
+  }
+  void SetTimer(std::uintptr_t id, std::uint32_t milliseconds) override {
+    timers[id] = milliseconds;
+  }
+  void KillTimer(std::uintptr_t id) override { timers.erase(id); }
+  bool SetWindowPos(WindowHandle window, WindowHandle after, int, int, int, int,
+                    std::uint32_t flags) override {
+    Check("SetWindowPos");
+    if (window != kFakeWindow || (after != kHwndTopmost && after != kHwndNotopmost) ||
+        flags != (kSwpNoMove | kSwpNoSize)) {
+      throw PlatformFailure("unexpected SetWindowPos arguments");
+    }
+    topmost = after == kHwndTopmost;
+    return true;
+  }
+  void ShellExecute(WindowHandle, std::u16string_view verb, std::u16string_view file,
+                    std::u16string_view parameters, std::u16string_view, int) override {
+    shown.push_back(std::u16string(verb) + u" " + std::u16string(file) +
+                    std::u16string(parameters));
+  }
+  void MessageBox(std::u16string_view prompt) override { shown.emplace_back(prompt); }
+  void OpenInTextEditor(std::u16string_view file) override {
+    Check("OpenInTextEditor");
+    shown.push_back(u"editor " + std::u16string(file));
+  }
+  std::u16string DecodeAnsi(std::string_view bytes) const override { return DecodeGbk(bytes); }
 
  private:
-  void Record(const std::string& name);
-  void RecordConst(const std::string& name) const;
+  void Check(const std::string& name) const {
+    if (failing.contains(name)) throw PlatformFailure(name + " failed");
+  }
 };
 
 }  // namespace tesqua::testing

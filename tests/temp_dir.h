@@ -9,28 +9,20 @@
 
 namespace tesqua::testing {
 
-class TempDir {
- public:
-  TempDir() : previous_(std::filesystem::current_path()) {
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("tesqua-test-" + std::to_string(random()) + std::to_string(random()));
-    std::filesystem::create_directories(path_);
-    std::filesystem::current_path(path_);
+struct TempDir {
+  const std::filesystem::path previous = std::filesystem::current_path();
+  const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("tesqua-test-" + std::to_string(std::random_device()()) +
+                                      std::to_string(std::random_device()()));
+  TempDir() {
+    std::filesystem::create_directories(path);
+    std::filesystem::current_path(path);
   }
   ~TempDir() {
-    std::filesystem::current_path(previous_);
+    std::filesystem::current_path(previous);
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path, ignored);
   }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
 };
 
 inline void WriteBytes(const std::filesystem::path& file, std::string_view bytes) {
