@@ -505,7 +505,7 @@ inline unsigned ShortStarts(const unsigned char* bytes,
   return unsigned(_mm_movemask_epi8(equal));
 }
 
-// ShiftHash of the windows at 8 positions.
+// ShiftHash of the windows at 8 positions, times 16: where their entries lie in the table.
 __attribute__((target("avx2"))) inline void HashesAvx2(const unsigned char* bytes, unsigned bits,
                                                        std::uint32_t* hashes) {
   // Each window's three bytes in a 32-bit lane above a zero byte, as ShiftHash reads them.
@@ -516,8 +516,9 @@ __attribute__((target("avx2"))) inline void HashesAvx2(const unsigned char* byte
   const __m256i windows =
       _mm256_or_si256(_mm256_shuffle_epi8(raw, windows_of), _mm256_set1_epi32(0x20202000));
   const __m256i product = _mm256_mullo_epi32(windows, _mm256_set1_epi32(int(0x9E3779B1u)));
-  _mm256_store_si256(reinterpret_cast<__m256i*>(hashes),
-                     _mm256_srl_epi32(product, _mm_cvtsi32_si128(int(32 - bits))));
+  _mm256_store_si256(
+      reinterpret_cast<__m256i*>(hashes),
+      _mm256_slli_epi32(_mm256_srl_epi32(product, _mm_cvtsi32_si128(int(32 - bits))), 4));
 }
 
 // The shift-or filter's state between blocks of 16 positions, and what a block found.
@@ -532,14 +533,14 @@ struct ShiftScan {
     }
   }
 
-  // The entry of hash, shifted up by lanes bytes within 16.
-  __m128i Lanes(std::uint32_t hash, int lanes) const {
+  // The entry at 16 * hash, shifted up by lanes bytes within 16.
+  __m128i Lanes(std::uint32_t at, int lanes) const {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-        reinterpret_cast<const unsigned char*>(table + 2 * std::size_t(hash) + 1) - lanes));
+        reinterpret_cast<const unsigned char*>(table + 1) + at - lanes));
   }
 
-  // Takes the window hashes of the 16 positions from at; whether they hold a candidate. Lane
-  // j of the window at position i goes to byte i + j of the state.
+  // Takes the window hashes (times 16) of the 16 positions from at; whether they hold a
+  // candidate. Lane j of the window at position i goes to byte i + j of the state.
   __attribute__((always_inline)) bool Block(const unsigned char* bytes, std::size_t at,
                                             std::size_t end, const std::uint32_t* hashes) {
     for (int half = 0; half < 2; ++half) {
@@ -584,6 +585,8 @@ __attribute__((target("avx2"))) std::size_t NextShiftCandidatesAvx2(const unsign
     alignas(32) std::uint32_t hashes[16];
     HashesAvx2(bytes + at, keys.shift_bits, hashes);
     HashesAvx2(bytes + at + 8, keys.shift_bits, hashes + 8);
+    // Read back from memory: eight loads cost less than eight extractions from a vector.
+    asm volatile("" : : "r"(hashes) : "memory");
     if (scan.Block(bytes, at, end, hashes)) return scan.Done(at, found);
   }
   scan.open[0] = scan.open[1] = 0;
@@ -596,7 +599,7 @@ std::size_t NextShiftCandidatesScalar(const unsigned char* bytes, std::size_t at
   ShiftScan scan(keys, found.carry);
   for (; at < end; at += 16) {
     std::uint32_t hashes[16];
-    for (std::size_t i = 0; i < 16; ++i) hashes[i] = keys.ShiftHash(bytes + at + i);
+    for (std::size_t i = 0; i < 16; ++i) hashes[i] = keys.ShiftHash(bytes + at + i) << 4;
     if (scan.Block(bytes, at, end, hashes)) return scan.Done(at, found);
   }
   scan.open[0] = scan.open[1] = 0;
