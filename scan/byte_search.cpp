@@ -11,6 +11,7 @@
 
 #include "scan/case_folding.h"
 #include "scan/text_encoding.h"
+#include "scan/vector_width.h"
 
 namespace tesqua {
 namespace {
@@ -81,8 +82,7 @@ constexpr std::string_view kFormulaWords[] = {
     "barslast", "filter",   "every",     "exist",    "between"};
 
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+  return UsableVectorWidth() != VectorWidth::kNone;
 }
 
 }  // namespace
@@ -504,8 +504,7 @@ __attribute__((target("avx2"))) std::size_t NextWindowCandidatesAvx2(const unsig
 }
 
 bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512bw");
-  return has;
+  return UsableVectorWidth() == VectorWidth::kAvx512;
 }
 
 }  // namespace
