@@ -232,7 +232,7 @@ __attribute__((target("avx2"))) std::size_t CheckUtf8BlocksAvx2(const unsigned c
     previous = run_previous;
     highest = run_highest;
     highest_before = run_highest_before;
-    for (;; i += 32) {
+    for (; i < run_end; i += 32) {
       const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
       const __m256i wrong = Utf8Errors(tables, previous, input);
       if (!_mm256_testz_si256(wrong, wrong)) break;
@@ -316,7 +316,7 @@ __attribute__((target("avx512bw"))) std::size_t CheckUtf8BlocksAvx512(const unsi
     previous = run_previous;
     highest = run_highest;
     highest_before = run_highest_before;
-    for (;; i += 64) {
+    for (; i < run_end; i += 64) {
       const __m512i input = _mm512_loadu_si512(data + i);
       const __m512i wrong = Utf8Errors(tables, previous, input);
       if (_mm512_test_epi8_mask(wrong, wrong) != 0) break;
