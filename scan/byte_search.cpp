@@ -9,6 +9,7 @@
 
 #include "scan/case_folding.h"
 #include "scan/text_encoding.h"
+#include "scan/vector_width.h"
 
 namespace tesqua {
 namespace {
@@ -73,8 +74,7 @@ Encoded EncodeKey(std::u16string_view key, ByteEncoding encoding) {
 }
 
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+  return UsableVectorWidth() != VectorWidth::kNone;
 }
 
 }  // namespace
@@ -608,8 +608,7 @@ std::size_t NextShiftCandidatesScalar(const unsigned char* bytes, std::size_t at
 }
 
 bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512bw");
-  return has;
+  return UsableVectorWidth() == VectorWidth::kAvx512;
 }
 
 }  // namespace

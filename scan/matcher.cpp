@@ -9,6 +9,7 @@
 
 #include "scan/case_folding.h"
 #include "scan/text_encoding.h"
+#include "scan/vector_width.h"
 
 namespace tesqua {
 namespace {
@@ -94,8 +95,7 @@ unsigned char PackedByte(char16_t unit) {
 }
 
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+  return UsableVectorWidth() != VectorWidth::kNone;
 }
 
 // Positions in [at, at + 32) where each of the first units of some key of a bucket may stand,
