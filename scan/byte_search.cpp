@@ -248,6 +248,7 @@ void ByteKeys::BuildShiftOr() {
   struct Group {
     unsigned span = 0;  // the shortest
     std::vector<std::uint32_t> patterns;
+    bool sorted = false;  // in byte order
   };
   std::vector<Group> groups;
   for (std::uint32_t i = 0; i < patterns.size(); ++i) {
@@ -261,12 +262,12 @@ void ByteKeys::BuildShiftOr() {
       }
     }
   }
+  std::vector<std::uint32_t> by_span[kSpan + 1];
+  for (std::uint32_t i = 0; i < patterns.size(); ++i) {
+    if (patterns[i].length > kWindow) by_span[span_of(i)].push_back(i);
+  }
   for (unsigned span = kWindow + 1; span <= kSpan; ++span) {
-    Group group{span, {}};
-    for (std::uint32_t i = 0; i < patterns.size(); ++i) {
-      if (span_of(i) == span) group.patterns.push_back(i);
-    }
-    if (!group.patterns.empty()) groups.push_back(std::move(group));
+    if (!by_span[span].empty()) groups.push_back(Group{span, std::move(by_span[span])});
   }
   while (groups.size() > std::size_t(kShiftBuckets)) {
     // Joined to the next shorter group, the longer one loses this many lanes a pattern.
@@ -294,11 +295,15 @@ void ByteKeys::BuildShiftOr() {
     }
     std::vector<std::uint32_t>& all = groups[largest].patterns;
     if (all.size() < 2) break;
-    std::sort(all.begin(), all.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return pattern_bytes(a) < pattern_bytes(b);
-    });
+    if (!groups[largest].sorted) {  // halves of a sorted group stay sorted
+      std::sort(all.begin(), all.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return pattern_bytes(a) < pattern_bytes(b);
+      });
+    }
+    groups[largest].sorted = true;
     Group half{groups[largest].span,
-               std::vector<std::uint32_t>(all.begin() + std::ptrdiff_t(all.size() / 2), all.end())};
+               std::vector<std::uint32_t>(all.begin() + std::ptrdiff_t(all.size() / 2), all.end()),
+               true};
     all.resize(all.size() / 2);
     groups.push_back(std::move(half));
   }
@@ -308,24 +313,26 @@ void ByteKeys::BuildShiftOr() {
   for (const Group& group : groups) most = std::max(most, group.patterns.size());
   shift_bits = 10;
   while (shift_bits < 15 && (std::size_t{1} << shift_bits) < 16 * most) ++shift_bits;
+  // Lanes past a bucket's shortest pattern's windows: any window.
+  std::uint64_t any = 0;
+  for (std::size_t bucket = 0; bucket < groups.size(); ++bucket) {
+    for (unsigned lane = windows_of(groups[bucket].span); lane < kLanes; ++lane) {
+      any |= std::uint64_t{1} << (8 * lane + bucket);
+    }
+  }
   shift_table.assign((std::size_t{2} << shift_bits) + 1, 0);
   for (std::size_t hash = 0; hash < (std::size_t{1} << shift_bits); ++hash) {
-    shift_table[2 * hash + 1] = ~std::uint64_t{0};
+    shift_table[2 * hash + 1] = ~any;
   }
   const auto entry = [&](std::uint32_t hash) -> std::uint64_t& {
     return shift_table[2 * std::size_t(hash) + 1];
   };
 
   std::vector<std::pair<std::pair<std::uint64_t, unsigned>, std::uint32_t>> by_key;
+  by_key.reserve(patterns.size());
   for (std::size_t bucket = 0; bucket < groups.size(); ++bucket) {
     const std::uint64_t bit = std::uint64_t{1} << bucket;
     live_buckets |= bit * 0x0101010101010101u;
-    // Lanes past the shortest pattern's windows: any window.
-    std::uint64_t any = 0;
-    for (unsigned lane = windows_of(groups[bucket].span); lane < kLanes; ++lane) {
-      any |= bit << (8 * lane);
-    }
-    for (std::uint32_t hash = 0; hash < (1u << shift_bits); ++hash) entry(hash) &= ~any;
     for (const std::uint32_t i : groups[bucket].patterns) {
       BytePattern& pattern = patterns[i];
       const unsigned span = span_of(i);
