@@ -5,12 +5,11 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
-#include <unordered_map>
 
 #include "scan/case_folding.h"
 #include "scan/text_encoding.h"
+#include "scan/vector_width.h"
 
 namespace tesqua {
 namespace {
@@ -74,15 +73,8 @@ Encoded EncodeKey(std::u16string_view key, ByteEncoding encoding) {
   return encoded;
 }
 
-// Words of formulas, in lower case: windows inside them are found in nearly every formula.
-constexpr std::string_view kFormulaWords[] = {
-    "close",    "high",     "open",      "amount",   "volume",     "cross",
-    "drawtext", "drawline", "stickline", "colorred", "colorgreen", "count",
-    "barslast", "filter",   "every",     "exist",    "between"};
-
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+  return UsableVectorWidth() != VectorWidth::kNone;
 }
 
 }  // namespace
@@ -136,86 +128,7 @@ ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding en
     return;
   }
 
-  // Each pattern of a window's length or more is filed under one of its windows: the one
-  // fewest patterns have so far, so that keys with a common beginning (CLOSE1, CLOSE2) are
-  // told apart by a window further on.
-  std::unordered_map<std::uint32_t, std::uint32_t> load;
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> by_window;  // window, pattern
-  for (std::uint32_t i = 0; i < patterns.size(); ++i) {
-    BytePattern& pattern = patterns[i];
-    const auto* start = reinterpret_cast<const unsigned char*>(bytes.data() + pattern.offset);
-    if (pattern.length < kWindow) {
-      // Under its first byte, in either case for a letter.
-      for (const unsigned first : {unsigned(start[0]), unsigned(start[0] ^ 0x20)}) {
-        if (first != start[0] && !(start[0] >= 'a' && start[0] <= 'z')) continue;
-        short_starts[first >> 6] |= std::uint64_t{1} << (first & 63);
-        short_patterns[first].push_back(i);
-        if (std::find(short_firsts.begin(), short_firsts.end(), first) == short_firsts.end()) {
-          short_firsts.push_back(static_cast<unsigned char>(first));
-        }
-      }
-      continue;
-    }
-    // On a tie, the window nearest the middle: in a name made of words (CLOSEHIGH) it spans
-    // two of them, which a formula seldom writes together.
-    std::uint32_t best = 0;
-    std::uint64_t best_cost = ~std::uint64_t{0};
-    for (std::uint32_t at = 0; at + kWindow <= pattern.length; ++at) {
-      const auto found = load.find(FoldedWindow(start + at));
-      const std::uint64_t count = found == load.end() ? 0 : found->second;
-      const auto off_middle =
-          std::uint64_t(std::abs(2 * std::int64_t(at) - std::int64_t(pattern.length - kWindow)));
-      // A window with a digit or a parenthesis in it is rarer in formulas than one of letters.
-      bool letters_only = true;
-      for (std::size_t j = 0; j < kWindow; ++j) {
-        const unsigned char byte = start[at + j] | 0x20;
-        letters_only = letters_only && byte >= 'a' && byte <= 'z';
-      }
-      // And one inside a word that every formula is full of is the worst of all.
-      const std::string_view window(reinterpret_cast<const char*>(start + at), kWindow);
-      bool common = false;
-      for (const std::string_view word : kFormulaWords) {
-        for (std::size_t j = 0; j + kWindow <= word.size(); ++j) {
-          bool same = true;
-          for (std::size_t k = 0; k < kWindow; ++k)
-            same = same && (window[k] | 0x20) == word[j + k];
-          common = common || same;
-        }
-      }
-      const std::uint64_t cost = std::uint64_t(common) << 62 | count << 32 |
-                                 std::uint64_t(letters_only) << 31 | off_middle;
-      if (cost < best_cost) {
-        best = at;
-        best_cost = cost;
-      }
-    }
-    pattern.window = best;
-    const std::uint32_t window = FoldedWindow(start + best);
-    ++load[window];
-    by_window.emplace_back(window, i);
-  }
-  std::size_t bits = std::size_t{1} << 15;
-  while (bits < by_window.size() * 256 && bits < (std::size_t{1} << 23)) bits *= 2;
-  window_shift = unsigned(32 - std::countr_zero(bits));
-  window_bits.assign(bits / 64, 0);
-  std::sort(by_window.begin(), by_window.end());
-  std::size_t slots = 16;
-  while (slots < load.size() * 2) slots *= 2;
-  window_slots.assign(slots, WindowSlot{});
-  window_patterns.reserve(by_window.size());
-  for (std::size_t i = 0; i < by_window.size(); ++i) {
-    const std::uint32_t window = by_window[i].first;
-    window_patterns.push_back(by_window[i].second);
-    if (i > 0 && by_window[i - 1].first == window) continue;
-    const std::uint32_t hash = WindowHash(window);
-    window_bits[hash >> 6] |= std::uint64_t{1} << (hash & 63);
-    std::size_t index = (window * 0x85EBCA6Bu >> 7) & (slots - 1);
-    while (window_slots[index].count != 0) index = (index + 1) & (slots - 1);
-    window_slots[index] = WindowSlot{window, std::uint32_t(i), 0};
-    for (std::size_t j = i; j < by_window.size() && by_window[j].first == window; ++j) {
-      ++window_slots[index].count;
-    }
-  }
+  BuildShiftOr();
 }
 
 namespace {
@@ -322,12 +235,146 @@ void ByteKeys::BuildNibbles() {
   }
 }
 
-const ByteKeys::WindowSlot* ByteKeys::FindWindow(std::uint32_t window) const {
-  const std::size_t mask = window_slots.size() - 1;
-  for (std::size_t index = (window * 0x85EBCA6Bu >> 7) & mask;; index = (index + 1) & mask) {
-    const WindowSlot& slot = window_slots[index];
-    if (slot.count == 0) return nullptr;
-    if (slot.window == window) return &slot;
+void ByteKeys::BuildShiftOr() {
+  // Patterns by how many bytes the filter looks at (span): a bucket's lanes past its shortest
+  // pattern's windows let every window through, so buckets hold patterns of one span (the
+  // shortest, weakest ones together if there are more spans than buckets), and the largest
+  // buckets are split in halves of patterns in byte order (sharing windows) until all eight
+  // are used.
+  const auto span_of = [&](std::uint32_t pattern) {
+    return std::min<unsigned>(patterns[pattern].length, kSpan);
+  };
+  const auto windows_of = [](unsigned span) { return span - unsigned(kWindow) + 1; };
+  struct Group {
+    unsigned span = 0;  // the shortest
+    std::vector<std::uint32_t> patterns;
+    bool sorted = false;  // in byte order
+  };
+  std::vector<Group> groups;
+  for (std::uint32_t i = 0; i < patterns.size(); ++i) {
+    if (patterns[i].length > kWindow) continue;
+    const auto first = static_cast<unsigned char>(bytes[patterns[i].offset]);
+    for (const unsigned char spelling : {first, static_cast<unsigned char>(first ^ 0x20)}) {
+      if (spelling != first && !(first >= 'a' && first <= 'z')) continue;
+      short_patterns[spelling].push_back(i);
+      if (std::find(short_firsts.begin(), short_firsts.end(), spelling) == short_firsts.end()) {
+        short_firsts.push_back(spelling);
+      }
+    }
+  }
+  std::vector<std::uint32_t> by_span[kSpan + 1];
+  for (std::uint32_t i = 0; i < patterns.size(); ++i) {
+    if (patterns[i].length > kWindow) by_span[span_of(i)].push_back(i);
+  }
+  for (unsigned span = kWindow + 1; span <= kSpan; ++span) {
+    if (!by_span[span].empty()) groups.push_back(Group{span, std::move(by_span[span])});
+  }
+  while (groups.size() > std::size_t(kShiftBuckets)) {
+    // Joined to the next shorter group, the longer one loses this many lanes a pattern.
+    std::size_t best = 0;
+    std::size_t best_cost = ~std::size_t{0};
+    for (std::size_t i = 0; i + 1 < groups.size(); ++i) {
+      const std::size_t cost = groups[i + 1].patterns.size() *
+                               (windows_of(groups[i + 1].span) - windows_of(groups[i].span));
+      if (cost < best_cost) {
+        best = i;
+        best_cost = cost;
+      }
+    }
+    groups[best].patterns.insert(groups[best].patterns.end(), groups[best + 1].patterns.begin(),
+                                 groups[best + 1].patterns.end());
+    groups.erase(groups.begin() + std::ptrdiff_t(best + 1));
+  }
+  const auto pattern_bytes = [&](std::uint32_t pattern) {
+    return std::string_view(bytes).substr(patterns[pattern].offset, patterns[pattern].length);
+  };
+  while (!groups.empty() && groups.size() < std::size_t(kShiftBuckets)) {
+    std::size_t largest = 0;
+    for (std::size_t i = 1; i < groups.size(); ++i) {
+      if (groups[i].patterns.size() > groups[largest].patterns.size()) largest = i;
+    }
+    std::vector<std::uint32_t>& all = groups[largest].patterns;
+    if (all.size() < 2) break;
+    if (!groups[largest].sorted) {  // halves of a sorted group stay sorted
+      std::sort(all.begin(), all.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return pattern_bytes(a) < pattern_bytes(b);
+      });
+    }
+    groups[largest].sorted = true;
+    Group half{groups[largest].span,
+               std::vector<std::uint32_t>(all.begin() + std::ptrdiff_t(all.size() / 2), all.end()),
+               true};
+    all.resize(all.size() / 2);
+    groups.push_back(std::move(half));
+  }
+
+  // About one table entry in sixteen taken by a bucket's windows of one lane.
+  std::size_t most = 1;
+  for (const Group& group : groups) most = std::max(most, group.patterns.size());
+  shift_bits = 10;
+  while (shift_bits < 15 && (std::size_t{1} << shift_bits) < 16 * most) ++shift_bits;
+  // Lanes past a bucket's shortest pattern's windows: any window.
+  std::uint64_t any = 0;
+  for (std::size_t bucket = 0; bucket < groups.size(); ++bucket) {
+    for (unsigned lane = windows_of(groups[bucket].span); lane < kLanes; ++lane) {
+      any |= std::uint64_t{1} << (8 * lane + bucket);
+    }
+  }
+  shift_table.assign((std::size_t{2} << shift_bits) + 1, 0);
+  for (std::size_t hash = 0; hash < (std::size_t{1} << shift_bits); ++hash) {
+    shift_table[2 * hash + 1] = ~any;
+  }
+  const auto entry = [&](std::uint32_t hash) -> std::uint64_t& {
+    return shift_table[2 * std::size_t(hash) + 1];
+  };
+
+  std::vector<std::pair<std::pair<std::uint64_t, unsigned>, std::uint32_t>> by_key;
+  by_key.reserve(patterns.size());
+  for (std::size_t bucket = 0; bucket < groups.size(); ++bucket) {
+    const std::uint64_t bit = std::uint64_t{1} << bucket;
+    live_buckets |= bit * 0x0101010101010101u;
+    for (const std::uint32_t i : groups[bucket].patterns) {
+      BytePattern& pattern = patterns[i];
+      const unsigned span = span_of(i);
+      const unsigned windows = windows_of(span);
+      const std::uint32_t from = pattern.length - span;  // where the filter starts looking
+      pattern.window = from + windows - 1;
+      bucket_spans[bucket] |= std::uint16_t(1u << span);
+      const auto* start = reinterpret_cast<const unsigned char*>(bytes.data() + pattern.offset);
+      for (unsigned k = 0; k < windows; ++k) {
+        entry(ShiftHash(start + from + k)) &= ~(bit << (8 * (windows - 1 - k)));
+      }
+      by_key.push_back({{ConfirmKey(start + pattern.window, span), span}, i});
+    }
+  }
+
+  std::sort(by_key.begin(), by_key.end());
+  std::size_t slots = 16;
+  while (slots < by_key.size() * 2) slots *= 2;
+  confirm_slots.assign(slots, ConfirmSlot{});
+  confirm_patterns.reserve(by_key.size());
+  for (std::size_t i = 0; i < by_key.size(); ++i) {
+    confirm_patterns.push_back(by_key[i].second);
+    if (i > 0 && by_key[i - 1].first == by_key[i].first) {
+      continue;
+    }
+    const auto [key, span] = by_key[i].first;
+    std::size_t index = ConfirmIndex(key, span) & (slots - 1);
+    while (confirm_slots[index].span != 0) index = (index + 1) & (slots - 1);
+    ConfirmSlot& slot = confirm_slots[index];
+    slot = ConfirmSlot{key, span, std::uint32_t(i), 0};
+    for (std::size_t j = i; j < by_key.size() && by_key[j].first == by_key[i].first; ++j) {
+      ++slot.count;
+    }
+  }
+}
+
+const ByteKeys::ConfirmSlot* ByteKeys::FindConfirm(std::uint64_t key, unsigned span) const {
+  const std::size_t mask = confirm_slots.size() - 1;
+  for (std::size_t index = ConfirmIndex(key, span) & mask;; index = (index + 1) & mask) {
+    const ConfirmSlot& slot = confirm_slots[index];
+    if (slot.span == 0) return nullptr;
+    if (slot.key == key && slot.span == span) return &slot;
   }
 }
 
@@ -349,9 +396,9 @@ bool ByteKeys::Matches(const BytePattern& pattern, const unsigned char* text) co
 std::size_t ByteKeys::MemoryBytes() const {
   std::size_t total = kinds.capacity() + patterns.capacity() * sizeof(BytePattern) +
                       bytes.capacity() + masks.capacity() +
-                      window_bits.capacity() * sizeof(std::uint64_t) +
-                      window_slots.capacity() * sizeof(WindowSlot) +
-                      window_patterns.capacity() * sizeof(std::uint32_t);
+                      shift_table.capacity() * sizeof(std::uint64_t) +
+                      confirm_slots.capacity() * sizeof(ConfirmSlot) +
+                      confirm_patterns.capacity() * sizeof(std::uint32_t);
   for (const auto& list : bucket_patterns) total += list.capacity() * sizeof(std::uint32_t);
   for (const auto& list : short_patterns) total += list.capacity() * sizeof(std::uint32_t);
   return total;
@@ -454,58 +501,121 @@ __attribute__((target("avx512bw"))) std::size_t NextNibbleCandidatesAvx512(
   return end;
 }
 
-__attribute__((target("avx2"))) std::size_t NextWindowCandidatesAvx2(const unsigned char* bytes,
-                                                                     std::size_t at,
-                                                                     std::size_t end,
-                                                                     const ByteKeys& keys,
-                                                                     std::uint32_t& candidates) {
-  // The four-byte windows of eight positions from sixteen bytes, in both lanes.
-  const __m256i windows_of = _mm256_setr_epi8(0, 1, 2, 3, 1, 2, 3, 4, 2, 3, 4, 5, 3, 4, 5, 6,  //
-                                              4, 5, 6, 7, 5, 6, 7, 8, 6, 7, 8, 9, 7, 8, 9, 10);
-  const __m256i fold = _mm256_set1_epi32(0x20202020);
-  const __m256i multiplier = _mm256_set1_epi32(int(0x9E3779B1u));
-  const __m128i shift = _mm_cvtsi32_si128(int(keys.window_shift));
-  const auto* bits = reinterpret_cast<const int*>(keys.window_bits.data());
-  const std::size_t firsts = keys.short_firsts.size();
-  __m128i first[4];
-  for (std::size_t k = 0; k < 4; ++k) {
-    first[k] = _mm_set1_epi8(char(k < firsts                  ? keys.short_firsts[k]
-                                  : keys.short_firsts.empty() ? 0
-                                                              : keys.short_firsts[0]));
-  }
-  for (; at < end; at += 8) {
-    const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
-    const __m256i windows =
-        _mm256_or_si256(_mm256_shuffle_epi8(_mm256_broadcastsi128_si256(raw), windows_of), fold);
-    const __m256i hash = _mm256_srl_epi32(_mm256_mullo_epi32(windows, multiplier), shift);
-    // Eight loads, not a gather: gathers are slow on many processors (and slower still with
-    // the microcode that guards them).
-    alignas(32) std::uint32_t hashes[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(hashes), hash);
-    std::uint32_t found = 0;
-    for (int k = 0; k < 8; ++k) {
-      found |= ((std::uint32_t(bits[hashes[k] >> 5]) >> (hashes[k] & 31)) & 1u) << k;
-    }
-    if (firsts > 0) {
-      __m128i starts = _mm_setzero_si128();
-      for (std::size_t k = 0; k < 4; ++k)
-        starts = _mm_or_si128(starts, _mm_cmpeq_epi8(raw, first[k]));
-      found |= std::uint32_t(_mm_movemask_epi8(starts)) & 0xFF;
-      if (firsts > 4) found = 0xFF;  // too many to compare: each position looked at
-    }
-    if (end - at < 8) found &= (1u << (end - at)) - 1;
-    if (found != 0) {
-      candidates = found;
-      return at;
+// Where a short pattern's first byte stands among the 16 positions from bytes.
+inline unsigned ShortStarts(const unsigned char* bytes,
+                            const __m128i (&first)[ByteKeys::kShortFirsts], std::size_t firsts) {
+  if (firsts == 0) return 0;
+  if (firsts > ByteKeys::kShortFirsts) return 0xFFFF;
+  const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+  __m128i equal = _mm_setzero_si128();
+  for (const __m128i& byte : first) equal = _mm_or_si128(equal, _mm_cmpeq_epi8(raw, byte));
+  return unsigned(_mm_movemask_epi8(equal));
+}
+
+// ShiftHash of the windows at 8 positions, times 16: where their entries lie in the table.
+__attribute__((target("avx2"))) inline void HashesAvx2(const unsigned char* bytes, unsigned bits,
+                                                       std::uint32_t* hashes) {
+  // Each window's three bytes in a 32-bit lane above a zero byte, as ShiftHash reads them.
+  const __m256i windows_of = _mm256_setr_epi8(-1, 0, 1, 2, -1, 1, 2, 3, -1, 2, 3, 4, -1, 3, 4, 5,
+                                              -1, 4, 5, 6, -1, 5, 6, 7, -1, 6, 7, 8, -1, 7, 8, 9);
+  const __m256i raw =
+      _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+  const __m256i windows =
+      _mm256_or_si256(_mm256_shuffle_epi8(raw, windows_of), _mm256_set1_epi32(0x20202000));
+  const __m256i product = _mm256_mullo_epi32(windows, _mm256_set1_epi32(int(0x9E3779B1u)));
+  _mm256_store_si256(
+      reinterpret_cast<__m256i*>(hashes),
+      _mm256_slli_epi32(_mm256_srl_epi32(product, _mm_cvtsi32_si128(int(32 - bits))), 4));
+}
+
+// The shift-or filter's state between blocks of 16 positions, and what a block found.
+struct ShiftScan {
+  ShiftScan(const ByteKeys& keys, std::uint64_t carry)
+      : table(keys.shift_table.data()),
+        live(keys.live_buckets),
+        firsts(keys.short_firsts.size()),
+        state(_mm_cvtsi64_si128(std::int64_t(carry))) {
+    for (std::size_t k = 0; k < ByteKeys::kShortFirsts; ++k) {
+      first[k] = _mm_set1_epi8(char(firsts == 0 ? 0 : keys.short_firsts[std::min(k, firsts - 1)]));
     }
   }
-  candidates = 0;
-  return end;
+
+  // The entry at 16 * hash, shifted up by lanes bytes within 16.
+  __m128i Lanes(std::uint32_t at, int lanes) const {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+        reinterpret_cast<const unsigned char*>(table + 1) + at - lanes));
+  }
+
+  // Takes the window hashes (times 16) of the 16 positions from at; whether they hold a
+  // candidate. Lane j of the window at position i goes to byte i + j of the state.
+  __attribute__((always_inline)) bool Block(const unsigned char* bytes, std::size_t at,
+                                            std::size_t end, const std::uint32_t* hashes) {
+    for (int half = 0; half < 2; ++half) {
+      const std::uint32_t* eight = hashes + 8 * half;
+      for (int i = 0; i < 8; ++i) state = _mm_or_si128(state, Lanes(eight[i], i));
+      open[half] = ~std::uint64_t(_mm_cvtsi128_si64(state)) & live;
+      state = _mm_srli_si128(state, 8);
+    }
+    starts = ShortStarts(bytes + at, first, firsts);
+    if (end - at < 16) {
+      const std::size_t left = end - at;
+      open[0] &= left >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * left)) - 1;
+      open[1] &= left <= 8 ? 0 : (std::uint64_t{1} << (8 * (left - 8))) - 1;
+      starts &= (1u << left) - 1;
+    }
+    return (open[0] | open[1] | starts) != 0;
+  }
+
+  std::size_t Done(std::size_t at, ShiftCandidates& found) const {
+    found.carry = std::uint64_t(_mm_cvtsi128_si64(state));
+    found.open[0] = open[0];
+    found.open[1] = open[1];
+    found.starts = starts;
+    return at;
+  }
+
+  const std::uint64_t* table;
+  std::uint64_t live;
+  std::size_t firsts;
+  __m128i first[ByteKeys::kShortFirsts];
+  __m128i state;
+  std::uint64_t open[2] = {};
+  unsigned starts = 0;
+};
+
+__attribute__((target("avx2"))) std::size_t NextShiftCandidatesAvx2(const unsigned char* bytes,
+                                                                    std::size_t at, std::size_t end,
+                                                                    const ByteKeys& keys,
+                                                                    ShiftCandidates& found) {
+  ShiftScan scan(keys, found.carry);
+  for (; at < end; at += 16) {
+    alignas(32) std::uint32_t hashes[16];
+    HashesAvx2(bytes + at, keys.shift_bits, hashes);
+    HashesAvx2(bytes + at + 8, keys.shift_bits, hashes + 8);
+    // Read back from memory: eight loads cost less than eight extractions from a vector.
+    asm volatile("" : : "r"(hashes) : "memory");
+    if (scan.Block(bytes, at, end, hashes)) return scan.Done(at, found);
+  }
+  scan.open[0] = scan.open[1] = 0;
+  scan.starts = 0;
+  return scan.Done(end, found);
+}
+
+std::size_t NextShiftCandidatesScalar(const unsigned char* bytes, std::size_t at, std::size_t end,
+                                      const ByteKeys& keys, ShiftCandidates& found) {
+  ShiftScan scan(keys, found.carry);
+  for (; at < end; at += 16) {
+    std::uint32_t hashes[16];
+    for (std::size_t i = 0; i < 16; ++i) hashes[i] = keys.ShiftHash(bytes + at + i) << 4;
+    if (scan.Block(bytes, at, end, hashes)) return scan.Done(at, found);
+  }
+  scan.open[0] = scan.open[1] = 0;
+  scan.starts = 0;
+  return scan.Done(end, found);
 }
 
 bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512bw");
-  return has;
+  return UsableVectorWidth() == VectorWidth::kAvx512;
 }
 
 }  // namespace
@@ -520,11 +630,10 @@ std::size_t NextNibbleCandidates(const unsigned char* bytes, std::size_t at, std
   return NextNibbleCandidatesAvx2(bytes, at, end, low, high, bucket_bits, candidates);
 }
 
-std::size_t NextWindowCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
-                                 const ByteKeys& keys, std::uint32_t& candidates) {
-  if (HasAvx2()) return NextWindowCandidatesAvx2(bytes, at, end, keys, candidates);
-  candidates = at < end ? (end - at >= 8 ? 0xFFu : (1u << (end - at)) - 1) : 0;
-  return at;
+std::size_t NextShiftCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
+                                const ByteKeys& keys, ShiftCandidates& found) {
+  if (HasAvx2()) return NextShiftCandidatesAvx2(bytes, at, end, keys, found);
+  return NextShiftCandidatesScalar(bytes, at, end, keys, found);
 }
 
 std::size_t CharacterLength(ByteEncoding encoding, const unsigned char* bytes,

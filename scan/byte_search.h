@@ -24,7 +24,7 @@ struct BytePattern {
   std::uint32_t key = 0;     // the matcher's distinct key, or kSpecial
   std::uint32_t offset = 0;  // into ByteKeys::bytes and ::masks
   std::uint32_t length = 0;
-  std::uint32_t window = 0;  // where the filter's window of the hash filter lies in it
+  std::uint32_t window = 0;  // where the shift-or filter's last window lies in it
 };
 
 // Built once per matcher and encoding, shared read-only.
@@ -32,7 +32,6 @@ struct ByteKeys {
   // A pattern that is no key: a letter outside ASCII that folds onto an ASCII one (the Kelvin
   // sign onto k, the long s onto s). Where one occurs, the rest of the text is decoded.
   static constexpr std::uint32_t kSpecial = ~std::uint32_t{0};
-  static constexpr std::size_t kWindow = 4;  // bytes of the hash filter's window
 
   ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding encoding);
 
@@ -47,8 +46,7 @@ struct ByteKeys {
 
   // A nibble filter over the first four bytes, sixteen buckets of patterns (AVX2, small
   // libraries): a bucket's bit is set for the low and the high nibble of each byte that one of
-  // its patterns has at that place, in either case. Else a bitmap over four-byte windows and
-  // a table of patterns by window.
+  // its patterns has at that place, in either case. Else a shift-or filter over hashed windows.
   static constexpr int kNibbleBytes = 4;
   static constexpr int kBuckets = 16;
   // Buckets 0-7, then 8-15; each row four times over, for vectors of 32 and 64 bytes.
@@ -58,36 +56,62 @@ struct ByteKeys {
   alignas(64) NibbleTable high = {};
   std::vector<std::uint32_t> bucket_patterns[kBuckets];
 
-  std::vector<std::uint64_t> window_bits;  // by hash of a window
-  unsigned window_shift = 0;
-  struct WindowSlot {
-    std::uint32_t window = 0;  // the folded window itself
-    std::uint32_t first = 0;   // into window_patterns
-    std::uint32_t count = 0;   // 0: a free slot
+  // The shift-or filter: eight buckets of patterns, each looked at through the three-byte
+  // windows of its last ten bytes (up to eight windows, one a lane). shift_table holds, by a
+  // window's hash, a byte per lane: bit b set where no pattern of bucket b has that window at
+  // that many windows before its last one. A position where every lane of a bucket is clear
+  // for the windows before it is a candidate: the bucket's last window may lie there. Each
+  // entry (at 2 * hash + 1) has eight zero bytes below it, so that one load from up to eight
+  // bytes lower gives it shifted by as many lanes.
+  static constexpr std::size_t kWindow = 3;
+  static constexpr unsigned kLanes = 8;
+  static constexpr unsigned kSpan = kWindow + kLanes - 1;  // bytes a filter looks at
+  static constexpr int kShiftBuckets = 8;
+  std::vector<std::uint64_t> shift_table;
+  unsigned shift_bits = 0;
+  std::uint64_t live_buckets = 0;  // bit b of every lane: bucket b holds patterns
+  // Per bucket, bit s: it holds patterns of which the filter looks at s bytes (4-10).
+  std::uint16_t bucket_spans[kShiftBuckets] = {};
+  // Patterns by the folded last bytes (at most eight) of what the filter looks at.
+  struct ConfirmSlot {
+    std::uint64_t key = 0;
+    std::uint32_t span = 0;   // 0: a free slot
+    std::uint32_t first = 0;  // into confirm_patterns
+    std::uint32_t count = 0;
   };
-  std::vector<WindowSlot> window_slots;
-  std::vector<std::uint32_t> window_patterns;
-  std::uint64_t short_starts[4] = {};  // first bytes of patterns shorter than a window
-  std::vector<std::uint32_t> short_patterns[256];
-  std::vector<unsigned char> short_firsts;  // the bytes those start with
+  std::vector<ConfirmSlot> confirm_slots;
+  std::vector<std::uint32_t> confirm_patterns;
 
-  std::uint32_t WindowHash(std::uint32_t window) const {
-    return std::uint32_t((window * 0x9E3779B1u) >> window_shift);
+  std::uint32_t ShiftHash(const unsigned char* window) const {
+    std::uint32_t word;
+    __builtin_memcpy(&word, window, 4);
+    return std::uint32_t(((word | 0x202020u) << 8) * 0x9E3779B1u) >> (32 - shift_bits);
   }
-  const WindowSlot* FindWindow(std::uint32_t window) const;
+  // The folded last (at most eight) of the span bytes a filter looks at, whose last window
+  // starts at last.
+  static std::uint64_t ConfirmKey(const unsigned char* last, unsigned span) {
+    const unsigned used = span < 8 ? span : 8;
+    std::uint64_t word;
+    __builtin_memcpy(&word, last + kWindow - used, 8);
+    word |= 0x2020202020202020u;
+    return used == 8 ? word : word & ((std::uint64_t{1} << (8 * used)) - 1);
+  }
+  static std::size_t ConfirmIndex(std::uint64_t key, unsigned span) {
+    return std::size_t(((key ^ span) * 0x9E3779B97F4A7C15u) >> 40);
+  }
+  // Patterns of a window or shorter, by their first byte (both cases of a letter), found by
+  // comparing each position's byte with at most kShortFirsts of them (past that, each
+  // position is looked at).
+  static constexpr std::size_t kShortFirsts = 4;
+  std::vector<unsigned char> short_firsts;
+  std::vector<std::uint32_t> short_patterns[256];
+  const ConfirmSlot* FindConfirm(std::uint64_t key, unsigned span) const;
   void BuildNibbles();
+  void BuildShiftOr();
   // Whether the pattern occurs at text (which has room for it and 16 bytes more).
   bool Matches(const BytePattern& pattern, const unsigned char* text) const;
   std::size_t MemoryBytes() const;
 };
-
-// Four bytes folded as the filters fold them: every byte ORed with 0x20, which leaves a
-// lower-case letter's spellings equal (and joins a few other pairs, for the exact test to undo).
-inline std::uint32_t FoldedWindow(const unsigned char* bytes) {
-  std::uint32_t window;
-  __builtin_memcpy(&window, bytes, 4);
-  return window | 0x20202020u;
-}
 
 // From at on, 64 positions at a time while at < end, the first block with positions where
 // some pattern of a bucket in low and high may start: returns where it begins, candidates gets
@@ -99,12 +123,20 @@ std::size_t NextNibbleCandidates(const unsigned char* bytes, std::size_t at, std
                                  const ByteKeys::NibbleTable& high, unsigned char* bucket_bits,
                                  std::uint64_t& candidates);
 
-// From at on, 8 positions at a time while at < end, the first block with positions where the
-// hash filter's window is set or a short pattern's first byte stands: returns where it
-// begins, and the positions as bits. Without AVX2, each block is returned whole. Reads 16
-// bytes past each block's start.
-std::size_t NextWindowCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
-                                 const ByteKeys& keys, std::uint32_t& candidates);
+// What a block of the shift-or filter found: open[h] bit 8 * j + b where bucket b's last
+// window may lie 8 * h + j bytes on, starts bit j where a short pattern's first byte stands;
+// carry: lanes reaching into the next block (0 before the first, which lets all through).
+struct ShiftCandidates {
+  std::uint64_t carry = 0;
+  std::uint64_t open[2] = {};
+  unsigned starts = 0;
+};
+
+// From at on, 16 positions at a time while at < end, the first block with candidates of the
+// shift-or filter: returns where it begins (end, with none, if there is no such block). Reads
+// 32 bytes past each block's start. Hashes with AVX2 where the processor has it.
+std::size_t NextShiftCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
+                                const ByteKeys& keys, ShiftCandidates& found);
 
 // The length of the character at bytes[0] as the decoders read it (an ill-formed byte is one
 // character of its own); available: bytes from bytes[0] on, at least 1.

@@ -9,6 +9,7 @@
 
 #include "scan/case_folding.h"
 #include "scan/text_encoding.h"
+#include "scan/vector_width.h"
 
 namespace tesqua {
 namespace {
@@ -94,8 +95,7 @@ unsigned char PackedByte(char16_t unit) {
 }
 
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+  return UsableVectorWidth() != VectorWidth::kNone;
 }
 
 // Positions in [at, at + 32) where each of the first units of some key of a bucket may stand,
@@ -831,32 +831,38 @@ void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
       if (at < end) at += 64;
     }
   } else {
-    const std::uint64_t* window_bits = keys.window_bits.data();
-    const unsigned shift = keys.window_shift;
+    ShiftCandidates found;
     while (at < end && !Done()) {
-      std::uint32_t candidates = 0;
-      at = NextWindowCandidates(bytes, at, end, keys, candidates);
-      for (; candidates != 0 && !Done(); candidates &= candidates - 1) {
-        const std::size_t position = at + std::size_t(std::countr_zero(candidates));
-        const unsigned char first = bytes[position];
-        if ((keys.short_starts[first >> 6] >> (first & 63)) & 1) {
-          for (const std::uint32_t pattern : keys.short_patterns[first]) {
-            VerifyPattern(pattern, position, position, limit);
+      at = NextShiftCandidates(bytes, at, end, keys, found);
+      for (unsigned starts = found.starts; starts != 0 && !decoded_; starts &= starts - 1) {
+        const std::size_t position = at + std::size_t(std::countr_zero(starts));
+        for (const std::uint32_t pattern : keys.short_patterns[bytes[position]]) {
+          VerifyPattern(pattern, position, position, limit);
+        }
+      }
+      if (decoded_) return;
+      for (int half = 0; half < 2; ++half) {
+        for (std::uint64_t open = found.open[half]; open != 0 && !Done(); open &= open - 1) {
+          const auto bit = unsigned(std::countr_zero(open));
+          // Where the bucket's last window may lie.
+          const std::size_t last = at + 8 * std::size_t(half) + bit / 8;
+          for (unsigned spans = keys.bucket_spans[bit % 8]; spans != 0; spans &= spans - 1) {
+            const auto span = unsigned(std::countr_zero(spans));
+            // The bytes the filter looked at start in the text.
+            if (last + ByteKeys::kWindow < span) continue;
+            const ByteKeys::ConfirmSlot* slot =
+                keys.FindConfirm(ByteKeys::ConfirmKey(bytes + last, span), span);
+            if (slot == nullptr) continue;
+            for (std::uint32_t i = slot->first; i < slot->first + slot->count; ++i) {
+              const std::uint32_t pattern = keys.confirm_patterns[i];
+              const std::uint32_t before = keys.patterns[pattern].window;
+              if (last >= before) VerifyPattern(pattern, last - before, last, limit);
+            }
+            if (decoded_) return;
           }
         }
-        const std::uint32_t window = FoldedWindow(bytes + position);
-        const std::uint32_t hash = std::uint32_t((window * 0x9E3779B1u) >> shift);
-        if (!((window_bits[hash >> 6] >> (hash & 63)) & 1)) continue;
-        const ByteKeys::WindowSlot* slot = keys.FindWindow(window);
-        if (slot == nullptr) continue;
-        for (std::uint32_t i = slot->first; i < slot->first + slot->count; ++i) {
-          const std::uint32_t pattern = keys.window_patterns[i];
-          const std::uint32_t before = keys.patterns[pattern].window;
-          if (position >= before) VerifyPattern(pattern, position - before, position, limit);
-        }
-        if (decoded_) return;
       }
-      if (at < end) at += 8;
+      if (at < end) at += 16;
     }
   }
   if (decoded_) return;

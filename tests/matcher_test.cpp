@@ -126,6 +126,7 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
     ByteEncoding encoding;
     std::vector<std::string> pieces;
     std::u16string (*decode)(std::string_view);
+    bool large = false;  // libraries of these pieces only, searched by bytes alone
   };
   const Encoding encodings[] = {
       {ByteEncoding::kUtf8,
@@ -164,6 +165,16 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
         "A",
         "\x80", "\xFF", "\x81", "$"},
        DecodeGbk},
+      {ByteEncoding::kUtf8, {"a", "B", "(", "1", "\r\n", "\xE6\x9C\xAA", "$"}, DecodeUtf8, true},
+      {ByteEncoding::kGbk,
+       {"a", "B", "(", "\r\n",
+        "\x81"
+        "A",
+        "\xB0"
+        "a",
+        "$"},
+       DecodeGbk,
+       true},
   };
   std::mt19937 random(936);
   for (const Encoding& e : encodings) {
@@ -174,7 +185,18 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
       for (std::size_t i = 0; i < count; ++i) bytes += e.pieces[random() % e.pieces.size()];
       const std::u16string text = e.decode(bytes);
       std::vector<std::u16string> keys = RandomKeys(random, text, 1 + random() % 30);
-      if (round % 3 == 0) {  // a large library, past the nibble filter
+      if (e.large) {  // past the nibble filter, keys of every length, half of them found
+        keys.clear();
+        for (int i = 0; i < 80; ++i) {
+          std::string key;
+          for (std::size_t n = 1 + random() % 12; n > 0; --n)
+            key += e.pieces[random() % e.pieces.size()];
+          if (round % 8 == 0) key = {char('a' + i % 26), char('0' + i / 26)};  // all short
+          keys.push_back(i % 2 == 0 && round % 8 != 0 && !text.empty()
+                             ? text.substr(random() % text.size(), 1 + random() % 14)
+                             : e.decode(key));
+        }
+      } else if (round % 3 == 0) {  // a large library, past the nibble filter
         for (int i = 0; i < 70; ++i) keys.push_back(RandomText(random, 3).insert(0, 1, u'#'));
       }
       const Matcher matcher(keys);

@@ -130,17 +130,22 @@ TEST(TextStreamTest, CheckingUtf8AgreesWithTheDecoderOnEverySequence) {
       }
     }
   }
+  // Amid a block, at its end, and where two runs of blocks meet.
+  const std::pair<std::size_t, std::size_t> kPlaces[] = {{30, 40}, {61, 40}, {1022, 100}};
+  std::string bytes;
   for (const std::string& sequence : sequences) {
-    for (const std::size_t before : {30u, 61u}) {
-      const std::string bytes = std::string(before, 'a') + sequence + std::string(40, 'b');
-      std::size_t valid = 0;
+    for (const auto& [before, after] : kPlaces) {
+      bytes.assign(before, 'a');
+      bytes.append(sequence).append(after, 'b');
+      std::size_t valid = before;  // ASCII up to the sequence and after it
       bool long_sequence = false;
-      while (valid < bytes.size()) {
+      while (valid < before + sequence.size()) {
         const std::size_t length = Utf8SequenceLength(bytes, valid);
         if (length == 0) break;
         long_sequence = long_sequence || length >= 3;
         valid += length;
       }
+      if (valid >= before + sequence.size()) valid = bytes.size();
       const Utf8Check check = CheckUtf8(bytes, true);
       ASSERT_EQ(check.used, valid) << testing::PrintToString(sequence) << " " << before;
       ASSERT_EQ(check.ill_formed, valid < bytes.size()) << testing::PrintToString(sequence);
