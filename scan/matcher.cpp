@@ -843,6 +843,8 @@ void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
           for (const std::uint32_t pattern : keys.short_patterns[first]) {
             VerifyPattern(pattern, position, position, limit);
           }
+          // A character folding onto ASCII: the decoded text goes on from here, once.
+          if (decoded_) return;
         }
         const std::uint32_t window = FoldedWindow(bytes + position);
         const std::uint32_t hash = std::uint32_t((window * 0x9E3779B1u) >> shift);
