@@ -13,25 +13,6 @@ std::u16string Warning(std::u16string_view name) {
   return u"\r\n注意：发现未来函数" + std::u16string(name) + u"！";
 }
 
-TEST(ScanTest, KeysAndNames) {
-  struct Case {
-    std::u16string_view entry, key, name;
-  };
-  const Case cases[] = {
-      {u"$ZIG", u"ZIG(", u"ZIG"},
-      {u"DVOL", u"DVOL", u"DVOL"},
-      {u"$", u"(", u""},
-      {u"", u"", u""},
-      {u" $ZIG", u" $ZIG", u" $ZIG"},
-      {u"＄ZIG", u"＄ZIG", u"＄ZIG"},  // a full-width dollar is no marker
-      {u"$$A", u"$A(", u"$A"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(SearchKey(c.entry), c.key);
-    EXPECT_EQ(DisplayName(c.entry), c.name);
-  }
-}
-
 // Rows one after another with other libraries: the matcher kept between scans must follow the
 // library it is asked about.
 TEST(ScanTest, Verdicts) {
@@ -53,6 +34,8 @@ TEST(ScanTest, Verdicts) {
       {"inside a longer name", {u"DVOL"}, u"XDVOLY", Warning(u"DVOL")},
       {"another library of one entry", {u"DLOW"}, u"XDVOLY", none},
       {"the lone marker finds any call", {u"$"}, u"MA(C,5)", Warning(u"")},
+      {"a second marker is part of the name", {u"$$A"}, u"$a(1)", Warning(u"$A")},
+      {"a full-width dollar is no marker", {u"＄ZIG"}, u"＄zig", Warning(u"＄ZIG")},
       {"empty entry in a non-empty text", {u""}, u"x", Warning(u"")},
       {"empty entry in an empty text", {u""}, u"", none},
       {"blank before the marker is literal", {u" $ZIG"}, u"ZIG(1)", none},
