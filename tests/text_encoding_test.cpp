@@ -30,7 +30,8 @@ TEST(TextEncodingTest, TextDecodesByItsMarkOrItsBytes) {
       {"\xF0\x9F\x98\x80", u"\U0001F600"},    // four-byte UTF-8
       {"\xE6\xB3\xA8\xA4", u"娉à"},           // UTF-8 "注", then ill-formed
       {"ZIG(C,5)", u"ZIG(C,5)"},
-      {"\xA3\xA1\x80", u"！€"},  // the euro sign, code page 936's one single byte
+      {{"ZIG(\0", 5}, {u"ZIG(\0", 5}},  // a NUL is a character like any other
+      {"\xA3\xA1\x80", u"！€"},         // the euro sign, code page 936's one single byte
       // An unassigned pair loses its lead byte only, so an ASCII byte after it survives.
       {"\xFFZ\x81", u"\uFFFDZ\uFFFD"},
       {"\xA1\x7FZ", u"\uFFFD\x7FZ"},

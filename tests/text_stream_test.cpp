@@ -51,7 +51,7 @@ std::string RandomBytes(std::mt19937& random) {
       "A", "z(", "\r\n", "\n", "\xE6\x9C\xAA", "\xC3\xA9", "\xCE\xB4", "\xE2\x84\xAA", "\xC5\xBF",
       "\xC3\x80", "\xEF\xBC\xA1", "\xF0\x90\x90\x80", ",", "DVOL",
       // Not UTF-8, from here on
-      "\x81\x40", "\xFF", "\x80", "\xE6\x9C", "\x00", "\xC0\xB4"};
+      "\x81\x40", "\xFF", "\x80", "\xE6\x9C", std::string(1, '\0'), "\xC0\xB4"};
   static const std::vector<std::string> kMarks = {"",         "",        "", "\xEF\xBB\xBF",
                                                   "\xFF\xFE", "\xFE\xFF"};
   std::string bytes = kMarks[random() % kMarks.size()];
