@@ -811,7 +811,9 @@ void MatchStream::ShiftPositions(std::size_t by) {
 void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
   const ByteKeys& keys = *byte_keys_;
   const unsigned char* bytes = text_;
-  std::size_t at = next_;
+  // No key has bytes to look for (every one is of a kind the encoding cannot hold): nothing
+  // to filter, and the filters' tables are empty.
+  std::size_t at = keys.patterns.empty() ? end : next_;
   if (keys.nibbles) {
     alignas(64) unsigned char bucket_bits[128];
     while (at < end && !Done()) {

@@ -39,16 +39,5 @@ TEST(CaseFoldingTest, EveryCodePointFoldsAsTheCharacterDatabaseSays) {
   }
 }
 
-TEST(CaseFoldingTest, FoldsTextUnitForUnitIncludingSurrogatePairs) {
-  // Kelvin sign and long s fold onto ASCII; Deseret capital long i (U+10400) onto U+10428.
-  EXPECT_EQ(FoldCase(std::u16string_view(u"ZiG\u212A\u017F\U00010400")),
-            std::u16string(u"zigks\U00010428"));
-  // Full-width letters fold within their width; there is no width folding.
-  EXPECT_EQ(FoldCase(std::u16string_view(u"\uFF21")), std::u16string(u"\uFF41"));
-  // An unpaired surrogate is kept as it is.
-  const std::u16string lone = {u'A', char16_t(0xD801), u'B'};
-  EXPECT_EQ(FoldCase(std::u16string_view(lone)), (std::u16string{u'a', char16_t(0xD801), u'b'}));
-}
-
 }  // namespace
 }  // namespace tesqua

@@ -2,16 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 
 #include "scan/case_folding.h"
 #include "scan/scan.h"
 #include "scan/text_encoding.h"
 #include "scan/text_stream.h"
+#include "tests/fuzz/fuzz_support.h"
 #include "tests/scan_model.h"
 
 namespace tesqua {
+
+void PrintTo(const TextPoint& point, std::ostream* out) {
+  *out << point.line << ":" << point.column;
+}
+
 namespace {
 
 // Letters chosen to collide: the Kelvin sign and the long s fold onto ASCII k and s, U+10400
@@ -20,116 +25,83 @@ const std::vector<std::u16string> kPieces = {
     u"a",      u"A",  u"k",  u"K", u"\u212A", u"s",          u"S",          u"\u017F",
     u"(",      u"$",  u"z",  u"Z", u"未",     u"\U00010400", u"\U00010428", u"\xD800",
     u"\xDC00", u"\r", u"\n", u"Σ", u"σ",      u"ς"};
+// Letters without other spellings outside ASCII: keys of them are searched as bytes, undecoded.
+const std::vector<std::u16string> kPlainPieces = {u"a", u"K", u"s", u"(", u"z", u"未", u"\r\n"};
 
-std::u16string RandomText(std::mt19937& random, std::size_t pieces) {
-  std::uniform_int_distribution<std::size_t> pick(0, kPieces.size() - 1);
+std::u16string RandomText(std::mt19937& random, std::size_t pieces,
+                          const std::vector<std::u16string>& from = kPieces) {
   std::u16string text;
-  for (std::size_t i = 0; i < pieces; ++i) text += kPieces[pick(random)];
+  for (std::size_t i = 0; i < pieces; ++i) text += from[random() % from.size()];
   return text;
 }
 
-// Units in hexadecimal, for the messages of failed comparisons.
-std::string Hex(std::u16string_view text) {
-  std::string hex;
-  for (const char16_t unit : text) {
-    char digits[8];
-    std::snprintf(digits, sizeof digits, "%04X ", unsigned(unit));
-    hex += digits;
-  }
-  return hex;
-}
-
-std::string Describe(const std::vector<std::u16string>& keys, std::u16string_view text) {
-  std::string description = "text: " + Hex(text) + "\nkeys:";
-  for (const std::u16string& key : keys) description += "\n  " + Hex(key);
-  return description;
-}
-
+// Pieces of the text itself, so that hits are common, random keys, and "$" entries ("$" alone
+// among them: its key is "(").
 std::vector<std::u16string> RandomKeys(std::mt19937& random, std::u16string_view text,
-                                       std::size_t count) {
+                                       std::size_t count,
+                                       const std::vector<std::u16string>& from = kPieces) {
   std::vector<std::u16string> keys;
-  std::uniform_int_distribution<int> kind(0, 3);
   for (std::size_t i = 0; i < count; ++i) {
-    switch (kind(random)) {
-      case 0:
-        keys.push_back(
-            RandomText(random, std::uniform_int_distribution<std::size_t>(0, 4)(random)));
-        break;
-      case 1:
-      case 2: {  // a piece of the text itself, so that hits are common
-        if (text.empty()) break;
-        const std::size_t at =
-            std::uniform_int_distribution<std::size_t>(0, text.size() - 1)(random);
-        const std::size_t length = std::uniform_int_distribution<std::size_t>(1, 9)(random);
-        keys.emplace_back(text.substr(at, length));
-        break;
-      }
-      default:
-        // "$" alone among them: its key is "(".
-        keys.push_back(RandomText(random, std::uniform_int_distribution<std::size_t>(0, 2)(random))
-                           .insert(0, 1, u'$'));
-        break;
+    const unsigned kind = random() % 4;
+    if (kind == 0) {
+      keys.push_back(RandomText(random, random() % 5, from));
+    } else if (kind == 3) {
+      keys.push_back(RandomText(random, random() % 3, from).insert(0, 1, u'$'));
+    } else if (!text.empty()) {
+      keys.emplace_back(text.substr(random() % text.size(), 1 + random() % 9));
     }
   }
   return keys;
 }
 
-TEST(MatcherTest, AgreesWithThePlainRuleOnGeneratedLibrariesAndTexts) {
+std::string Describe(const std::vector<std::u16string>& keys, std::u16string_view text) {
+  return "text " + testing::PrintToString(std::u16string(text)) + "\nkeys " +
+         testing::PrintToString(keys);
+}
+
+// The text whole, and fed in pieces of 0 to 5 units that split keys and surrogate pairs.
+TEST(MatcherTest, AgreesWithThePlainScanWholeAndInPieces) {
   std::mt19937 random(20261206);
   for (int round = 0; round < 2000; ++round) {
-    const std::u16string text =
-        RandomText(random, std::uniform_int_distribution<std::size_t>(0, 300)(random));
-    const std::vector<std::u16string> entries =
-        RandomKeys(random, text, std::uniform_int_distribution<std::size_t>(1, 40)(random));
+    const std::u16string text = RandomText(random, random() % 300);
+    const std::vector<std::u16string> entries = RandomKeys(random, text, 1 + random() % 40);
     if (entries.empty()) continue;  // no verdict without a library
     const std::vector<std::u16string> keys = model::Keys(entries);
-    ASSERT_EQ(Matcher(keys).FirstPositions(text), model::FirstPositions(keys, text))
+    const Matcher matcher(keys);
+    ASSERT_EQ(matcher.FirstPositions(text), model::FirstPositions(keys, text))
         << Describe(keys, text);
     const model::Verdict expected = model::Scan(entries, text);
     const ScanResult result = ScanText(entries, text);
-    ASSERT_EQ(result.verdict, expected.text) << "round " << round;
+    ASSERT_EQ(result.verdict, expected.text) << Describe(keys, text);
     ASSERT_EQ(result.hit_count, expected.hits);
-  }
-}
-
-TEST(MatcherTest, PiecesOfAnySizeGiveTheSamePositionsAndPoints) {
-  std::mt19937 random(7);
-  for (int round = 0; round < 300; ++round) {
-    const std::u16string text =
-        RandomText(random, std::uniform_int_distribution<std::size_t>(0, 200)(random));
-    const std::vector<std::u16string> keys = RandomKeys(random, text, 12);
-    const Matcher matcher(keys);
     MatchStream stream(matcher, true);
-    std::size_t at = 0;
-    while (at < text.size()) {  // pieces of 0 to 5 units split keys and surrogate pairs
-      const std::size_t length = std::uniform_int_distribution<std::size_t>(0, 5)(random);
+    for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
+      length = random() % 6;
       stream.Feed(std::u16string_view(text).substr(at, length));
-      at += length;
     }
     stream.Finish();
-    const std::vector<std::uint64_t> expected = model::FirstPositions(keys, text);
-    ASSERT_EQ(stream.FirstPositions(), expected) << "round " << round;
-    const std::vector<TextPoint> points = stream.FirstPoints();
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-      const model::Point at =
-          expected[k] == kNotFound ? model::Point{0, 0} : model::PointAt(text, expected[k]);
-      ASSERT_EQ(points[k], (TextPoint{at.line, at.column})) << "round " << round << " key " << k;
-    }
+    ASSERT_EQ(stream.FirstPositions(), model::FirstPositions(keys, text)) << Describe(keys, text);
+    ASSERT_EQ(stream.FirstPoints(), model::FirstPoints(keys, text)) << Describe(keys, text);
   }
 }
 
 // Bytes of UTF-8 (ill-formed ones too) and of GBK (trail bytes that look like ASCII letters,
-// unassigned pairs, Greek and full-width letters with two spellings), fed undecoded in pieces
-// that end between characters, find what the decoded text gives.
+// unassigned pairs, Greek and full-width letters with two spellings), searched undecoded: fed
+// in pieces that end between characters, and by the stream decoder, which feeds ASCII as UTF-8
+// until GBK turns up and starts over when later bytes overturn its choice. Half the rounds take
+// only the first pieces (letters without other spellings, and those folding onto ASCII), so
+// that their keys are searched as bytes, the text decoded only from a special character on.
 TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
   struct Encoding {
     ByteEncoding encoding;
+    std::size_t plain;
     std::vector<std::string> pieces;
     std::u16string (*decode)(std::string_view);
     bool large = false;  // libraries of these pieces only, searched by bytes alone
   };
   const Encoding encodings[] = {
       {ByteEncoding::kUtf8,
+       14,
        {"a",
         "K",
         "k",
@@ -139,9 +111,11 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
         "z",
         "\r",
         "\n",
-        "\xE2\x84\xAA" /* Kelvin sign */,
-        "\xC5\xBF" /* long s */,
+        "$",
         "\xE6\x9C\xAA",
+        "\xF0\x9F\x98\x80",
+        "\xE2\x84\xAA",
+        "\xC5\xBF",
         "\xF0\x90\x90\x80",
         "\xF0\x90\x90\xA8",
         "\xC3\x89",
@@ -151,22 +125,18 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
         "\xC3",
         "\x80",
         "\xED\xA0\x80",
-        "$"},
+        "\xEF\xBB\xBF",
+        "\xC0\xB4"},
        DecodeUtf8},
       {ByteEncoding::kGbk,
-       {"a", "A", "z", "Z", "(", "\r", "\n",
-        "\x81"
-        "A",
-        "\x81Z",
-        "\xB0"
-        "a",
-        "\xA3\xC1", "\xA3\xE1", "\xA6\xA1", "\xA6\xC1",
-        "\xA2"
-        "A",
-        "\x80", "\xFF", "\x81", "$"},
+       12,
+       {"a",        "A",        "z",        "Z",        "(",    "\r",       "\n",
+        "\x81\x41", "\x81Z",    "\xB0\x61", "\xCD\xA8", "$",    "\xA3\xC1", "\xA3\xE1",
+        "\xA6\xA1", "\xA6\xC1", "\xA2\x41", "\x80",     "\xFF", "\x81",     "\xE6\x9C\xAA"},
        DecodeGbk},
-      {ByteEncoding::kUtf8, {"a", "B", "(", "1", "\r\n", "\xE6\x9C\xAA", "$"}, DecodeUtf8, true},
+      {ByteEncoding::kUtf8, 7, {"a", "B", "(", "1", "\r\n", "\xE6\x9C\xAA", "$"}, DecodeUtf8, true},
       {ByteEncoding::kGbk,
+       7,
        {"a", "B", "(", "\r\n",
         "\x81"
         "A",
@@ -179,12 +149,15 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
   std::mt19937 random(936);
   for (const Encoding& e : encodings) {
     for (int round = 0; round < 1500; ++round) {
-      std::string bytes;
-      const bool long_text = round % 16 == 0;  // long pieces are searched where they lie
-      const std::size_t count = long_text ? 2000 : random() % 120;
-      for (std::size_t i = 0; i < count; ++i) bytes += e.pieces[random() % e.pieces.size()];
+      const bool plain = round % 2 == 1;
+      const bool long_text = round % 16 == 0;            // long pieces are searched where they lie
+      std::string bytes(round % 8 == 3 ? 100 : 0, 'x');  // ASCII first, fed as UTF-8
+      for (std::size_t i = long_text ? 2000 : random() % 120; i > 0; --i) {
+        bytes += e.pieces[random() % (plain ? e.plain : e.pieces.size())];
+      }
       const std::u16string text = e.decode(bytes);
-      std::vector<std::u16string> keys = RandomKeys(random, text, 1 + random() % 30);
+      const auto& from = plain ? kPlainPieces : kPieces;
+      std::vector<std::u16string> keys = RandomKeys(random, text, 1 + random() % 30, from);
       if (e.large) {  // past the nibble filter, keys of every length, half of them found
         keys.clear();
         for (int i = 0; i < 80; ++i) {
@@ -197,7 +170,7 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
                              : e.decode(key));
         }
       } else if (round % 3 == 0) {  // a large library, past the nibble filter
-        for (int i = 0; i < 70; ++i) keys.push_back(RandomText(random, 3).insert(0, 1, u'#'));
+        for (int i = 0; i < 70; ++i) keys.push_back(RandomText(random, 3, from).insert(0, 1, u'#'));
       }
       const Matcher matcher(keys);
       MatchStream stream(matcher, true);
@@ -216,82 +189,79 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
         }
       }
       stream.Finish();
-      const std::vector<std::uint64_t> expected = model::FirstPositions(keys, text);
-      const std::vector<std::uint64_t> found = stream.FirstPositions();
-      const std::vector<TextPoint> points = stream.FirstPoints();
-      for (std::size_t k = 0; k < keys.size(); ++k) {
-        ASSERT_EQ(found[k] != kNotFound, expected[k] != kNotFound)
-            << "round " << round << " key " << k << "\n"
-            << Describe(keys, text);
-        if (expected[k] != kNotFound) {
-          const model::Point at = model::PointAt(text, expected[k]);
-          ASSERT_EQ(points[k], (TextPoint{at.line, at.column}))
-              << "round " << round << " key " << k << "\n"
-              << Describe(keys, text);
-        }
-      }
+      ASSERT_EQ(stream.FirstPoints(), model::FirstPoints(keys, text)) << Describe(keys, text);
+
+      MatchStream decoded(matcher, true);
+      FeedingSink sink(decoded, true);
+      PipeSource source(bytes, unsigned(round));
+      DecodeInChunks(source, GbkCodePage(), sink, 16 + random() % 64);
+      decoded.Finish();
+      const std::u16string whole = DecodeText(bytes, DecodeGbk);
+      ASSERT_EQ(decoded.FirstPoints(), model::FirstPoints(keys, whole)) << Describe(keys, whole);
     }
   }
 }
 
-// The stream decoder's pieces, bytes wherever it can: ASCII first as UTF-8, then UTF-8 or GBK
-// as the later bytes decide, restarts included.
-TEST(MatcherTest, BytesFromTheStreamDecoderFindWhatTheDecodedTextGives) {
-  class Sink : public TextSink {
-   public:
-    explicit Sink(MatchStream& stream) : stream_(stream) {}
-    void Restart() override { stream_.Reset(); }
-    bool Take(std::u16string_view units, bool folded) override {
-      stream_.Feed(units, folded);
-      return !stream_.Done();
-    }
-    bool TakesBytes(ByteEncoding) const override { return true; }
-    bool TakeBytes(std::string_view bytes, ByteEncoding encoding) override {
-      stream_.FeedBytes(bytes, encoding);
-      return !stream_.Done();
-    }
-
-   private:
-    MatchStream& stream_;
-  };
-  const std::string pieces[] = {"zig(",         "ZIG(",     "a",     "\r\n",     "\xE2\x84\xAA",
-                                "\xE6\x9C\xAA", "\xCD\xA8", "\x81Z", "\xA6\xA1", "\xC0\xB4",
-                                "\xEF\xBB\xBF", "\xFF\xFE"};
-  std::mt19937 random(54936);
-  for (int round = 0; round < 1500; ++round) {
+// Written out, each library alone (the nibble filter) and among 70 more keys (the window
+// filter): keys found as bytes, keys that only the decoded text holds, and characters outside
+// ASCII that fold onto ASCII letters.
+TEST(MatcherTest, BytesOfSmallAndLargeLibraries) {
+  struct Case {
+    ByteEncoding encoding;
+    std::vector<std::u16string> keys;
     std::string bytes;
-    for (std::size_t i = random() % 400; i > 0; --i) {
-      bytes += pieces[random() % (i < 300 ? std::size(pieces) : 4)];  // ASCII first, often
-    }
-    const std::u16string text = DecodeText(bytes, DecodeGbk);
-    std::vector<std::u16string> keys = RandomKeys(random, text, 1 + random() % 20);
-    keys.push_back(u"\u03A3");  // a letter with other spellings: found by decoding
-    const Matcher matcher(keys);
-    MatchStream stream(matcher);
-    Sink sink(stream);
-    class Source : public ByteSource {
-     public:
-      explicit Source(const std::string& bytes) : bytes_(bytes) {}
-      std::size_t Read(char* buffer, std::size_t size) override {
-        const std::size_t count = bytes_.copy(buffer, std::min<std::size_t>(size, 7), at_);
-        at_ += count;
-        return count;
+    std::vector<TextPoint> points;  // per key: line and column; 0 and 0 where not found
+  };
+  const ByteEncoding utf8 = ByteEncoding::kUtf8, gbk = ByteEncoding::kGbk;
+  const Case cases[] = {
+      {utf8, {u"(", u"未", u"ZIG("}, "x\xE6\x9C\xAA(zig(", {{1, 3}, {1, 2}, {1, 4}}},
+      {utf8, {u"ask", u"dvol"}, "A\xC5\xBF\xE2\x84\xAA(\r\nDVOL", {{1, 1}, {2, 1}}},
+      // Ill-formed bytes read as U+FFFD, never as a surrogate.
+      {utf8, {u"\xDC00\xDC00"}, "\xEF\xBF\xBD\xEF\xBF\xBD", {{0, 0}}},
+      {utf8, {u"\xFFFD"}, "a\xED\xA0\x80", {{1, 2}}},
+      // A trail byte is no letter; Greek capitals have two spellings.
+      {gbk, {u"A(", u"(", u"来"}, "\x81\x41(\xC0\xB4", {{0, 0}, {1, 2}, {1, 3}}},
+      {gbk, {u"\u03B1"}, "x\xA6\xA1", {{1, 2}}},
+  };
+  for (const Case& c : cases) {
+    for (const bool large : {false, true}) {
+      std::vector<std::u16string> keys = c.keys;
+      std::vector<TextPoint> points = c.points;
+      for (int i = 0; large && i < 70; ++i) {
+        keys.push_back(u"#FILLER" +
+                       std::u16string{char16_t(u'0' + i / 10), char16_t(u'0' + i % 10)});
+        points.emplace_back();
       }
-      void Rewind() override { at_ = 0; }
-
-     private:
-      const std::string& bytes_;
-      std::size_t at_ = 0;
-    } source(bytes);
-    DecodeInChunks(source, GbkCodePage(), sink, 16 + random() % 64);
-    stream.Finish();
-    const std::vector<std::uint64_t> expected = model::FirstPositions(keys, text);
-    const std::vector<std::uint64_t> found = stream.FirstPositions();
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-      ASSERT_EQ(found[k] != kNotFound, expected[k] != kNotFound)
-          << "round " << round << " key " << k << "\n"
-          << Describe(keys, text);
+      const Matcher matcher(keys);
+      MatchStream stream(matcher, true);
+      stream.FeedBytes(c.bytes, c.encoding);
+      stream.Finish();
+      EXPECT_EQ(stream.FirstPoints(), points) << c.bytes << (large ? " among 70 more" : "");
     }
+  }
+}
+
+// Units and bytes alike.
+TEST(MatcherTest, StopsEarlyOnlyWhenEveryKeyIsFoundAndTakesNothingAfterTheEnd) {
+  const Matcher matcher({u"ab", u"cd"});
+  for (const bool bytes : {false, true}) {
+    MatchStream stream(matcher);
+    const auto feed = [&](std::string_view piece) {
+      if (bytes) return stream.FeedBytes(piece, ByteEncoding::kUtf8);
+      stream.Feed(std::u16string(piece.begin(), piece.end()));
+    };
+    feed("xxab");
+    EXPECT_FALSE(stream.Done());
+    feed("c");
+    feed("d");
+    EXPECT_TRUE(stream.Done());
+    EXPECT_EQ(stream.FirstPositions(), (std::vector<std::uint64_t>{2, 4}));
+    stream.Reset();
+    feed("ab");
+    stream.Finish();
+    feed("cd");
+    stream.Finish();
+    EXPECT_EQ(stream.FirstPositions(), (std::vector<std::uint64_t>{0, kNotFound})) << bytes;
   }
 }
 
@@ -310,34 +280,7 @@ TEST(MatcherTest, KeysAcrossTheInnerPiecesOfALongText) {
   }
 }
 
-TEST(MatcherTest, TheEmptyKeyAndTheEmptyText) {
-  const Matcher matcher({u"", u"(", u"abc"});
-  EXPECT_EQ(matcher.FirstPositions(u""),
-            (std::vector<std::uint64_t>{kNotFound, kNotFound, kNotFound}));
-  EXPECT_EQ(matcher.FirstPositions(u"x(abC"), (std::vector<std::uint64_t>{0, 1, 2}));
-  const Matcher none({});
-  EXPECT_TRUE(none.FirstPositions(u"abc").empty());
-}
-
-TEST(MatcherTest, EqualKeysInAnyCaseShareTheirPosition) {
-  const Matcher matcher({u"Zig(", u"ZIG(", u"zig(", u"ziga("});
-  EXPECT_EQ(matcher.FirstPositions(u"FlatZig(1)+ZIGA(2)"),
-            (std::vector<std::uint64_t>{4, 4, 4, 11}));
-}
-
-TEST(MatcherTest, StopsEarlyOnlyWhenEveryKeyIsFound) {
-  const Matcher matcher({u"ab", u"cd"});
-  MatchStream stream(matcher);
-  stream.Feed(u"xxab");
-  EXPECT_FALSE(stream.Done());
-  stream.Feed(u"c");
-  stream.Feed(u"d");
-  EXPECT_TRUE(stream.Done());
-  stream.Finish();
-  EXPECT_EQ(stream.FirstPositions(), (std::vector<std::uint64_t>{2, 4}));
-}
-
-TEST(MatcherTest, MoreThan32767EntriesAgreeWithThePlainRule) {
+TEST(MatcherTest, MoreThan32767EntriesAgreeWithThePlainScan) {
   std::mt19937 random(32767);
   const std::u16string text = RandomText(random, 3000) + u"FN12345(" + u"dvol";
   std::vector<std::u16string> entries = RandomKeys(random, text, 40000);
@@ -349,12 +292,15 @@ TEST(MatcherTest, MoreThan32767EntriesAgreeWithThePlainRule) {
   EXPECT_NE(positions.back(), kNotFound);
 }
 
-TEST(MatcherTest, FoldUnitsAgreesWithFoldCaseOnEveryBasicPlaneUnit) {
+// Every unit of the basic plane, two pairs, and a lone surrogate at the end.
+TEST(MatcherTest, TextFoldsAsThePlainScanFoldsIt) {
   std::u16string all;
   for (char32_t unit = 0; unit < 0x10000; ++unit) all.push_back(char16_t(unit));
+  all += u"\U00010400\U0001E900\xD800";
   std::u16string folded(all.size(), u'\0');
   FoldUnits(all.data(), all.size(), folded.data());
-  EXPECT_EQ(folded, FoldCase(all));
+  EXPECT_EQ(folded, model::Fold(all));
+  EXPECT_EQ(FoldCase(all), model::Fold(all));
 }
 
 }  // namespace

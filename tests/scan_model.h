@@ -1,7 +1,7 @@
 // A deliberately plain scan, the expectation of the differential tests and the fuzz targets:
 // every entry's key looked for in the whole folded text with find, one entry at a time.
-// Only the folding of a single code point is borrowed; its table is checked against the
-// Unicode data on its own.
+// Only the folding of a single code point is borrowed (its table is checked against the Unicode
+// data on its own), and the plain type of a line and column.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "scan/case_folding.h"
+#include "scan/matcher.h"  // TextPoint, a plain line and column
 
 namespace tesqua::model {
 
@@ -73,25 +74,28 @@ inline Verdict Scan(const std::vector<std::u16string>& entries, std::u16string_v
   return verdict;
 }
 
-// Line and column, from 1, of the unit at position: lines end at CR LF, CR or LF; a
-// surrogate pair is one column.
-struct Point {
-  std::uint64_t line = 1, column = 1;
-};
-inline Point PointAt(std::u16string_view text, std::size_t position) {
-  Point point;
-  for (std::size_t i = 0; i < position; ++i) {
-    const char16_t unit = text[i];
-    const char16_t before = i > 0 ? text[i - 1] : u'\0';
-    if (unit == u'\r' || (unit == u'\n' && before != u'\r')) {
-      ++point.line;
-      point.column = 1;
-    } else if (unit != u'\n' &&
-               !(unit >= 0xDC00 && unit <= 0xDFFF && before >= 0xD800 && before <= 0xDBFF)) {
-      ++point.column;
+// Per key: the line and column, from 1, of its first occurrence (lines end at CR LF, CR or LF;
+// a surrogate pair is one column); 0 and 0 where it does not occur.
+inline std::vector<TextPoint> FirstPoints(const std::vector<std::u16string>& keys,
+                                          std::u16string_view text) {
+  std::vector<TextPoint> points;
+  for (const std::uint64_t position : FirstPositions(keys, text)) {
+    TextPoint point{1, 1};
+    if (position == kNone) point = TextPoint{};
+    for (std::size_t i = 0; position != kNone && i < position; ++i) {
+      const char16_t unit = text[i];
+      const char16_t before = i > 0 ? text[i - 1] : u'\0';
+      if (unit == u'\r' || (unit == u'\n' && before != u'\r')) {
+        ++point.line;
+        point.column = 1;
+      } else if (unit != u'\n' &&
+                 !(unit >= 0xDC00 && unit <= 0xDFFF && before >= 0xD800 && before <= 0xDBFF)) {
+        ++point.column;
+      }
     }
+    points.push_back(point);
   }
-  return point;
+  return points;
 }
 
 }  // namespace tesqua::model

@@ -3,34 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <random>
-
 #include <stdexcept>
-#include "scan/case_folding.h"
+#include <tuple>
+
+#include "tests/fuzz/fuzz_support.h"
+#include "tests/scan_model.h"
 
 namespace tesqua {
 namespace {
-
-class StringSource : public ByteSource {
- public:
-  explicit StringSource(std::string bytes, std::size_t most = ~std::size_t{0})
-      : bytes_(std::move(bytes)), most_(most) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    const std::size_t count = std::min({size, most_, bytes_.size() - at_});
-    bytes_.copy(buffer, count, at_);
-    at_ += count;
-    return count;
-  }
-  void Rewind() override {
-    at_ = 0;
-    ++rewinds;
-  }
-  int rewinds = 0;
-
- private:
-  std::string bytes_;
-  std::size_t most_;  // bytes per read at most, as a pipe or a slow disk hands them out
-  std::size_t at_ = 0;
-};
 
 class CollectingSink : public TextSink {
  public:
@@ -42,7 +22,7 @@ class CollectingSink : public TextSink {
   bool Take(std::u16string_view units, bool folded) override {
     EXPECT_TRUE(folding || !folded);
     // Pieces the decoder did not fold are folded here, as a matching sink does.
-    text += folding && !folded ? FoldCase(units) : std::u16string(units);
+    text += folding && !folded ? model::Fold(units) : std::u16string(units);
     largest = std::max(largest, units.size());
     return text.size() < wanted_;
   }
@@ -51,8 +31,7 @@ class CollectingSink : public TextSink {
   bool TakesBytes(ByteEncoding) const override { return bytes; }
   bool TakeBytes(std::string_view piece, ByteEncoding encoding) override {
     EXPECT_TRUE(bytes);
-    text += encoding == ByteEncoding::kUtf8 ? DecodeUtf8(piece) : DecodeGbk(piece);
-    return text.size() < wanted_;
+    return Take(encoding == ByteEncoding::kUtf8 ? DecodeUtf8(piece) : DecodeGbk(piece), false);
   }
   bool folding = false;
   bool bytes = false;
@@ -64,54 +43,48 @@ class CollectingSink : public TextSink {
   std::size_t wanted_;
 };
 
-const AnsiCodePage& Gbk() {
-  return GbkCodePage();
-}
-
 // Bytes that make every encoding decision: ASCII, UTF-8 of two to four bytes, GBK pairs
-// (one with an ASCII trail byte), stray bytes, and now and then a byte-order mark first.
+// (one with an ASCII trail byte), stray bytes, and now and then a byte-order mark first; and
+// letters that fold (the Kelvin sign, the long s, À, full-width A).
 std::string RandomBytes(std::mt19937& random) {
   static const std::vector<std::string> kPieces = {
-      "A",        "z(",       "\r\n", "\n",   "\xE6\x9C\xAA", "\xC3\xA9", "\xF0\x90\x90\x80",
-      "\xCE\xB4", "\x81\x40", "\xFF", "\x80", "\xE6\x9C",     "\x00",     ",",
-      "DVOL",     "\xC0\xB4"};
+      "A", "z(", "\r\n", "\n", "\xE6\x9C\xAA", "\xC3\xA9", "\xCE\xB4", "\xE2\x84\xAA", "\xC5\xBF",
+      "\xC3\x80", "\xEF\xBC\xA1", "\xF0\x90\x90\x80", ",", "DVOL",
+      // Not UTF-8, from here on
+      "\x81\x40", "\xFF", "\x80", "\xE6\x9C", std::string(1, '\0'), "\xC0\xB4"};
   static const std::vector<std::string> kMarks = {"",         "",        "", "\xEF\xBB\xBF",
                                                   "\xFF\xFE", "\xFE\xFF"};
   std::string bytes = kMarks[random() % kMarks.size()];
-  const std::size_t count = random() % 60;
   const bool utf8_only = random() % 2 == 0;  // half the texts stay valid UTF-8 to the end
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::string& piece = kPieces[random() % kPieces.size()];
-    if (utf8_only && (piece == "\x81\x40" || piece == "\xFF" || piece == "\x80" ||
-                      piece == "\xE6\x9C" || piece == "\xC0\xB4")) {
-      continue;
-    }
-    bytes += piece;
+  for (std::size_t i = random() % 60; i > 0; --i) {
+    bytes += kPieces[random() % (utf8_only ? 14 : kPieces.size())];
   }
   return bytes;
 }
 
+// Chunks of any size, read a few bytes at a time or in memory, and taken as units, folded units
+// or bytes.
 TEST(TextStreamTest, ChunksDecodeAsTheWholeDoes) {
   std::mt19937 random(936);
   for (int round = 0; round < 3000; ++round) {
     const std::string bytes = RandomBytes(random);
     const std::size_t chunk = 4 + random() % 14;
-    StringSource source(bytes, 1 + random() % 9);
+    PipeSource source(bytes, unsigned(random() % 9));
     CollectingSink sink;
-    sink.bytes = round % 2 == 1;  // the sink takes UTF-8 and GBK as bytes
-    if (round % 4 == 3) {         // in memory, window after window
+    sink.bytes = round % 2 == 1;
+    sink.folding = round % 3 == 2;
+    if (round % 4 == 3) {
       std::vector<char16_t> units;
-      DecodeBytes(bytes, Gbk(), sink, units, chunk);
+      DecodeBytes(bytes, GbkCodePage(), sink, units, chunk);
     } else {
-      DecodeInChunks(source, Gbk(), sink, chunk);
+      DecodeInChunks(source, GbkCodePage(), sink, chunk);
     }
-    ASSERT_EQ(sink.text, DecodeText(bytes, DecodeGbk)) << "round " << round << " chunk " << chunk;
+    const std::u16string whole = DecodeText(bytes, DecodeGbk);
+    ASSERT_EQ(sink.text, sink.folding ? model::Fold(whole) : whole)
+        << "round " << round << " chunk " << chunk;
   }
 }
 
-// Every lead byte with continuations and non-continuations of each kind after it, one to four
-// bytes, amid ASCII at places that straddle the vector blocks: checked as the scalar reading
-// of each sequence finds.
 TEST(TextStreamTest, CheckingUtf8AgreesWithTheDecoderOnEverySequence) {
   const unsigned char kNext[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
                                  0xA0, 0xBF, 0xC0, 0xE0, 0xF0, 0xFF};
@@ -147,25 +120,10 @@ TEST(TextStreamTest, CheckingUtf8AgreesWithTheDecoderOnEverySequence) {
       }
       if (valid >= before + sequence.size()) valid = bytes.size();
       const Utf8Check check = CheckUtf8(bytes, true);
-      ASSERT_EQ(check.used, valid) << testing::PrintToString(sequence) << " " << before;
-      ASSERT_EQ(check.ill_formed, valid < bytes.size()) << testing::PrintToString(sequence);
-      ASSERT_EQ(check.long_sequence, long_sequence) << testing::PrintToString(sequence);
+      ASSERT_EQ(std::tuple(check.used, check.ill_formed, check.long_sequence),
+                std::tuple(valid, valid < bytes.size(), long_sequence))
+          << testing::PrintToString(sequence) << " after " << before;
     }
-  }
-}
-
-TEST(TextStreamTest, UnitsFoldedOnTheWayAreFoldedAsFoldCaseFoldsThem) {
-  std::mt19937 random(1252);
-  const std::string letters[] = {"ABC",      "\xC5\xBF",     "\xE2\x84\xAA", "\xF0\x90\x90\x80",
-                                 "\xC3\x80", "\xEF\xBC\xA1", "\xC0\xB4",     "Z"};
-  for (int round = 0; round < 2000; ++round) {
-    std::string bytes = round % 3 == 0 ? "\xEF\xBB\xBF" : "";
-    for (int i = 0; i < 20; ++i) bytes += letters[random() % (round % 2 == 0 ? 6 : 8)];
-    StringSource source(bytes, 1 + random() % 7);
-    CollectingSink sink;
-    sink.folding = true;
-    DecodeInChunks(source, Gbk(), sink, 4 + random() % 9);
-    ASSERT_EQ(sink.text, FoldCase(DecodeText(bytes, DecodeGbk))) << "round " << round;
   }
 }
 
@@ -199,33 +157,29 @@ TEST(TextStreamTest, ChoosesTheEncodingAndRestartsOnlyWhenLaterBytesOverturnTheC
        u"通" + text_pad + u"鍑芥湭" + text_pad + u"来"},
   };
   for (const Case& c : cases) {
-    StringSource source(c.bytes);
+    PipeSource source(c.bytes, 0);
     CollectingSink sink;
-    EXPECT_EQ(DecodeInChunks(source, Gbk(), sink, 16), c.encoding) << c.bytes;
+    EXPECT_EQ(DecodeInChunks(source, GbkCodePage(), sink, 16), c.encoding) << c.bytes;
     EXPECT_EQ(sink.restarts, c.restarts) << c.bytes;
-    EXPECT_EQ(source.rewinds, c.restarts) << c.bytes;
     EXPECT_EQ(sink.text, c.text) << c.bytes;
   }
 }
 
-TEST(TextStreamTest, ASinkThatHasEnoughStillLearnsOfALateAnsiByte) {
-  // The sink stops wanting text early; the bytes are still checked to their end, because a
-  // later non-UTF-8 byte changes how all of them read.
+// The sink stops wanting text early: the bytes are still checked to their end, as a later
+// non-UTF-8 byte changes how all of them read; but ANSI text is read no further.
+TEST(TextStreamTest, ASinkThatHasEnough) {
   const std::string bytes = "ZIG(\xE6\x9C\xAA" + std::string(500, 'x') + "\xC0\xB4";
-  StringSource source(bytes);
-  CollectingSink sink(4);
-  EXPECT_EQ(DecodeInChunks(source, Gbk(), sink, 16), TextEncoding::kAnsi);
-  EXPECT_EQ(sink.restarts, 1);
-  EXPECT_EQ(sink.text.substr(0, 4), u"ZIG(");
-}
-
-TEST(TextStreamTest, ASinkThatHasEnoughStopsTheReadingOfAnsiText) {
-  std::string bytes = "\xC0\xB4";
-  for (int i = 0; i < 20000; ++i) bytes += "x;\r\n";
-  StringSource source(bytes);
-  CollectingSink sink(1);
-  DecodeInChunks(source, Gbk(), sink, 64);
-  EXPECT_LT(sink.text.size(), 200u);
+  PipeSource late(bytes, 9);
+  CollectingSink four(4);
+  EXPECT_EQ(DecodeInChunks(late, GbkCodePage(), four, 16), TextEncoding::kAnsi);
+  EXPECT_EQ(four.restarts, 1);
+  EXPECT_EQ(four.text.substr(0, 4), u"ZIG(");
+  std::string ansi = "\xC0\xB4";
+  for (int i = 0; i < 20000; ++i) ansi += "x;\r\n";
+  PipeSource source(ansi, 9);
+  CollectingSink one(1);
+  DecodeInChunks(source, GbkCodePage(), one, 64);
+  EXPECT_LT(one.text.size(), 200u);
 }
 
 TEST(TextStreamTest, ALongRunOfTwoByteCharactersIsCutBetweenThem) {
@@ -233,9 +187,9 @@ TEST(TextStreamTest, ALongRunOfTwoByteCharactersIsCutBetweenThem) {
   // from a known boundary tells where a character ends.
   std::string bytes = "a\x81\x40";
   for (int i = 0; i < 300; ++i) bytes += "\xC0\xB4";
-  StringSource source(bytes, 7);
+  PipeSource source(bytes, 6);
   CollectingSink sink;
-  DecodeInChunks(source, Gbk(), sink, 16);
+  DecodeInChunks(source, GbkCodePage(), sink, 16);
   EXPECT_EQ(sink.text, u"a丂" + std::u16string(300, u'来'));
   EXPECT_LE(sink.largest, 16u);
 }
@@ -247,7 +201,7 @@ TEST(TextStreamTest, ReadFailuresReachTheCaller) {
     void Rewind() override {}
   } source;
   CollectingSink sink;
-  EXPECT_THROW(DecodeInChunks(source, Gbk(), sink), std::runtime_error);
+  EXPECT_THROW(DecodeInChunks(source, GbkCodePage(), sink), std::runtime_error);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// What both fuzz targets need: a check that ends the run, and bytes handed out as a pipe
-// hands them out.
+// What the fuzz targets (and the matcher tests) share: a check that ends the run, bytes handed
+// out as a pipe hands them out, and decoded text straight into the matcher.
 #pragma once
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <random>
 #include <string_view>
 
+#include "scan/matcher.h"
 #include "scan/text_stream.h"
 
 namespace tesqua {
@@ -36,6 +37,29 @@ class PipeSource : public ByteSource {
   std::size_t at_ = 0;
   std::minstd_rand random_;
   std::size_t most_;
+};
+
+// Decoded text straight into the matcher, as files are scanned: the decoder stops once every
+// key is found, and starts the text over when the bytes turn out to be in another encoding.
+// With bytes, UTF-8 and GBK go to the matcher undecoded, as tesqua-scan gives them.
+class FeedingSink : public TextSink {
+ public:
+  FeedingSink(MatchStream& stream, bool bytes) : stream_(stream), bytes_(bytes) {}
+  void Restart() override { stream_.Reset(); }
+  bool Take(std::u16string_view units, bool folded) override {
+    stream_.Feed(units, folded);
+    return !stream_.Done();
+  }
+  bool TakesFolded() const override { return true; }
+  bool TakesBytes(ByteEncoding) const override { return bytes_; }
+  bool TakeBytes(std::string_view bytes, ByteEncoding encoding) override {
+    stream_.FeedBytes(bytes, encoding);
+    return !stream_.Done();
+  }
+
+ private:
+  MatchStream& stream_;
+  bool bytes_;
 };
 
 }  // namespace tesqua

@@ -15,35 +15,6 @@
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/scan_model.h"
 
-namespace tesqua {
-namespace {
-
-// Decoded text straight into the matcher, as files are scanned: the decoder stops once every
-// key is found, and starts the text over when the bytes turn out to be in another encoding.
-// With bytes, UTF-8 and GBK go to the matcher undecoded, as tesqua-scan gives them.
-class MatchSink : public TextSink {
- public:
-  MatchSink(MatchStream& stream, bool bytes) : stream_(stream), bytes_(bytes) {}
-  void Restart() override { stream_.Reset(); }
-  bool Take(std::u16string_view units, bool folded) override {
-    stream_.Feed(units, folded);
-    return !stream_.Done();
-  }
-  bool TakesFolded() const override { return true; }
-  bool TakesBytes(ByteEncoding) const override { return bytes_; }
-  bool TakeBytes(std::string_view bytes, ByteEncoding encoding) override {
-    stream_.FeedBytes(bytes, encoding);
-    return !stream_.Done();
-  }
-
- private:
-  MatchStream& stream_;
-  bool bytes_;
-};
-
-}  // namespace
-}  // namespace tesqua
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tesqua;
   if (size < 2) return 0;
@@ -86,34 +57,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(!stream.Done() || all_found, "done only when every key is found");
   stream.Finish();
   Require(stream.FirstPositions() == positions, "the positions of text fed in pieces");
-  const std::vector<TextPoint> points = stream.FirstPoints();
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    const model::Point at =
-        positions[k] == model::kNone ? model::Point{0, 0} : model::PointAt(text, positions[k]);
-    Require(points[k] == TextPoint{at.line, at.column}, "the line and column of each key");
-  }
+  const std::vector<TextPoint> points = model::FirstPoints(keys, text);
+  Require(stream.FirstPoints() == points, "the line and column of each key");
   Require(Verdict(entries, stream.FirstPositions()).verdict == expected.text,
           "the verdict of text fed in pieces");
 
   const bool as_bytes = piece_seed & 2;
   MatchStream decoded(matcher, true);
-  MatchSink sink(decoded, as_bytes);
+  FeedingSink sink(decoded, as_bytes);
   PipeSource source(text_bytes, piece_seed);
   DecodeInChunks(source, GbkCodePage(), sink, 4 + piece_seed);
   decoded.Finish();
   if (!as_bytes) {
     Require(decoded.FirstPositions() == positions, "the positions of bytes decoded in chunks");
   }
-  // Bytes searched undecoded count bytes: what is found, and where by line and column, holds.
-  const std::vector<std::uint64_t> found = decoded.FirstPositions();
-  const std::vector<TextPoint> found_points = decoded.FirstPoints();
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    Require((found[k] != model::kNone) == (positions[k] != model::kNone),
-            "the keys found in bytes decoded in chunks");
-    const model::Point at =
-        positions[k] == model::kNone ? model::Point{0, 0} : model::PointAt(text, positions[k]);
-    Require(found_points[k] == TextPoint{at.line, at.column},
-            "the line and column of each key in bytes decoded in chunks");
-  }
+  // Bytes searched undecoded count bytes: what is found, and where by line and column, holds
+  // (a key not found has line and column 0).
+  Require(decoded.FirstPoints() == points,
+          "the keys found, and their lines and columns, in bytes decoded in chunks");
   return 0;
 }
