@@ -1,7 +1,5 @@
-// Drives tesqua.exe end to end in its Wine session, like a user: `tesqua-e2e.exe CASE EXE DIR`
-// (EXE is tesqua-scan.exe for the console case); a line per check, exit status 1 on a failure.
-// Built again as tesqua-e2e-probe.dll, which a window hook loads into tesqua to read Text1's
-// font where its handle means something.
+// Drives tesqua.exe (tesqua-scan.exe for the console) like a user: `tesqua-e2e CASE EXE DIR`.
+// Built again as tesqua-e2e-probe.dll, which a hook loads into tesqua to read Text1's font.
 #include <windows.h>
 // After <windows.h>, which it needs.
 #include <psapi.h>
@@ -78,8 +76,7 @@ void Pump(DWORD milliseconds = 20) {
   for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
 }
 
-// Polls, running this thread's messages (the viewer windows live here), for at most the bound:
-// everything under Wine changes asynchronously, and the machine may be loaded.
+// Polls, running this thread's messages (the viewer windows live here), for at most the bound.
 bool WaitFor(const std::function<bool()>& condition, double seconds = 20) {
   for (const ULONGLONG end = GetTickCount64() + ULONGLONG(seconds * 1000);; Pump()) {
     if (condition()) return true;
@@ -194,24 +191,21 @@ RECT Rect(HWND window) {
   return rect;
 }
 
-// Mouse events at a point, or key presses (released in reverse, as a user types a
-// combination), in one input stream: a press cannot reach the screen before the move.
+// Mouse events at a point, or keys pressed and released in reverse, in one input stream.
 void Input(POINT at, std::vector<DWORD> mouse, std::vector<WORD> keys = {}) {
   std::vector<INPUT> inputs;
-  for (const DWORD flag : mouse) {
+  for (const DWORD flag : mouse)
     inputs.push_back({INPUT_MOUSE,
                       {.mi = {MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1),
                               MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1), 0,
                               flag | MOUSEEVENTF_ABSOLUTE, 0, 0}}});
-  }
   for (const WORD key : keys) inputs.push_back({INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
   for (auto key = keys.rbegin(); key != keys.rend(); ++key)
     inputs.push_back({INPUT_KEYBOARD, {.ki = {*key, 0, KEYEVENTF_KEYUP, 0, 0}}});
   SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-// Clicks once the system finds the control under the point: a window just shown may still be
-// moving or covered.
+// Clicks once the control is under the point: a window just shown may still move.
 void Click(HWND control, double x, double y) {
   const RECT r = Rect(control);
   const POINT at = {r.left + std::lround((r.right - r.left) * x),
@@ -237,9 +231,7 @@ struct Tesqua {
   HWND window = nullptr, Text1 = nullptr, Label1 = nullptr, Check1 = nullptr, List1 = nullptr,
        Label3 = nullptr;
 
-  // Starts tesqua in the folder. The pointer goes to the screen's corner first: a window that
-  // appears under it is told where it was, news that a loaded machine may handle so late that
-  // it moves the pointer between the move and the press of a later click.
+  // The pointer parked first: a late notice of where it was would move a later click.
   explicit Tesqua(const std::wstring& folder) {
     Input({0, 0}, {MOUSEEVENTF_MOVE});
     process = Start(folder, L"");
@@ -275,9 +267,7 @@ struct Tesqua {
   bool Checked() const { return SendMessageW(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED; }
   bool Shows(const std::wstring& expected, const std::string& what) const {
     const bool shown = WaitFor([&] { return Text(Text1) == expected; });
-    std::string text = Encode(CP_UTF8, Text(Text1)).substr(0, 200);
-    std::replace(text.begin(), text.end(), '\n', '|');
-    return Expect(shown, what + (shown ? "" : ": " + text));
+    return Expect(shown, what + (shown ? "" : ": " + Encode(CP_UTF8, Text(Text1)).substr(0, 200)));
   }
 };
 
@@ -314,8 +304,7 @@ std::wstring Folder(const std::wstring& name) {
   return folder;
 }
 
-// Per code.ini, copies and the verdict each leaves in Text1. Before each start the clipboard
-// holds a formula that the start must empty and never scan.
+// Per code.ini, copies and the verdicts they leave; each start must empty the clipboard first.
 void Verdicts() {
   using Row = std::pair<std::vector<Item>, std::wstring>;  // a copy, Text1 after it
   // code.ini's name and bytes (nullptr: none, tesqua writes the default), the rows
@@ -367,19 +356,6 @@ void Verdicts() {
     Expect(ReadBytes(path) == (bytes ? bytes : kDefaultLibrary),
            name + "code.ini left, or default");
   }
-}
-
-std::wstring ClassName(HWND window) {
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  return name;
-}
-
-// A rectangle in its parent's client area: left, top, width, height.
-std::vector<long> Place(HWND control) {
-  RECT r = Rect(control);
-  MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
-  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
 // The colours as the screen shows them, read back until the window has finished painting.
@@ -438,8 +414,7 @@ void CheckColours(const Tesqua& t) {
   }
 }
 
-// Text1's font, read inside tesqua by the probe's hook procedure.
-// It answers with WM_COPYDATA to a viewer window, which this thread runs while it waits.
+// Text1's font from the probe in tesqua, sent back to our viewer window while we wait.
 FontReport ReadFont(const Tesqua& t) {
   HMODULE probe = LoadLibraryW(Self().replace(Self().size() - 4, 4, L"-probe.dll").c_str());
   HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC,
@@ -480,14 +455,18 @@ void Window() {
        8, 480, 57, 40, "List1: unsorted, single selection, never shown"},
       {t.Label3, L"Static", L"访问Xuvo软件工作室网站", SS_TYPEMASK | SS_NOTIFY,
        SS_CENTER | SS_NOTIFY, 0, 376, 241, 17, "Label3: centred, raises clicks"}};
-  std::vector<std::vector<long> > places;
+  const auto placed = [](const Control& c) {  // in the parent's client area, at the DPI
+    RECT r = Rect(c.window);
+    MapWindowPoints(HWND_DESKTOP, GetParent(c.window), reinterpret_cast<POINT*>(&r), 2);
+    return r.left == MulDiv(c.left, dpi, 96) && r.top == MulDiv(c.top, dpi, 96) &&
+           r.right - r.left == MulDiv(c.width, dpi, 96) &&
+           r.bottom - r.top == MulDiv(c.height, dpi, 96);
+  };
   for (const Control& c : controls) {
-    std::vector<long> place;
-    for (const long value : {c.left, c.top, c.width, c.height})
-      place.push_back(MulDiv(value, dpi, 96));
-    places.push_back(Place(c.window));
-    Expect(ClassName(c.window) == c.name && (!c.text || Text(c.window) == c.text) &&
-               (GetWindowLongW(c.window, GWL_STYLE) & c.mask) == c.style && places.back() == place,
+    wchar_t name[32] = {};
+    GetClassNameW(c.window, name, 32);
+    Expect(c.name == std::wstring(name) && (!c.text || Text(c.window) == c.text) &&
+               (GetWindowLongW(c.window, GWL_STYLE) & c.mask) == c.style && placed(c),
            c.what);
   }
   const LONG style = GetWindowLongW(t.window, GWL_STYLE);
@@ -510,9 +489,8 @@ void Window() {
   SetWindowPos(t.window, nullptr, 0, 0, outer.right - outer.left + 300,
                outer.bottom - outer.top + 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   WaitFor([&] { return Rect(t.window).bottom > outer.bottom; });
-  std::vector<std::vector<long> > after;
-  for (const Control& c : controls) after.push_back(Place(c.window));
-  Expect(Rect(t.window).bottom > outer.bottom && after == places,
+  Expect(Rect(t.window).bottom > outer.bottom &&
+             std::all_of(std::begin(controls), std::end(controls), placed),
          "the controls keep their places in a larger window");
 }
 
@@ -522,8 +500,7 @@ HWND FindEditor() {  // a shown notepad on code.ini
                                                                                          : nullptr;
 }
 
-// Clicks and keys on a first start's window, one after another, each waited for until its
-// effect shows.
+// Clicks and keys on a first start's window, each waited for until its effect shows.
 void Clicks() {
   const std::wstring folder = Folder(L"tesqua");
   // planted where tesqua runs, never to be started
@@ -600,9 +577,8 @@ void Clipboard() {
   Expect(Copy({Unicode(L"DVOL")}) && middle.notices == middle_left,
          "once the middle viewer left, tesqua passes notices to the one after it");
 
-  // Copies and opens the clipboard at once while tesqua's thread is stopped, so its read is
-  // sure to find the clipboard held. A thread stopped inside a read of its own holds the
-  // clipboard: then it goes on and the copy is tried again.
+  // Copies and holds the clipboard while tesqua's thread is stopped, so that its read finds it
+  // held; stopped inside a read of its own, it goes on and the copy is tried again.
   const auto copy_and_hold = [&](const wchar_t* text) {
     for (int attempt = 0; attempt < 50; ++attempt, Pump()) {
       SuspendThread(t.process.hThread);
@@ -631,8 +607,7 @@ void Clipboard() {
     t.Shows(Warnings({hit}), held + "the copy's verdict once the clipboard is released");
   }
 
-  // Bursts of copies as fast as a program can make them, alternating two texts: the verdict
-  // is the last text's, never one mixed from two, and memory stays as it was.
+  // Bursts of copies alternating two texts: the last text's verdict, memory as it was.
   const std::wstring texts[] = {L"A:=ZIG(C,5);", L"B:=DVOL;"};
   const std::wstring verdicts[] = {Warnings({L"ZIG"}), Warnings({L"DVOL"})};
   const auto memory_use = [&t] {  // private bytes (Wine gives the resident part)
@@ -651,15 +626,14 @@ void Clipboard() {
     const long long growth = memory_use() - memory;
     Expect(copied && Answers(t.window) && Text(t.Text1) == verdicts[round % 2] && memory > 0 &&
                growth < 1 << 20,
-           burst + "the verdict stays, memory grew by less than 1 MB (" + std::to_string(growth) +
-               " bytes)");
+           burst + "the verdict stays, memory grew by " + std::to_string(growth) + " < 1 MB");
   }
   Expect(t.Close() && Copy({Unicode(L"after tesqua")}),
          "tesqua left the chain whole when it closed");
 }
 
-// tesqua-scan.exe in a console of its own with code page 936: its lines as a person sees them
-// on the console's screen (redirected, its UTF-8 is checked with the release package).
+// tesqua-scan.exe's lines as shown in a console with code page 936 (redirected output is
+// checked with the release package).
 void Console() {
   WriteBytes(case_dir + L"\\lib.ini", "$ZIG\r\n");
   WriteBytes(case_dir + L"\\未来.txt", "ZIG(1)");

@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# Runs tesqua.exe's end-to-end tests under Wine on a private Xvfb display, Wine in Simplified
-# Chinese (ANSI code page 936) as on our users' machines.
+# tesqua.exe's end-to-end tests under Wine in Simplified Chinese on a private Xvfb display:
 #   run_wine_tests.sh WINDOWS_BUILD_DIR STATE_DIR setup|cleanup|all|case NAME
-# A case asks for a screenshot by writing "NAME GEOMETRY" to CASE_DIR/shot: saved as
-# WINDOWS_BUILD_DIR/artifacts/tesqua-NAME.png (the whole screen as screen-NAME.png). Wine writes
-# to log files only: a process that outlives a step must not hold ctest's pipes open.
+# Wine writes to log files only: a process that outlives a step must not hold ctest's pipes.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 mkdir -p "$2/logs"
@@ -70,7 +67,7 @@ cleanup() {
   rm -f "$state/xvfb.pid" "$state/display"
 }
 
-# Runs one case of the driver, taking the screenshots it asks for.
+# Runs a case; "NAME GEOMETRY" in its folder's file `shot` asks for build/artifacts/tesqua-NAME.png.
 run_case() {
   local dir=$state/cases/$1 exe=$build/platform/win32/tesqua.exe shots=$build/artifacts
   [ "$1" != console ] || exe=$build/cli/tesqua-scan.exe
@@ -100,7 +97,9 @@ case $3 in
     trap cleanup EXIT
     setup
     failures=0
-    for each in window verdicts clicks clipboard console; do run_case "$each" || ((++failures)); done
+    for each in window verdicts clicks clipboard console; do
+      run_case "$each" || ((++failures))
+    done
     [ "$failures" -eq 0 ]
     ;;
   *) fail "unknown command $3" ;;
