@@ -1,20 +1,12 @@
 #!/usr/bin/env bash
-# Runs tesqua.exe's end-to-end tests under Wine on a private Xvfb display, with Wine in
-# Simplified Chinese (ANSI code page 936), as our users' machines are set.
-#
-#   run_wine_tests.sh WINDOWS_BUILD_DIR STATE_DIR setup|cleanup|all
-#   run_wine_tests.sh WINDOWS_BUILD_DIR STATE_DIR case window|verdicts|clicks|clipboard|console
-#
-# A case asks for a screenshot by writing "NAME GEOMETRY" to CASE_DIR/shot: the part of the
-# screen is saved as WINDOWS_BUILD_DIR/artifacts/tesqua-NAME.png (the whole screen as
-# screen-NAME.png) and the request removed. Every Wine process writes to a log file, never to
-# this script's output: processes that outlive a step must not hold ctest's pipes open.
+# tesqua.exe's end-to-end tests under Wine in Simplified Chinese on a private Xvfb display:
+#   run_wine_tests.sh WINDOWS_BUILD_DIR STATE_DIR setup|cleanup|all|case NAME
+# Wine writes to log files only: a process that outlives a step must not hold ctest's pipes.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 mkdir -p "$2/logs"
 state=$(cd "$2" && pwd)
 prefix=$state/wineprefix logs=$state/logs
-cases="window verdicts clicks clipboard console"
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 [ -x "$wine" ] || wine=$(command -v wine)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
@@ -26,23 +18,13 @@ unset WAYLAND_DISPLAY
 chinese=(env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
 locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8' || chinese+=(LOCPATH="$state/locale")
 
-fail() {
-  echo "run_wine_tests: $*" >&2
-  exit 1
-}
-wait_until() {  # SECONDS COMMAND...: polls until the command succeeds
+fail() { echo "run_wine_tests: $*" >&2 && exit 1; }
+wait_until() {  # SECONDS COMMAND...
   local deadline=$((SECONDS + $1))
   shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.1
-  done
+  until "$@"; do [ "$SECONDS" -lt "$deadline" ] && sleep 0.1 || return 1; done
 }
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-reg() {
-  timeout 60 "${chinese[@]}" "$wine" reg add "$@" /f </dev/null >>"$logs/wine.log" 2>&1 ||
-    fail "reg add $* failed: $(tail -5 "$logs/wine.log")"
-}
+wine() { timeout "$1" "${chinese[@]}" "$wine" "${@:2}" </dev/null >>"$logs/wine.log" 2>&1; }
 
 setup() {
   cleanup
@@ -61,39 +43,37 @@ setup() {
   wait_until 20 xdpyinfo >/dev/null 2>&1 || fail "display $DISPLAY does not answer"
   # One persistent server for the whole run, so each case starts quickly.
   "${chinese[@]}" "$wineserver" -p </dev/null >>"$logs/wine.log" 2>&1
-  timeout 180 "${chinese[@]}" "$wine" wineboot --init </dev/null >>"$logs/wine.log" 2>&1 ||
-    fail "wineboot failed: $(tail -20 "$logs/wine.log")"
+  wine 180 wineboot --init || fail "wineboot failed: $(tail -20 "$logs/wine.log")"
   # The prefix's web browser only notes the address it was asked to open.
   printf '#!/bin/sh\nprintf %%s "$1" >"%s"\n' "$state/cases/clicks/opened-address" >"$state/browser"
   chmod +x "$state/browser"
   # 宋体 and the other Chinese faces drawn with the CJK fonts installed; Wine draws the title
   # bar itself, as there is no window manager; a crash shows no dialog waiting for a click.
-  local fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' face
-  for face in 宋体 SimSun 新宋体 NSimSun; do reg "$fonts" /v "$face" /d "Noto Serif CJK SC"; done
-  reg "$fonts" /v "Microsoft YaHei" /d "Noto Sans CJK SC"
-  reg "$fonts" /v "Microsoft YaHei UI" /d "Noto Sans CJK SC"
-  reg 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N
-  reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
-  reg 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$state/browser"
+  local fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' face font
+  for face in 宋体 SimSun 新宋体 NSimSun "Microsoft YaHei" "Microsoft YaHei UI"; do
+    [[ $face == M* ]] && font="Noto Sans CJK SC" || font="Noto Serif CJK SC"
+    wine 60 reg add "$fonts" /v "$face" /d "$font" /f || fail "reg add failed"
+  done
+  wine 60 reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f &&
+    wine 60 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+    wine 60 reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$state/browser" /f ||
+    fail "reg add failed: $(tail -5 "$logs/wine.log")"
   echo "Wine ready on display $DISPLAY, prefix $prefix"
 }
 
 cleanup() {
   [ ! -d "$prefix" ] || timeout 30 "$wineserver" -k </dev/null >/dev/null 2>&1 || true
-  if [ -f "$state/xvfb.pid" ]; then
-    kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
-    rm -f "$state/xvfb.pid" "$state/display"
-  fi
+  [ ! -f "$state/xvfb.pid" ] || kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+  rm -f "$state/xvfb.pid" "$state/display"
 }
 
-# Runs one case of the driver, taking the screenshots it asks for.
+# Runs a case; "NAME GEOMETRY" in its folder's file `shot` asks for build/artifacts/tesqua-NAME.png.
 run_case() {
   local dir=$state/cases/$1 exe=$build/platform/win32/tesqua.exe shots=$build/artifacts
   [ "$1" != console ] || exe=$build/cli/tesqua-scan.exe
-  rm -rf "$dir"
-  mkdir -p "$dir" "$shots"
+  rm -rf "$dir" && mkdir -p "$dir" "$shots"
   timeout 280 "${chinese[@]}" "$wine" "$build/tests/e2e/win32/tesqua-e2e.exe" "$1" \
-    "$(windows_path "$exe")" "$(windows_path "$dir")" </dev/null >"$dir/driver.log" 2>&1 &
+    "Z:${exe//\//\\}" "Z:${dir//\//\\}" </dev/null >"$dir/driver.log" 2>&1 &
   local driver=$! status=0 name geometry
   while kill -0 "$driver" 2>/dev/null; do
     if [ -s "$dir/shot" ]; then
@@ -101,26 +81,25 @@ run_case() {
       import -window root "$shots/screen-$name.png" &&
         convert "$shots/screen-$name.png" -crop "$geometry" +repage "$shots/tesqua-$name.png" ||
         status=1
-      echo "screenshot: $shots/tesqua-$name.png" >>"$dir/runner.log"
-      rm "$dir/shot"
+      echo "screenshot: $shots/tesqua-$name.png" >>"$dir/runner.log" && rm "$dir/shot"
     fi
     sleep 0.2
   done
   wait "$driver" || status=$?
-  cat "$dir/driver.log"
-  [ ! -f "$dir/runner.log" ] || cat "$dir/runner.log"
+  cat "$dir"/*.log
   return "$status"
 }
 
 case $3 in
-  setup) setup ;;
+  setup | cleanup) "$3" ;;
   case) run_case "$4" ;;
-  cleanup) cleanup ;;
   all)
     trap cleanup EXIT
     setup
     failures=0
-    for each in $cases; do run_case "$each" || failures=$((failures + 1)); done
+    for each in window verdicts clicks clipboard console; do
+      run_case "$each" || ((++failures))
+    done
     [ "$failures" -eq 0 ]
     ;;
   *) fail "unknown command $3" ;;
