@@ -35,18 +35,6 @@ class ClipwatchTest : public ::testing::Test {
   FakePlatform platform_;
 };
 
-TEST_F(ClipwatchTest, TheNoticeOfJoiningTheChainReachesTheOwnProcedureAndScansNothing) {
-  ResetClipboardWatch();
-  FakePlatform fresh;
-  fresh.list1.AddItem(u"$ZIG", 0);
-  fresh.Copy(u"ZIG(1)");
-  InstallClipboardWatch(fresh);
-  EXPECT_EQ(fresh.own_procedure_messages, std::vector<std::uint32_t>{WM_DRAWCLIPBOARD});
-  EXPECT_EQ(fresh.text1, u"");
-  EXPECT_EQ(fresh.Deliver(WM_DRAWCLIPBOARD), kOwnResult);
-  EXPECT_EQ(fresh.text1, kZig);
-}
-
 // A failure leaves Text1 as it was, for that notice only.
 TEST_F(ClipwatchTest, EachNoticeScansTheClipboardsTextAndPassesTheNoticeOn) {
   struct Case {
