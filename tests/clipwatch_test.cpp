@@ -20,7 +20,6 @@ class ClipwatchTest : public ::testing::Test {
   void SetUp() override { Start({u"$ZIG", u"DVOL"}); }
   void TearDown() override { ResetClipboardWatch(); }
 
-  // A fresh window with the library, watched, showing "before".
   void Start(const std::vector<std::u16string>& library, WindowHandle next = kNextViewer) {
     ResetClipboardWatch();
     platform_ = FakePlatform{};

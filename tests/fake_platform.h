@@ -1,5 +1,4 @@
-// An in-memory platform: holds the controls, a clipboard and the window's state, runs the
-// procedure installed on the window, and fails any operation it is told to.
+// An in-memory window, controls and clipboard that fail any operation they are told to.
 #pragma once
 
 #include <algorithm>

@@ -28,7 +28,6 @@ class FormTest : public ::testing::Test {
  protected:
   void TearDown() override { ResetClipboardWatch(); }
 
-  // Starts a fresh window, with text on the clipboard, failing where told.
   void Load(const std::string& failing = "", Size screen = {1920, 1080}) {
     ResetClipboardWatch();
     platform_ = FakePlatform{};

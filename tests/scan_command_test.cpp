@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <sstream>
 
@@ -71,39 +72,8 @@ TEST(ScanCommandTest, AFolderThatCannotHoldTheLibraryIsScannedWithTheDefaults) {
             "defaults\n");
 }
 
-TEST(ScanCommandTest, ErrorsNameTheFileAndPrintNoVerdict) {
-  TempDir dir;
-  WriteBytes("empty.ini", "");
-  std::filesystem::create_directory("f");
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string in_err = "";  // found in standard error
-  };
-  const Case cases[] = {
-      {{"missing.txt"}, kExitError, "missing.txt"},
-      {{"--library", "missing.ini", "-"}, kExitError, "missing.ini: No such file or directory"},
-      {{"--library", ".", "-"}, kExitError, ".: is a directory"},
-      {{"--library"}, kExitError, "Usage: tesqua-scan"},
-      {{"--frobnicate"}, kExitError, "--frobnicate"},
-      {{"-rx"}, kExitError, "-rx"},
-      {{"--", "--json"}, kExitError, "cannot read --json"},
-      {{"-", "-"}, kExitError, "standard input"},
-      {{"f"}, kExitError, "f: is a folder (use -r)\n"},
-      {{"-l", "--json", "-"}, kExitError, "--json and -l"},
-      {{"--library", "empty.ini"}, kExitNoVerdict, "empty.ini"},
-  };
-  for (const Case& c : cases) {
-    const CommandRun run = Scan(c.args, "ZIG(");
-    EXPECT_EQ(run.status, c.status) << c.in_err;
-    EXPECT_EQ(run.out, "") << c.in_err;
-    EXPECT_NE(run.err.find(c.in_err), std::string::npos) << run.err;
-  }
-}
-
-// A folder of formulas: GBK, UTF-8 and UTF-16 with a byte-order mark, a subfolder, a binary
-// file, files of another kind or of none, and the library; and files named like it.
-TEST(ScanCommandTest, BatchesPrintALinePerFileInOrderThenTheSummary) {
+// One folder of formulas in every encoding and of every kind, and files named like the library.
+TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFile) {
   TempDir dir;
   std::filesystem::create_directories("f/sub");
   WriteBytes("lib.ini", "$ZIG\r\n#WEEK\r\nDVOL\r\n\xCE\xB4\xC0\xB4\r\n");
@@ -148,7 +118,8 @@ TEST(ScanCommandTest, BatchesPrintALinePerFileInOrderThenTheSummary) {
        "f/b.TXT: 没有发现未来函数！\n"
        "3 files scanned, 2 with hits, 0 could not be read, 0 skipped as binary\n"},
       {{"--library", "lib.ini", "-rl", "--ext", "*", "f"}, "", kExitFound,
-       "f/.txt\nf/a.txt\nf/e.doc\nf/g.txt\nf/h.txt\nf/sub/c.tn6\nf/sub/code.ini\nf/to_a.txt\nf/txt\n"},
+       "f/.txt\nf/a.txt\nf/e.doc\nf/g.txt\nf/h.txt\n"
+       "f/sub/c.tn6\nf/sub/code.ini\nf/to_a.txt\nf/txt\n"},
       // The current folder but the library, which is written there and used; no input read.
       {{"-rl", "--ext", "ini"}, "ZIG(", kExitFound, "f/sub/code.ini\nlib.ini\n"},
       {{"--library", "lib.ini", "-rl", "f", "missing.txt"}, "", kExitError,
@@ -181,6 +152,19 @@ TEST(ScanCommandTest, BatchesPrintALinePerFileInOrderThenTheSummary) {
        "{\"path\":\"q\\\"\\\\\\u001f.txt\",\"encoding\":\"utf-8\",\"hits\":["
        "{\"entry\":\"$ZIG\",\"name\":\"ZIG\",\"line\":1,\"column\":1}]}\n"
        "{\"summary\":{\"scanned\":3,\"with_hits\":3,\"unreadable\":0,\"skipped\":1}}\n"},
+      // Errors print no verdict; standard error names the file or the fault.
+      {{"--library", "missing.ini", "-"}, "ZIG(", kExitError, "",
+       "missing.ini: No such file or directory"},
+      {{"--library", ".", "-"}, "ZIG(", kExitError, "", ".: is a directory"},
+      {{"--library"}, "ZIG(", kExitError, "", "Usage: tesqua-scan"},
+      {{"--frobnicate"}, "ZIG(", kExitError, "", "--frobnicate"},
+      {{"-rx"}, "ZIG(", kExitError, "", "-rx"},
+      {{"--", "--json"}, "ZIG(", kExitError, "", "cannot read --json"},
+      {{"-", "-"}, "ZIG(", kExitError, "", "standard input"},
+      {{"f"}, "ZIG(", kExitError, "", "f: is a folder (use -r)\n"},
+      {{"-l", "--json", "-"}, "ZIG(", kExitError, "", "--json and -l"},
+      {{"--library", "empty.ini"}, "ZIG(", kExitNoVerdict, "", "empty.ini"},
+      {{"missing.txt"}, "ZIG(", kExitError, "", "missing.txt"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -239,8 +223,8 @@ TEST(ScanCommandTest, LargeFilesAcrossTheirReadingChunks) {
 TEST(ScanCommandBatchTest, ManyThreadsPrintWhatOneThreadPrintsInTheSameOrder) {
   TempDir dir;
   // clang-format off
-  const char* const pieces[] = {"MA(C,5);", "\r\n", "zig(", "DVOL", "#Week", "\xE6\x9C\xAA\xE6\x9D\xA5",
-      "BackSet(", "{ x }", "\xEF\xBC\xA1", " ", "Peak(", "\xF0\x90\x90\x80",
+  const char* const pieces[] = {"MA(C,5);", "\r\n", "zig(", "DVOL", "#Week",
+      "\xE6\x9C\xAA\xE6\x9D\xA5", "BackSet(", "{ x }", "\xEF\xBC\xA1", " ", "Peak(", "\xF0\x90\x90\x80",
       "\xCE\xB4\xC0\xB4", "\xC0\xB4", "\xFF", "\x80"};
   const char* const starts[] = {"", "", "", "", "\xEF\xBB\xBF", "\xFF\xFE"};
   // clang-format on
@@ -301,17 +285,10 @@ std::vector<std::string> Screen(std::string_view bytes) {
 }
 
 // Standard output held as a console's buffer holds it: nothing shows until it is flushed.
-class HeldOutput : public std::stringbuf {
- public:
-  explicit HeldOutput(std::ostream& terminal) : terminal_(terminal) {}
-  int sync() override {
-    terminal_ << str();
-    str("");
-    return 0;
-  }
-
- private:
-  std::ostream& terminal_;
+struct HeldOutput : std::stringbuf {
+  explicit HeldOutput(std::ostream& terminal) : terminal(terminal) {}
+  int sync() override { return terminal << str(), str(""), 0; }
+  std::ostream& terminal;
 };
 
 TEST(ScanCommandBatchTest, TheProgressLineCountsFilesAndMegabytesAndNeverShowsBesideAResult) {
@@ -327,12 +304,10 @@ TEST(ScanCommandBatchTest, TheProgressLineCountsFilesAndMegabytesAndNeverShowsBe
   std::ostream out(&held);
   RunBatch(options, {u"$ZIG"}, "lib.ini", in, out, terminal, true, 1, {{}, {}});
   const std::string shown = terminal.str();
-  std::vector<std::string> drawn;  // with no delay, after each file
-  for (std::size_t at = shown.find('\r'); at != std::string::npos; at = shown.find('\r', at + 1)) {
-    std::string piece = shown.substr(at + 1, shown.find_first_of("\r\n", at + 1) - at - 1);
-    piece.erase(piece.find_last_not_of(' ') + 1);
-    if (piece.find('/') != std::string::npos) drawn.push_back(piece);
-  }
+  std::string pieces = shown;  // every drawing of the line: with no delay, after each file
+  std::ranges::replace(pieces, '\r', '\n');
+  std::vector<std::string> drawn = Screen(pieces);
+  std::erase_if(drawn, [](const std::string& line) { return line.find('/') == std::string::npos; });
   EXPECT_EQ(drawn, (std::vector<std::string>{"1/4 files, 3 MB", "2/4 files, 3 MB",
                                              "3/4 files, 3 MB", "4/4 files, 3 MB"}));
   const std::vector<std::string> expected = {
