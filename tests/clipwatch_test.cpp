@@ -49,7 +49,6 @@ TEST_F(ClipwatchTest, EachNoticeScansTheClipboardsTextAndPassesTheNoticeOn) {
       {{0xC0DE, 1, 13, 7, 16}, u"dvol", "", std::u16string(kDvol)},  // rich text first
       {{2, 8}, u"ZIG(", "", u"before"},                                // a picture
       {{}, u"", "", u"before"},                                        // emptied by another program
-      {{0xC123}, u"ZIG(", "", u"before"},                              // a private format only
       {{1, 13}, u"ZIG(", "GetPriorityClipboardFormat", u"before"},
       {{1, 13}, u"ZIG(", "ClipboardText", u"before"},  // read again later: see below
       {{1, 13}, u"ZIG(", "SetText1", u"before"},

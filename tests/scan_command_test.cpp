@@ -126,7 +126,6 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
        "f/a.txt\nf/g.txt\nf/h.txt\nf/sub/c.tn6\nf/sub/code.ini\nf/to_a.txt\n",
        "missing.txt"},
       {{"--library", "lib.ini", "--files-with-hits", "f/b.TXT"}, "", kExitNoneFound, ""},
-      {{"--library", "lib.ini", "-l", "f/a.txt"}, "", kExitFound, "f/a.txt\n"},
       {{"--library", "lib.ini", "f/b.TXT", "-"}, "MA(C,5)", kExitNoneFound,
        "f/b.TXT: 没有发现未来函数！\n"
        "-: 没有发现未来函数！\n"
