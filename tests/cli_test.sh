@@ -20,16 +20,6 @@ check() {  # name, expected status, expected standard output (printf format), th
 scan() { "$TESQUA_SCAN" "$@"; }
 check "GBK formula with hits" 1 '\r\n注意：发现未来函数ZIG！\r\n注意：发现未来函数PEAK！\r\n注意：发现未来函数DVOL！\n' \
   scan "$examples/zig_peak.txt"
-check "UTF-8 formula on standard input" 0 '没有发现未来函数！\n' sh -c '"$TESQUA_SCAN" <"$1"' - "$examples/ma_cross.txt"
-printf '%s\r\n' '$ZIG' '$PEAK' '$PEAKBARS' '$TROUGH' '$TROUGHBARS' '$FLATZIG' '$FLATZIGA' '$PEAKA' \
-  '$PEAKBARSA' '$TROUGHA' '$ZIGA' '$FFT' '$BACKSET' '$WINNER' '$LWINNER' '$COST' '$DYNAINFO' \
-  '$FINANCE' '$DRAWLINE' '#YEAR' '#MONTH' '#WEEK' CAPITAL DCLOSE DOPEN DLOW DVOL >defaults
-ok "code.ini written byte for byte" 'cmp -s code.ini defaults'
-echo 'DVOL' >code.ini
-check "an edited library is used" 1 '\r\n注意：发现未来函数DVOL！\n' scan "$examples/zig_peak.txt"
-ok "and kept" '[ "$(cat code.ini)" = DVOL ]'
-check "unreadable file" 2 '' scan no-such-file.txt
-ok "its message names it" 'grep -q no-such-file.txt err'
 ok "--version" 'scan --version | grep -q "^tesqua-scan [0-9]"'
 ok "--help" 'scan --help | grep -q -- --files-with-hits'
 # Without a terminal on standard error there is no progress line, however long the scan takes.

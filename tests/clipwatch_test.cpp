@@ -20,7 +20,6 @@ class ClipwatchTest : public ::testing::Test {
   void SetUp() override { Start({u"$ZIG", u"DVOL"}); }
   void TearDown() override { ResetClipboardWatch(); }
 
-  // A fresh window with the library, watched, showing "before".
   void Start(const std::vector<std::u16string>& library, WindowHandle next = kNextViewer) {
     ResetClipboardWatch();
     platform_ = FakePlatform{};
@@ -34,18 +33,6 @@ class ClipwatchTest : public ::testing::Test {
 
   FakePlatform platform_;
 };
-
-TEST_F(ClipwatchTest, TheNoticeOfJoiningTheChainReachesTheOwnProcedureAndScansNothing) {
-  ResetClipboardWatch();
-  FakePlatform fresh;
-  fresh.list1.AddItem(u"$ZIG", 0);
-  fresh.Copy(u"ZIG(1)");
-  InstallClipboardWatch(fresh);
-  EXPECT_EQ(fresh.own_procedure_messages, std::vector<std::uint32_t>{WM_DRAWCLIPBOARD});
-  EXPECT_EQ(fresh.text1, u"");
-  EXPECT_EQ(fresh.Deliver(WM_DRAWCLIPBOARD), kOwnResult);
-  EXPECT_EQ(fresh.text1, kZig);
-}
 
 // A failure leaves Text1 as it was, for that notice only.
 TEST_F(ClipwatchTest, EachNoticeScansTheClipboardsTextAndPassesTheNoticeOn) {
@@ -62,7 +49,6 @@ TEST_F(ClipwatchTest, EachNoticeScansTheClipboardsTextAndPassesTheNoticeOn) {
       {{0xC0DE, 1, 13, 7, 16}, u"dvol", "", std::u16string(kDvol)},  // rich text first
       {{2, 8}, u"ZIG(", "", u"before"},                                // a picture
       {{}, u"", "", u"before"},                                        // emptied by another program
-      {{0xC123}, u"ZIG(", "", u"before"},                              // a private format only
       {{1, 13}, u"ZIG(", "GetPriorityClipboardFormat", u"before"},
       {{1, 13}, u"ZIG(", "ClipboardText", u"before"},  // read again later: see below
       {{1, 13}, u"ZIG(", "SetText1", u"before"},

@@ -1,5 +1,4 @@
-// An in-memory platform: holds the controls, a clipboard and the window's state, runs the
-// procedure installed on the window, and fails any operation it is told to.
+// An in-memory window, controls and clipboard that fail any operation they are told to.
 #pragma once
 
 #include <algorithm>
@@ -7,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/platform.h"
@@ -35,7 +35,6 @@ class FakePlatform : public Platform {
   std::u16string text1;
   FakeListBox list1;
   int check1 = 1;
-  Size outer{259, 432};
   Size screen{1920, 1080};
   double left = 0, top = 0;
   bool topmost = false;
@@ -48,15 +47,9 @@ class FakePlatform : public Platform {
 
   WindowHandle next_viewer = 0;  // what SetClipboardViewer returns
   WindowProcedure installed = nullptr;
-  struct Sent {
-    WindowHandle to;
-    std::uint32_t message;
-    std::uintptr_t w_param;
-    std::intptr_t l_param;
-    bool waited;  // SendMessage; false for SendNotifyMessage
-    bool operator==(const Sent&) const = default;
-  };
-  std::vector<Sent> sent;  // to other windows
+  // To other windows: to, message, w_param, l_param, and whether waited for (SendMessage).
+  using Sent = std::tuple<WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t, bool>;
+  std::vector<Sent> sent;
   std::vector<std::uint32_t> own_procedure_messages;
   std::vector<std::pair<WindowHandle, WindowHandle>> chain_changes;
   std::vector<std::u16string> shown;  // message boxes, "editor FILE", "open PAGE", in order
@@ -70,18 +63,13 @@ class FakePlatform : public Platform {
   MessageResult Deliver(std::uint32_t message, std::uintptr_t w_param = 0,
                         std::intptr_t l_param = 0) {
     if (installed) return installed(kFakeWindow, message, w_param, l_param);
-    own_procedure_messages.push_back(message);
-    return kOwnResult;
+    return own_procedure_messages.push_back(message), kOwnResult;
   }
 
   WindowHandle hWnd() const override { return kFakeWindow; }
-  Size OuterSize() const override { return Check("OuterSize"), outer; }
+  Size OuterSize() const override { return Check("OuterSize"), Size{259, 432}; }
   Size ScreenSize() const override { return Check("ScreenSize"), screen; }
-  void MoveWindow(double new_left, double new_top) override {
-    Check("MoveWindow");
-    left = new_left;
-    top = new_top;
-  }
+  void MoveWindow(double x, double y) override { Check("MoveWindow"), left = x, top = y; }
   void SetText1(std::u16string_view text) override { Check("SetText1"), text1 = text; }
   ListBox& List1() override { return list1; }
   int Check1Value() const override { return check1; }
@@ -101,8 +89,7 @@ class FakePlatform : public Platform {
   }
   bool EmptyClipboard(WindowHandle owner) override {
     Check("EmptyClipboard");
-    if (owner == kFakeWindow) Copy(u"", {});
-    return owner == kFakeWindow;
+    return owner == kFakeWindow && (Copy(u"", {}), true);
   }
   // As the window system does, a new viewer hears of the clipboard's content at once.
   WindowHandle SetClipboardViewer(WindowHandle) override {
@@ -111,22 +98,19 @@ class FakePlatform : public Platform {
     return next_viewer;
   }
   bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) override {
-    chain_changes.emplace_back(remove, next);
-    return true;
+    return chain_changes.emplace_back(remove, next), true;
   }
   MessageResult SendMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
                             std::intptr_t l_param) override {
-    sent.push_back({to, message, w_param, l_param, true});
+    sent.emplace_back(to, message, w_param, l_param, true);
     return 0;
   }
   void SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
                          std::intptr_t l_param) override {
-    sent.push_back({to, message, w_param, l_param, false});
+    sent.emplace_back(to, message, w_param, l_param, false);
   }
   ProcedureHandle SetWindowProcedure(WindowHandle, WindowProcedure procedure) override {
-    Check("SetWindowProcedure");
-    installed = procedure;
-    return kFakeOwnProcedure;
+    return Check("SetWindowProcedure"), installed = procedure, kFakeOwnProcedure;
   }
   MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle, std::uint32_t message,
                                std::uintptr_t, std::intptr_t) override {
@@ -135,19 +119,16 @@ class FakePlatform : public Platform {
     own_procedure_messages.push_back(message);
     return kOwnResult;
   }
-  void SetTimer(std::uintptr_t id, std::uint32_t milliseconds) override {
-    timers[id] = milliseconds;
-  }
+  void SetTimer(std::uintptr_t id, std::uint32_t period) override { timers[id] = period; }
   void KillTimer(std::uintptr_t id) override { timers.erase(id); }
   bool SetWindowPos(WindowHandle window, WindowHandle after, int, int, int, int,
                     std::uint32_t flags) override {
-    Check("SetWindowPos");
+    Check("SetWindowPos");  // and only ever asked to change the z-order
     if (window != kFakeWindow || (after != kHwndTopmost && after != kHwndNotopmost) ||
         flags != (kSwpNoMove | kSwpNoSize)) {
       throw PlatformFailure("unexpected SetWindowPos arguments");
     }
-    topmost = after == kHwndTopmost;
-    return true;
+    return topmost = after == kHwndTopmost, true;
   }
   void ShellExecute(WindowHandle, std::u16string_view verb, std::u16string_view file,
                     std::u16string_view parameters, std::u16string_view, int) override {
@@ -156,8 +137,7 @@ class FakePlatform : public Platform {
   }
   void MessageBox(std::u16string_view prompt) override { shown.emplace_back(prompt); }
   void OpenInTextEditor(std::u16string_view file) override {
-    Check("OpenInTextEditor");
-    shown.push_back(u"editor " + std::u16string(file));
+    Check("OpenInTextEditor"), shown.push_back(u"editor " + std::u16string(file));
   }
   std::u16string DecodeAnsi(std::string_view bytes) const override { return DecodeGbk(bytes); }
 

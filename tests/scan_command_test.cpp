@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <sstream>
 
-#include "scan/library.h"
+#include "cli/batch.h"
+#include "scan/matcher.h"
 #include "tests/temp_dir.h"
 
 namespace tesqua {
@@ -25,7 +28,6 @@ CommandRun Scan(const std::vector<std::string>& args, const std::string& input =
   return {status, out.str(), err.str()};
 }
 
-// One text, from standard input: the window's verdict, GBK or UTF-8.
 TEST(ScanCommandTest, TheSingleFormPrintsTheWindowsVerdictAsUtf8) {
   TempDir dir;
   struct Case {
@@ -70,40 +72,8 @@ TEST(ScanCommandTest, AFolderThatCannotHoldTheLibraryIsScannedWithTheDefaults) {
             "defaults\n");
 }
 
-TEST(ScanCommandTest, ErrorsNameTheFileAndPrintNoVerdict) {
-  TempDir dir;
-  WriteBytes("empty.ini", "");
-  std::filesystem::create_directory("f");
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string in_err = "";  // found in standard error
-  };
-  const Case cases[] = {
-      {{"missing.txt"}, kExitError, "missing.txt"},
-      {{"--library", "missing.ini", "-"}, kExitError, "missing.ini: No such file or directory"},
-      {{"--library", ".", "-"}, kExitError, ".: is a directory"},
-      {{"--library"}, kExitError, "Usage: tesqua-scan"},
-      {{"--frobnicate"}, kExitError, "--frobnicate"},
-      {{"-rx"}, kExitError, "-rx"},
-      {{"--", "--json"}, kExitError, "cannot read --json"},
-      {{"--ext"}, kExitError, "--ext"},
-      {{"-", "-"}, kExitError, "standard input"},
-      {{"f"}, kExitError, "f: is a folder (use -r)\n"},
-      {{"-l", "--json", "-"}, kExitError, "--json and -l"},
-      {{"--library", "empty.ini"}, kExitNoVerdict, "empty.ini"},
-  };
-  for (const Case& c : cases) {
-    const CommandRun run = Scan(c.args, "ZIG(");
-    EXPECT_EQ(run.status, c.status) << c.in_err;
-    EXPECT_EQ(run.out, "") << c.in_err;
-    EXPECT_NE(run.err.find(c.in_err), std::string::npos) << run.err;
-  }
-}
-
-// A folder of formulas: GBK, UTF-8 and UTF-16 with a byte-order mark, a subfolder, a binary
-// file, files of another kind or of none, and the library; and files named like it.
-TEST(ScanCommandTest, BatchesPrintALinePerFileInOrderThenTheSummary) {
+// One folder of formulas in every encoding and of every kind, and files named like the library.
+TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFile) {
   TempDir dir;
   std::filesystem::create_directories("f/sub");
   WriteBytes("lib.ini", "$ZIG\r\n#WEEK\r\nDVOL\r\n\xCE\xB4\xC0\xB4\r\n");
@@ -147,36 +117,15 @@ TEST(ScanCommandTest, BatchesPrintALinePerFileInOrderThenTheSummary) {
        "f/sub/c.tn6: #WEEK, 未来\n"
        "f/b.TXT: 没有发现未来函数！\n"
        "3 files scanned, 2 with hits, 0 could not be read, 0 skipped as binary\n"},
-      {{"--library", "lib.ini", "-r", "--ext", "*", "f"}, "", kExitFound,
-       "f/.txt: ZIG\n"
-       "f/a.txt: ZIG, DVOL, 未来\n"
-       "f/b.TXT: 没有发现未来函数！\n"
-       "f/e.doc: ZIG\n"
-       "f/g.txt: ZIG\n"
-       "f/h.txt: DVOL\n"
-       "f/sub/c.tn6: #WEEK, 未来\n"
-       "f/sub/code.ini: DVOL\n"
-       "f/to_a.txt: ZIG, DVOL, 未来\n"
-       "f/txt: ZIG\n"
-       "10 files scanned, 9 with hits, 0 could not be read, 1 skipped as binary\n"},
+      {{"--library", "lib.ini", "-rl", "--ext", "*", "f"}, "", kExitFound,
+       "f/.txt\nf/a.txt\nf/e.doc\nf/g.txt\nf/h.txt\n"
+       "f/sub/c.tn6\nf/sub/code.ini\nf/to_a.txt\nf/txt\n"},
       // The current folder but the library, which is written there and used; no input read.
-      {{"-r"}, "ZIG(", kExitFound,
-       "empty.ini: 没有发现未来函数！\n"
-       "f/a.txt: ZIG, DVOL\n"
-       "f/b.TXT: 没有发现未来函数！\n"
-       "f/g.txt: ZIG\n"
-       "f/h.txt: DVOL\n"
-       "f/sub/c.tn6: #WEEK\n"
-       "f/sub/code.ini: DVOL\n"
-       "f/to_a.txt: ZIG, DVOL\n"
-       "lib.ini: #WEEK, DVOL\n"
-       "q\"\\\x1f.txt: ZIG\n"
-       "10 files scanned, 8 with hits, 0 could not be read, 1 skipped as binary\n"},
+      {{"-rl", "--ext", "ini"}, "ZIG(", kExitFound, "f/sub/code.ini\nlib.ini\n"},
       {{"--library", "lib.ini", "-rl", "f", "missing.txt"}, "", kExitError,
        "f/a.txt\nf/g.txt\nf/h.txt\nf/sub/c.tn6\nf/sub/code.ini\nf/to_a.txt\n",
        "missing.txt"},
       {{"--library", "lib.ini", "--files-with-hits", "f/b.TXT"}, "", kExitNoneFound, ""},
-      {{"--library", "lib.ini", "-l", "f/a.txt"}, "", kExitFound, "f/a.txt\n"},
       {{"--library", "lib.ini", "f/b.TXT", "-"}, "MA(C,5)", kExitNoneFound,
        "f/b.TXT: 没有发现未来函数！\n"
        "-: 没有发现未来函数！\n"
@@ -202,6 +151,19 @@ TEST(ScanCommandTest, BatchesPrintALinePerFileInOrderThenTheSummary) {
        "{\"path\":\"q\\\"\\\\\\u001f.txt\",\"encoding\":\"utf-8\",\"hits\":["
        "{\"entry\":\"$ZIG\",\"name\":\"ZIG\",\"line\":1,\"column\":1}]}\n"
        "{\"summary\":{\"scanned\":3,\"with_hits\":3,\"unreadable\":0,\"skipped\":1}}\n"},
+      // Errors print no verdict; standard error names the file or the fault.
+      {{"--library", "missing.ini", "-"}, "ZIG(", kExitError, "",
+       "missing.ini: No such file or directory"},
+      {{"--library", ".", "-"}, "ZIG(", kExitError, "", ".: is a directory"},
+      {{"--library"}, "ZIG(", kExitError, "", "Usage: tesqua-scan"},
+      {{"--frobnicate"}, "ZIG(", kExitError, "", "--frobnicate"},
+      {{"-rx"}, "ZIG(", kExitError, "", "-rx"},
+      {{"--", "--json"}, "ZIG(", kExitError, "", "cannot read --json"},
+      {{"-", "-"}, "ZIG(", kExitError, "", "standard input"},
+      {{"f"}, "ZIG(", kExitError, "", "f: is a folder (use -r)\n"},
+      {{"-l", "--json", "-"}, "ZIG(", kExitError, "", "--json and -l"},
+      {{"--library", "empty.ini"}, "ZIG(", kExitNoVerdict, "", "empty.ini"},
+      {{"missing.txt"}, "ZIG(", kExitError, "", "missing.txt"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -253,6 +215,132 @@ TEST(ScanCommandTest, LargeFilesAcrossTheirReadingChunks) {
         Scan(c.json ? std::vector<std::string>{"--library", c.library, "--json", "big.txt"}
                     : std::vector<std::string>{"--library", c.library, "big.txt"});
     EXPECT_EQ(run.out, c.out) << c.library;
+  }
+}
+
+// Random formulas of every kind: ASCII, UTF-8, GBK (the last four pieces), marks, NULs, keys.
+TEST(ScanCommandBatchTest, ManyThreadsPrintWhatOneThreadPrintsInTheSameOrder) {
+  TempDir dir;
+  // clang-format off
+  const char* const pieces[] = {"MA(C,5);", "\r\n", "zig(", "DVOL", "#Week",
+      "\xE6\x9C\xAA\xE6\x9D\xA5", "BackSet(", "{ x }", "\xEF\xBC\xA1", " ", "Peak(", "\xF0\x90\x90\x80",
+      "\xCE\xB4\xC0\xB4", "\xC0\xB4", "\xFF", "\x80"};
+  const char* const starts[] = {"", "", "", "", "\xEF\xBB\xBF", "\xFF\xFE"};
+  // clang-format on
+  std::mt19937 random(2026);
+  std::filesystem::create_directories("f/sub/deeper");
+  for (int i = 0; i < 400; ++i) {
+    std::string bytes = starts[random() % std::size(starts)];
+    const std::size_t kinds = random() % 2 == 0 ? 12 : 16;
+    for (std::size_t n = random() % 200; n > 0; --n) bytes += pieces[random() % kinds];
+    if (random() % 40 == 0) bytes += std::string("\0\0", 2);
+    if (i % 50 == 0) bytes.insert(0, 70000, 'x');  // read in more than one go
+    const std::string folder = i % 7 == 0 ? "f/sub/" : i % 11 == 0 ? "f/sub/deeper/" : "f/";
+    WriteBytes(folder + std::to_string(random() % 100000) + "_" + std::to_string(i) +
+                   (i % 13 == 0 ? ".TN6" : ".txt"),
+               bytes);
+  }
+  ScanOptions options;
+  options.recursive = true;
+  options.inputs = {"f", "missing.txt", "f/sub"};
+  const auto batch = [&options](std::size_t threads) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    const int status = RunBatch(options, {u"$ZIG", u"#WEEK", u"DVOL", u"未来", u"$BACKSET"},
+                                "lib.ini", in, out, err, false, threads);
+    return CommandRun{status, out.str(), err.str()};
+  };
+  for (const bool json : {false, true}) {
+    options.json = json;
+    const CommandRun one = batch(1);
+    for (const std::size_t threads : {2u, 3u, 8u}) {
+      const CommandRun many = batch(threads);
+      EXPECT_EQ(many.status, one.status);
+      EXPECT_EQ(many.out, one.out) << threads << " threads";
+      EXPECT_EQ(many.err, one.err) << threads << " threads";
+    }
+    // Every file but the few binary ones has its line: nothing was left out by all alike.
+    EXPECT_GT(std::count(one.out.begin(), one.out.end(), '\n'), 300) << one.out;
+  }
+}
+
+// What a terminal shows for the bytes written to it: a carriage return goes back to the start
+// of the line, where later bytes overwrite earlier ones; trailing blanks do not show.
+std::vector<std::string> Screen(std::string_view bytes) {
+  std::vector<std::string> lines(1);
+  std::size_t column = 0;
+  for (const char c : bytes) {
+    if (c == '\n') lines.emplace_back();
+    if (c == '\n' || c == '\r') {
+      column = 0;
+      continue;
+    }
+    std::string& line = lines.back();
+    line.resize(std::max(line.size(), column + 1), ' ');
+    line[column++] = c;
+  }
+  for (std::string& line : lines) line.erase(line.find_last_not_of(' ') + 1);
+  return lines;
+}
+
+// Standard output held as a console's buffer holds it: nothing shows until it is flushed.
+struct HeldOutput : std::stringbuf {
+  explicit HeldOutput(std::ostream& terminal) : terminal(terminal) {}
+  int sync() override { return terminal << str(), str(""), 0; }
+  std::ostream& terminal;
+};
+
+TEST(ScanCommandBatchTest, TheProgressLineCountsFilesAndMegabytesAndNeverShowsBesideAResult) {
+  TempDir dir;
+  WriteBytes("a.txt", "ZIG(" + std::string(3 << 20, ' '));
+  WriteBytes("b.txt", "MA(C,5)");
+  WriteBytes("c.txt", std::string("\0", 1));
+  ScanOptions options;
+  options.inputs = {"a.txt", "b.txt", "c.txt", "d.txt"};
+  std::istringstream in;
+  std::ostringstream terminal;  // standard error, and where standard output shows
+  HeldOutput held(terminal);
+  std::ostream out(&held);
+  RunBatch(options, {u"$ZIG"}, "lib.ini", in, out, terminal, true, 1, {{}, {}});
+  const std::string shown = terminal.str();
+  std::string pieces = shown;  // every drawing of the line: with no delay, after each file
+  std::ranges::replace(pieces, '\r', '\n');
+  std::vector<std::string> drawn = Screen(pieces);
+  std::erase_if(drawn, [](const std::string& line) { return line.find('/') == std::string::npos; });
+  EXPECT_EQ(drawn, (std::vector<std::string>{"1/4 files, 3 MB", "2/4 files, 3 MB",
+                                             "3/4 files, 3 MB", "4/4 files, 3 MB"}));
+  const std::vector<std::string> expected = {
+      "a.txt: ZIG",
+      "b.txt: 没有发现未来函数！",
+      "tesqua-scan: c.txt: binary file skipped",
+      "tesqua-scan: d.txt: No such file or directory",
+      "2 files scanned, 1 with hits, 1 could not be read, 1 skipped as binary",
+      ""};
+  EXPECT_EQ(Screen(shown), expected);
+}
+
+TEST(MatcherReuseTest, WidenAsciiFoldsCapitalsOnlyAndStopsAtTheFirstByteAbove127) {
+  const std::string piece = "@AZ[`az{ 0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ ~\x7F";
+  const std::u16string kept = u"@AZ[`az{ 0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ ~\x7F";
+  const std::u16string folded = u"@az[`az{ 0123456789 abcdefghijklmnopqrstuvwxyz ~\x7F";
+  struct Case {
+    std::string bytes;
+    bool fold;
+    std::u16string units;  // what is widened, up to the first byte above 127
+  };
+  const Case cases[] = {
+      {"aZ@\xC3\xA9", true, u"az@"},
+      {piece + "\x80", true, folded},
+      {piece + "\xFF", false, kept},
+      // Long runs go on in wider blocks, which stop at a byte above 127 too.
+      {piece + piece + "\xC3\xA9" + piece + piece, true, folded + folded},
+      {piece + piece + piece + piece, true, folded + folded + folded + folded},
+      {piece + piece + piece + piece, false, kept + kept + kept + kept},
+  };
+  for (const Case& c : cases) {
+    std::u16string out(c.bytes.size(), u'?');
+    const std::size_t widened = WidenAscii(c.bytes.data(), c.bytes.size(), out.data(), c.fold);
+    EXPECT_EQ(out.substr(0, widened), c.units) << c.bytes;
   }
 }
 

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <random>
 #include <string>
-#include <string_view>
 
 namespace tesqua::testing {
 
@@ -14,10 +13,7 @@ struct TempDir {
   const std::filesystem::path path = std::filesystem::temp_directory_path() /
                                      ("tesqua-test-" + std::to_string(std::random_device()()) +
                                       std::to_string(std::random_device()()));
-  TempDir() {
-    std::filesystem::create_directories(path);
-    std::filesystem::current_path(path);
-  }
+  TempDir() { std::filesystem::create_directories(path), std::filesystem::current_path(path); }
   ~TempDir() {
     std::filesystem::current_path(previous);
     std::error_code ignored;
@@ -26,8 +22,7 @@ struct TempDir {
 };
 
 inline void WriteBytes(const std::filesystem::path& file, std::string_view bytes) {
-  std::ofstream out(file, std::ios::binary);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
+  std::ofstream(file, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 inline std::string ReadBytes(const std::filesystem::path& file) {
