@@ -32,12 +32,11 @@ inline std::u16string Fold(std::u16string_view text) {
 inline std::u16string Name(std::u16string_view entry) {
   return std::u16string(entry.starts_with(u'$') ? entry.substr(1) : entry);
 }
-inline std::u16string Key(std::u16string_view entry) {
-  return entry.starts_with(u'$') ? Name(entry) + u"(" : Name(entry);
-}
 inline std::vector<std::u16string> Keys(const std::vector<std::u16string>& entries) {
   std::vector<std::u16string> keys;
-  for (const std::u16string& entry : entries) keys.push_back(Key(entry));
+  for (const std::u16string& entry : entries) {
+    keys.push_back(entry.starts_with(u'$') ? Name(entry) + u"(" : Name(entry));
+  }
   return keys;
 }
 
