@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 namespace tesqua {
@@ -14,17 +14,11 @@ namespace {
 std::map<char32_t, char32_t> ReadSimpleFoldings() {
   std::ifstream in(TESQUA_CASE_FOLDING_TXT);
   std::map<char32_t, char32_t> foldings;
-  std::string line;
-  while (std::getline(in, line)) {
-    line = line.substr(0, line.find('#'));
-    std::istringstream fields(line);
-    std::string code, status, mapping;
-    if (!std::getline(fields, code, ';') || !std::getline(fields, status, ';') ||
-        !std::getline(fields, mapping, ';')) {
-      continue;
-    }
-    if (status.find('C') == std::string::npos && status.find('S') == std::string::npos) continue;
-    foldings[char32_t(std::stoul(code, nullptr, 16))] = char32_t(std::stoul(mapping, nullptr, 16));
+  unsigned code = 0, mapping = 0;
+  char status = 0;
+  for (std::string line; std::getline(in, line);) {
+    const bool simple = std::sscanf(line.c_str(), "%x; %c; %x", &code, &status, &mapping) == 3;
+    if (simple && (status == 'C' || status == 'S')) foldings[code] = mapping;
   }
   return foldings;
 }

@@ -1,7 +1,5 @@
-// A deliberately plain scan, the expectation of the differential tests and the fuzz targets:
-// every entry's key looked for in the whole folded text with find, one entry at a time.
-// Only the folding of a single code point is borrowed (its table is checked against the Unicode
-// data on its own), and the plain type of a line and column.
+// A deliberately plain scan, what the differential tests and fuzz targets expect: each key found
+// in the whole folded text with find. It borrows only FoldCase of one code point.
 #pragma once
 
 #include <cstdint>
@@ -34,12 +32,11 @@ inline std::u16string Fold(std::u16string_view text) {
 inline std::u16string Name(std::u16string_view entry) {
   return std::u16string(entry.starts_with(u'$') ? entry.substr(1) : entry);
 }
-inline std::u16string Key(std::u16string_view entry) {
-  return entry.starts_with(u'$') ? Name(entry) + u"(" : Name(entry);
-}
 inline std::vector<std::u16string> Keys(const std::vector<std::u16string>& entries) {
   std::vector<std::u16string> keys;
-  for (const std::u16string& entry : entries) keys.push_back(Key(entry));
+  for (const std::u16string& entry : entries) {
+    keys.push_back(entry.starts_with(u'$') ? Name(entry) + u"(" : Name(entry));
+  }
   return keys;
 }
 
@@ -80,11 +77,9 @@ inline std::vector<TextPoint> FirstPoints(const std::vector<std::u16string>& key
                                           std::u16string_view text) {
   std::vector<TextPoint> points;
   for (const std::uint64_t position : FirstPositions(keys, text)) {
-    TextPoint point{1, 1};
-    if (position == kNone) point = TextPoint{};
+    TextPoint point = position == kNone ? TextPoint{} : TextPoint{1, 1};
     for (std::size_t i = 0; position != kNone && i < position; ++i) {
-      const char16_t unit = text[i];
-      const char16_t before = i > 0 ? text[i - 1] : u'\0';
+      const char16_t unit = text[i], before = i > 0 ? text[i - 1] : u'\0';
       if (unit == u'\r' || (unit == u'\n' && before != u'\r')) {
         ++point.line;
         point.column = 1;

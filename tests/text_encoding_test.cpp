@@ -39,6 +39,7 @@ TEST(TextEncodingTest, TextDecodesByItsMarkOrItsBytes) {
   for (const Case& c : cases) EXPECT_EQ(DecodeText(c.bytes, DecodeGbk), c.text) << c.bytes;
 }
 
+// Written out for the scalar reader; TextStreamTest sweeps every sequence through the blocks.
 TEST(TextEncodingTest, Utf8CheckIsStrictAndTellsLongSequences) {
   struct Case {
     std::string_view bytes;
@@ -48,15 +49,12 @@ TEST(TextEncodingTest, Utf8CheckIsStrictAndTellsLongSequences) {
     bool long_sequence;
   };
   const Case cases[] = {
-      {"", true, 0, false, false},
-      {"a\xC3\xA9", true, 3, false, false},
       {"\xF0\x9F\x98\x80", true, 4, false, true},  // U+1F600
       {"\xC0\xAF", true, 0, true, false},          // overlong
       {"\xED\xA0\x80", true, 0, true, false},      // surrogate
       {"\xF4\x90\x80\x80", true, 0, true, false},  // above U+10FFFF
-      {"\x80", true, 0, true, false},
-      {"a\xE6\xB3", true, 1, true, false},    // cut short at the end
-      {"a\xE6\xB3", false, 1, false, false},  // the rest may come with the next piece
+      {"a\xE6\xB3", true, 1, true, false},         // cut short at the end
+      {"a\xE6\xB3", false, 1, false, false},       // the rest may come with the next piece
   };
   for (const Case& c : cases) {
     const Utf8Check check = CheckUtf8(c.bytes, c.final);

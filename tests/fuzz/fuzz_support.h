@@ -1,5 +1,5 @@
-// What the fuzz targets (and the matcher tests) share: a check that ends the run, bytes handed
-// out as a pipe hands them out, and decoded text straight into the matcher.
+// What the fuzz targets and the scan tests share: a check that ends the run, bytes handed out as
+// a pipe hands them out, and sinks for decoded text.
 #pragma once
 
 #include <algorithm>
@@ -9,7 +9,9 @@
 #include <string_view>
 
 #include "scan/matcher.h"
+#include "scan/text_encoding.h"
 #include "scan/text_stream.h"
+#include "tests/scan_model.h"
 
 namespace tesqua {
 
@@ -37,6 +39,34 @@ class PipeSource : public ByteSource {
   std::size_t at_ = 0;
   std::minstd_rand random_;
   std::size_t most_;
+};
+
+// Decoded text collected as given (a piece said folded must be folded; compare the rest folded
+// whole, as a piece may end amid a pair). Bytes are decoded piece by piece: a split shows.
+class CollectingSink : public TextSink {
+ public:
+  void Restart() override {
+    text.clear();
+    ++restarts;
+  }
+  bool Take(std::u16string_view units, bool folded) override {
+    Require(!folded || (folding && model::Fold(units) == units), "a piece said folded is folded");
+    text += units;
+    largest = std::max(largest, units.size());
+    return text.size() < wanted;
+  }
+  bool TakesFolded() const override { return folding; }
+  bool TakesBytes(ByteEncoding) const override { return bytes; }
+  bool TakeBytes(std::string_view piece, ByteEncoding encoding) override {
+    Require(bytes, "bytes only to a sink that takes them");
+    return Take(encoding == ByteEncoding::kUtf8 ? DecodeUtf8(piece) : DecodeGbk(piece), false);
+  }
+  bool folding = false;
+  bool bytes = false;
+  std::size_t wanted = ~std::size_t{0};
+  std::u16string text;
+  int restarts = 0;
+  std::size_t largest = 0;  // units in the largest piece
 };
 
 // Decoded text straight into the matcher, as files are scanned: the decoder stops once every
