@@ -6,8 +6,7 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$1" --prefix "$prefix" >/dev/null
 cd "$prefix"
-test -x bin/tesqua
-test -x bin/tesqua-scan
+test -x bin/tesqua -a -x bin/tesqua-scan
 for size in 32 48 64 128 256; do
   test "$(identify -format %wx%h "share/icons/hicolor/${size}x$size/apps/tesqua.png")" = "${size}x$size"
 done

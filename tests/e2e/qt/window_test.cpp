@@ -1,10 +1,7 @@
-// The Qt window end to end, on a private X display: the real start-up and event loop run in
-// this process, and the program itself beside it, while other programs (xclip, xdotool, xprop,
-// xwininfo, import) change the clipboard, click the windows and read them from outside.
+// The Qt window end to end on a private X display: the real start-up and event loop here, the
+// program beside it, and xclip, xdotool, xprop, xwininfo and import acting from outside.
 #include <QtTest>
 #include <QtWidgets>
-#include <memory>
-#include <optional>
 
 #include "clipwatch/clipwatch.h"
 #include "platform/qt/fm_test.h"
@@ -17,12 +14,6 @@ namespace {
 
 constexpr int kWait = 20000;  // bound of every poll, in milliseconds
 
-const QByteArray kDefaultLibrary =
-    "$ZIG\r\n$PEAK\r\n$PEAKBARS\r\n$TROUGH\r\n$TROUGHBARS\r\n$FLATZIG\r\n$FLATZIGA\r\n"
-    "$PEAKA\r\n$PEAKBARSA\r\n$TROUGHA\r\n$ZIGA\r\n$FFT\r\n$BACKSET\r\n$WINNER\r\n$LWINNER\r\n"
-    "$COST\r\n$DYNAINFO\r\n$FINANCE\r\n$DRAWLINE\r\n#YEAR\r\n#MONTH\r\n#WEEK\r\nCAPITAL\r\n"
-    "DCLOSE\r\nDOPEN\r\nDLOW\r\nDVOL\r\n";
-// Text1's instructions, each line without its padding spaces.
 const QString kInstructions =
     u"\n\n\n\n1、使用方法：只要复制公式代码软\n\n件自动提示是否有未来函数！\n\n"
     u"2、可自定义未来函数特征库，请按\n\n提示编辑特征库以便更加准确识别\n\n"
@@ -35,31 +26,22 @@ const QString kNoHitVerdict = u"没有发现未来函数！"_s;
 const QString kPicture = u"<picture>"_s;  // a copy of a PNG picture and no text
 const QString kEmptied = u"<emptied>"_s;  // the program serving the clipboard ends
 
-// A stand-in for a program the window starts, first on PATH: it writes down its process and
-// its arguments, waits while PROGRAM.hold exists, leaves PROGRAM.ended and exits with the
-// status appended.
+// A program the window starts: writes down its process and arguments, waits while
+// PROGRAM.hold exists, leaves PROGRAM.ended and exits with the status appended.
 const QByteArray kStandIn = R"(#!/bin/sh
 echo $$ > "$0.pid"; printf '%s' "$*" > "$0.tmp"; mv "$0.tmp" "$0.arguments"
 while [ -e "$0.hold" ]; do sleep 0.1; done
 : > "$0.ended"; exit )";
 
-// Tools run with the PATH the tests started with, whatever PATH the window is given.
-const QString kToolPath = u"PATH="_s + qEnvironmentVariable("PATH");
+const QString kToolPath = u"PATH="_s + qEnvironmentVariable("PATH");  // the PATH tools run with
 
-void StartShell(QProcess& process, const QString& command) {
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start(u"/usr/bin/env"_s, {kToolPath, u"sh"_s, u"-c"_s, command});
-}
-
-// Runs a command to its end while this process goes on serving the X display: its output (and
-// errors) if it succeeded.
+// Runs a command to its end while this process serves the display: its output if it succeeded.
 std::optional<QByteArray> Shell(const QString& command) {
   QProcess process;
-  StartShell(process, command);
-  process.closeWriteChannel();
-  const bool ended =
-      QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, kWait);
-  const bool ok = ended && process.error() == QProcess::UnknownError && process.exitCode() == 0;
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(u"/usr/bin/env"_s, {kToolPath, u"sh"_s, u"-c"_s, command});
+  const bool ok = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, kWait) &&
+                  process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
   return ok ? std::optional(process.readAll()) : std::nullopt;
 }
 
@@ -67,14 +49,14 @@ QByteArray ReadFile(const QString& name) {
   QFile file(name);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : "(unreadable)";
 }
+const QByteArray kDefaultLibrary = ReadFile(TESQUA_SOURCE_DIR "/tests/data/default_code.ini");
 
 bool WriteFile(const QString& name, const QByteArray& bytes) {
   QFile file(name);
   return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// The window as the X server shows it, kept in the artifacts. Its X window is looked up each
-// time: Qt makes a new one when the window's flags change.
+// The window as the X server shows it, kept in the artifacts.
 QImage Screenshot(const QWidget& window, const QString& name) {
   const QString file = QStringLiteral(TESQUA_ARTIFACTS_DIR "/") + name;
   const auto id = window.windowHandle()->winId();
@@ -92,58 +74,40 @@ class WindowTest : public QObject {
 
   void Start() {
     window_ = std::make_unique<fmTest>();
-    window_->show();
-    // The notice of start-up's own emptying of the clipboard comes before the first exposure
-    // (the X server sends events in order): every later notice is a change made here.
+    window_->show();  // start-up's own emptying is noticed before the first exposure
     QVERIFY(QTest::qWaitForWindowExposed(window_.get(), kWait));
   }
-  std::uint64_t Notices() const { return window_->Backend().ClipboardSequenceNumber(); }
 
-  // Another program puts text or a picture on the clipboard, or the one serving it ends;
-  // returns once the window has had the notice, or before a start once the copy is served.
+  // Another program copies text or a picture, or the one serving the clipboard ends; returns
+  // once the window has had the notice, or before a start once the copy is served.
   void Copy(const QString& step) {
-    const std::uint64_t before = window_ ? Notices() : 0;
+    const auto notices = [&] { return window_->Backend().ClipboardSequenceNumber(); };
+    const std::uint64_t before = window_ ? notices() : 0;
     const std::unique_ptr<QProcess> previous = std::move(owner_);  // ends on losing the clipboard
-    if (step == kEmptied) previous->kill();
-    if (step != kEmptied) {
+    if (step == kEmptied) {
+      previous->kill();
+    } else {
       const bool picture = step == kPicture;
       owner_ = std::make_unique<QProcess>();
-      StartShell(*owner_, u"exec xclip -quiet -selection clipboard -t "_s +
-                              (picture ? u"image/png"_s : u"UTF8_STRING"_s));
+      owner_->start(u"xclip"_s, {u"-quiet"_s, u"-selection"_s, u"clipboard"_s, u"-t"_s,
+                                 picture ? u"image/png"_s : u"UTF8_STRING"_s});
       owner_->write(picture ? ReadFile(TESQUA_ASSETS_DIR "/tesqua-32.png") : step.toUtf8());
       owner_->closeWriteChannel();
     }
     const auto served = [&] { return Shell(u"xclip -selection clipboard -o"_s) == step.toUtf8(); };
-    QVERIFY(QTest::qWaitFor([&] { return window_ ? Notices() > before : served(); }, kWait));
-    if (previous) previous->waitForFinished(kWait);
+    QVERIFY(QTest::qWaitFor([&] { return window_ ? notices() > before : served(); }, kWait));
   }
 
-  QWidget& Child(const char* name) const {
-    QWidget* child = window_->findChild<QWidget*>(QString::fromLatin1(name));
-    if (child == nullptr) qFatal("no control %s", name);
-    return *child;
-  }
+  QWidget& Child(const char* name) const { return *window_->findChild<QWidget*>(name); }
 
-  // A real click in the control's bottom-right corner: the X server moves the pointer and
-  // presses its button.
-  void Click(const char* name) {
-    const QPoint p = Child(name).geometry().bottomRight() - QPoint(2, 2);
-    const auto id = window_->windowHandle()->winId();
-    QVERIFY(Shell(u"xdotool mousemove --window %1 %2 %3 click 1"_s.arg(id).arg(p.x()).arg(p.y())));
-  }
-
-  // Text1 as shown, each line without its padding spaces.
-  QString Shown() const {
-    QStringList lines = Child("Text1").property("plainText").toString().split(u'\n');
-    for (QString& line : lines) line = line.trimmed();
-    return lines.join(u'\n');
-  }
+  // Text1 as shown, without the padding spaces of the instructions.
+  QString Shown() const { return Child("Text1").property("plainText").toString().remove(u' '); }
 
  private slots:
   void init() {  // and before each case of a table
     window_.reset();
     qputenv("PATH", kToolPath.mid(5).toUtf8());
-    if (owner_) owner_->kill(), owner_->waitForFinished(kWait), owner_.reset();
+    owner_.reset();  // kills the xclip serving the clipboard
     directory_ = std::make_unique<QTemporaryDir>();
     QVERIFY(directory_->isValid() && QDir::setCurrent(directory_->path()));
   }
@@ -182,10 +146,9 @@ class WindowTest : public QObject {
   void ControlsKeepTheirPlaceAndColours() {
     Start();
     window_->setGeometry(0, 0, 300, 450);  // controls stay put when the window grows
-    QTRY_COMPARE_WITH_TIMEOUT(window_->geometry(), QRect(0, 0, 300, 450), kWait);
     const QColor white(255, 255, 255), dark_red(128, 0, 0), light_yellow(255, 255, 192);
     QImage shot;
-    const auto painted = [&] {  // Text1's light yellow and the window's dark red are on screen
+    const auto painted = [&] {  // Text1's light yellow and the grown window's dark red on screen
       shot = Screenshot(*window_, u"tesqua-qt.png"_s);
       return shot.pixelColor(230, 340) == light_yellow && shot.pixelColor(290, 440) == dark_red;
     };
@@ -204,13 +167,12 @@ class WindowTest : public QObject {
     for (const auto& c : controls) {
       QCOMPARE(Child(c.name).geometry(), c.rect);
       QCOMPARE(Child(c.name).property("text").toString(), c.text);
-      const QImage area = shot.copy(c.rect);
-      int fore = 0, back = 0;  // pixels of each colour
-      for (int i = 0; i < area.width() * area.height(); ++i) {
-        fore += area.pixelColor(i % area.width(), i / area.width()) == c.fore;
-        back += area.pixelColor(i % area.width(), i / area.width()) == c.back;
-      }
-      QVERIFY2(fore > 20 && back * 4 > area.width() * area.height(),
+      const QImage area = shot.copy(c.rect).convertToFormat(QImage::Format_RGB32);
+      const auto* pixels = reinterpret_cast<const QRgb*>(area.constBits());
+      const qsizetype size = area.width() * area.height(),
+                      fore = std::count(pixels, pixels + size, c.fore.rgb()),
+                      back = std::count(pixels, pixels + size, c.back.rgb());
+      QVERIFY2(fore > 20 && back * 4 > size,
                qPrintable(u"%1: %2 %3"_s.arg(c.name).arg(fore).arg(back)));
     }
     QVERIFY(qobject_cast<QLabel*>(&Child("Label3"))->alignment() & Qt::AlignHCenter);
@@ -218,9 +180,8 @@ class WindowTest : public QObject {
     const QFont font = Child("Text1").font();
     QCOMPARE(std::tuple(font.family(), font.pointSizeF(), font.weight()),
              std::tuple(u"宋体"_s, 10.5, QFont::Bold));
-    // The faces drawn have the Chinese glyphs.
-    QVERIFY(QRawFont::fromFont(font).supportsCharacter(U'未'));
-    QVERIFY(QRawFont::fromFont(window_->font()).supportsCharacter(U'未'));
+    QVERIFY(QRawFont::fromFont(font).supportsCharacter(U'未') &&  // faces with Chinese glyphs
+            QRawFont::fromFont(window_->font()).supportsCharacter(U'未'));
   }
 
   // Label1 shows the rules, then opens code.ini in an editor; Label3 opens the web page.
@@ -230,10 +191,8 @@ class WindowTest : public QObject {
     const struct {
       const char* name;
       const char* label;
-      QString started;  // the stand-in started (the terminal with $VISUAL); empty: none can be
-      QString arguments;
-      int exit_status;
-      int boxes;  // shown: the rules, then the one naming code.ini
+      QString started, arguments;  // the stand-in started and its arguments; empty: none can be
+      int exit_status, boxes;      // boxes shown: the rules, then the one naming code.ini
       bool outlives_window;
     } cases[] = {
         {"xdg-open", "Label1", xdg_open, u"%1"_s, 0, 1, false},
@@ -251,10 +210,9 @@ class WindowTest : public QObject {
       const QString bin = QDir::current().filePath(u"bin"_s), stand_in = bin + u'/' + c.started;
       QVERIFY(QDir().mkpath(bin));
       for (const QString& program : {xdg_open, terminal, u"my-editor"_s}) {
-        const int status = program == c.started ? c.exit_status : 0;
         QVERIFY(c.started.isEmpty() ||
-                WriteFile(bin + u'/' + program, kStandIn + QByteArray::number(status) + '\n'));
-        QFile::setPermissions(bin + u'/' + program, QFile::ReadOwner | QFile::ExeOwner);
+                (WriteFile(bin + u'/' + program, kStandIn + QByteArray::number(c.exit_status)) &&
+                 QFile::setPermissions(bin + u'/' + program, QFile::ReadOwner | QFile::ExeOwner)));
       }
       qputenv("PATH", (c.started.isEmpty() ? bin : bin + u':' + kToolPath.mid(5)).toUtf8());
       const bool visual = c.started == terminal;
@@ -274,49 +232,47 @@ class WindowTest : public QObject {
         box->accept();
       });
       reader.start(100);
-
       Start();
-      Click(c.label);
+      const QPoint p = Child(c.label).geometry().bottomRight() - QPoint(2, 2);  // a real X click
+      QVERIFY(Shell(QString::asprintf("xdotool mousemove --window %llu %d %d click 1",
+                                      qulonglong(window_->windowHandle()->winId()), p.x(), p.y())));
       if (!c.started.isEmpty()) {
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(stand_in + u".arguments"_s), kWait);
-        QCOMPARE(ReadFile(stand_in + u".arguments"_s),
-                 QString(c.arguments).replace(u"%1"_s, library).toUtf8());
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(stand_in + u".arguments"_s),
+                                  QString(c.arguments).replace(u"%1"_s, library).toUtf8(), kWait);
         if (c.outlives_window) {
           window_.reset();
           QFile::remove(stand_in + u".hold"_s);
           QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(stand_in + u".ended"_s), kWait);  // not killed
         }
-        // Reaped: its end has been seen and, if it failed, told.
-        const QString process = u"/proc/"_s + ReadFile(stand_in + u".pid"_s).trimmed();
-        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(process), kWait);
+        // Reaped, so a failure would have been told by now.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !QFile::exists(u"/proc/"_s + ReadFile(stand_in + u".pid"_s).trimmed()), kWait);
       }
       const QStringList shown{
           u"TesquaV2.0 OK: 带参数的函数，请在前面加$,否则容易识别错误!\n编辑完成保存后重新打开程序即可!"_s,
           u"TesquaV2.0 OK: 无法启动文本编辑器，请手动打开特征库文件：\n"_s + library};
       QTRY_COMPARE_WITH_TIMEOUT(boxes, shown.mid(0, c.boxes), kWait);
-      // No other program was started.
-      QCOMPARE(QDir(bin).entryList({u"*.arguments"_s}),
+      QCOMPARE(QDir(bin).entryList({u"*.arguments"_s}),  // and no other program ran
                c.started.isEmpty() ? QStringList() : QStringList{c.started + u".arguments"_s});
     }
   }
 
-  // The tesqua program as users start it, read from outside. Each click on Check1 toggles
-  // keep-above (without a window manager: what the window asks for when it is mapped, anew).
+  // The tesqua program as users start it, read from outside (found by its caption). Each click
+  // on Check1 toggles keep-above (with no window manager: what the window asks for when mapped).
   void TheProgram() {
-    QProcess tesqua;
+    QProcess tesqua;  // killed at the end
     tesqua.start(QStringLiteral(TESQUA_PROGRAM));
     const QString window =
         u"id=$(xdotool search --onlyvisible --name '^TesquaV2.0$' | head -n 1) && [ \"$id\" ] && "_s;
     const QString read =
-        u"xprop -len 16 -id $id WM_NAME WM_CLASS _NET_WM_ICON _NET_WM_STATE && xwininfo -id $id && "
+        u"xprop -len 16 -id $id WM_CLASS _NET_WM_ICON _NET_WM_STATE && xwininfo -id $id && "
         u"import -window $id " TESQUA_ARTIFACTS_DIR u"/tesqua-program.png"_s;
     QByteArray seen;
     for (const int clicks : {0, 1, 2}) {
       if (clicks > 0) QVERIFY(Shell(window + u"xdotool mousemove --window $id 174 16 click 1"_s));
       const auto shows = [&] {  // flush right and centred vertically on the 1280 x 1024 screen
         seen = Shell(window + read).value_or("");
-        return seen.contains("WM_NAME(STRING) = \"TesquaV2.0\"") &&
-               seen.contains("WM_CLASS(STRING) = \"tesqua\", \"tesqua\"") &&
+        return seen.contains("WM_CLASS(STRING) = \"tesqua\", \"tesqua\"") &&
                seen.contains("_NET_WM_ICON(CARDINAL) = ") &&
                seen.contains("_NET_WM_STATE_ABOVE") == (clicks != 1) &&
                seen.contains("Absolute upper-left X:  1038\n") &&
@@ -325,8 +281,6 @@ class WindowTest : public QObject {
       };
       QVERIFY2(QTest::qWaitFor(shows, kWait), seen);
     }
-    tesqua.kill();
-    tesqua.waitForFinished(kWait);
     // Without a display, the starter says how to get one, and fails.
     const QString run = QStringLiteral(TESQUA_SOURCE_DIR "/script/run");
     const auto said = Shell(u"env -u DISPLAY -u WAYLAND_DISPLAY "_s + run + u"; [ $? != 0 ]"_s);
