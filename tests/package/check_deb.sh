@@ -30,5 +30,7 @@ check "tesqua-scan scans" same "$(usr/bin/tesqua-scan "$top/examples/zig_peak.tx
 # The manual page is tesqua-scan's own --help: an option it documents is in it.
 check "the manual page of tesqua-scan" zgrep -q -- 'recursive' usr/share/man/man1/tesqua-scan.1.gz
 check "desktop-file-validate" desktop-file-validate usr/share/applications/tesqua.desktop
+check "the menu entry starts tesqua, with its icon, without a terminal" same "$(grep -cxE \
+  'Type=Application|Exec=tesqua|Icon=tesqua|Terminal=false' usr/share/applications/tesqua.desktop)" 4
 check "appstreamcli validate" appstreamcli validate --no-net --pedantic "$metainfo"
 [ "$failures" -eq 0 ]

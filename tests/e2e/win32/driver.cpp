@@ -265,30 +265,21 @@ struct Tesqua {
 
   bool Topmost() const { return GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST; }
   bool Checked() const { return SendMessageW(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  std::wstring Shown() const {  // Text1 without the spaces that pad the instructions
+    std::wstring text = Text(Text1);
+    return std::erase(text, L' '), text;
+  }
   bool Shows(const std::wstring& expected, const std::string& what) const {
-    const bool shown = WaitFor([&] { return Text(Text1) == expected; });
-    return Expect(shown, what + (shown ? "" : ": " + Encode(CP_UTF8, Text(Text1)).substr(0, 200)));
+    const bool shown = WaitFor([&] { return Shown() == expected; });
+    return Expect(shown, what + (shown ? "" : ": " + Encode(CP_UTF8, Shown()).substr(0, 200)));
   }
 };
 
-const char kDefaultLibrary[] =
-    "$ZIG\r\n$PEAK\r\n$PEAKBARS\r\n$TROUGH\r\n$TROUGHBARS\r\n$FLATZIG\r\n$FLATZIGA\r\n$PEAKA\r\n"
-    "$PEAKBARSA\r\n$TROUGHA\r\n$ZIGA\r\n$FFT\r\n$BACKSET\r\n$WINNER\r\n$LWINNER\r\n$COST\r\n"
-    "$DYNAINFO\r\n$FINANCE\r\n$DRAWLINE\r\n#YEAR\r\n#MONTH\r\n#WEEK\r\nCAPITAL\r\nDCLOSE\r\n"
-    "DOPEN\r\nDLOW\r\nDVOL\r\n";
-
-// Seventeen lines, each ended by "|" here, after as many spaces as spaces[] says.
-std::wstring Instructions() {
-  const int spaces[] = {30, 30, 30, 19, 0, 30, 1, 24, 0, 30, 1, 15, 0, 12, 2, 18, 0};
-  const std::wstring lines =
-      L"||||1、使用方法：只要复制公式代码软||件自动提示是否有未来函数！     |"
-      L"|2、可自定义未来函数特征库，请按||提示编辑特征库以便更加准确识别 |"
-      L"|未来函数！                     ||更多更好的股软请访问Xuvo软件  ||工作室网站！|";
-  std::wstring text;
-  for (std::size_t at = 0, end, line = 0; (end = lines.find(L'|', at)) != lines.npos; at = end + 1)
-    text += std::wstring(spaces[line++], L' ') + lines.substr(at, end - at) + L"\r\n";
-  return text;
-}
+// The seventeen lines of instructions, less the spaces that pad them.
+const std::wstring kInstructions =
+    L"\r\n\r\n\r\n\r\n1、使用方法：只要复制公式代码软\r\n\r\n件自动提示是否有未来函数！\r\n\r\n"
+    L"2、可自定义未来函数特征库，请按\r\n\r\n提示编辑特征库以便更加准确识别\r\n\r\n"
+    L"未来函数！\r\n\r\n更多更好的股软请访问Xuvo软件\r\n\r\n工作室网站！\r\n";
 
 std::wstring Warnings(std::initializer_list<const wchar_t*> names) {
   std::wstring verdict;
@@ -336,7 +327,7 @@ void Verdicts() {
        {{{Unicode(L"A:=跨周期引用(C);")}, Warnings({L"跨周期引用"})},
         {{Ansi(936, L"x:=zig(c,5);跨周期引用"), Locale(0x0409)}, Warnings({L"ZIG", L"跨周期引用"})},
         {{Ansi(950, L"DVOL 龍"), Locale(0x0404)}, Warnings({L"龍", L"DVOL"})}}},
-      {L"empty", "", {{{Unicode(L"A:=ZIG(C,5)+DVOL;")}, Instructions()}}},
+      {L"empty", "", {{{Unicode(L"A:=ZIG(C,5)+DVOL;")}, kInstructions}}},
       {L"edited", "DVOL", {{{Unicode(L"x:=DVOL;")}, Warnings({L"DVOL"})}}}};
   for (const auto& [library, bytes, rows] : libraries) {
     const std::string name = Encode(CP_UTF8, library) + ": ";
@@ -345,7 +336,7 @@ void Verdicts() {
     SetClipboard({Unicode(L"A:=ZIG(C,5); copied before the start")});
     Tesqua tesqua(folder);
     Expect(WaitFor([] { return CountClipboardFormats() == 0; }), name + "the start empties it");
-    tesqua.Shows(Instructions(), name + "Text1 shows the instructions");
+    tesqua.Shows(kInstructions, name + "Text1 shows the instructions");
     for (int n = 1; const auto& [copy, text1] : rows) {
       const std::string what = name + "copy " + std::to_string(n++);
       Expect(Copy(copy), what + " made, and tesqua passed the notice on");
@@ -353,7 +344,7 @@ void Verdicts() {
       if (n == 2 && bytes == nullptr) Screenshot("verdict", Rect(tesqua.window));
     }
     Expect(tesqua.Close(), name + "closing the window ends the program");
-    Expect(ReadBytes(path) == (bytes ? bytes : kDefaultLibrary),
+    Expect(ReadBytes(path) == (bytes ? bytes : ReadBytes(case_dir + L"\\..\\default.ini")),
            name + "code.ini left, or default");
   }
 }

@@ -72,6 +72,7 @@ run_case() {
   local dir=$state/cases/$1 exe=$build/platform/win32/tesqua.exe shots=$build/artifacts
   [ "$1" != console ] || exe=$build/cli/tesqua-scan.exe
   rm -rf "$dir" && mkdir -p "$dir" "$shots"
+  cp "$(dirname "$0")/../../data/default_code.ini" "$state/cases/default.ini"
   timeout 280 "${chinese[@]}" "$wine" "$build/tests/e2e/win32/tesqua-e2e.exe" "$1" \
     "Z:${exe//\//\\}" "Z:${dir//\//\\}" </dev/null >"$dir/driver.log" 2>&1 &
   local driver=$! status=0 name geometry
