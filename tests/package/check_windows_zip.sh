@@ -36,13 +36,8 @@ bash "$wine_tests" "$windows_build" "$state" setup >"$state/setup.log" 2>&1 ||
   { cat "$state/setup.log"; echo "FAIL zip: Wine could not be set up"; exit 1; }
 cleanup() { bash "$wine_tests" "$windows_build" "$state" cleanup >/dev/null 2>&1; }
 trap cleanup EXIT
-export WINEPREFIX=$state/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export DISPLAY=:$(cat "$state/display")
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-[ -x "$wine" ] || wine=$(command -v wine)
-chinese=(env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
-[ -d "$state/locale" ] && chinese+=(LOCPATH="$state/locale")
-run() { timeout 120 "${chinese[@]}" "$wine" "$@" </dev/null 2>>"$state/wine-stderr.log"; }
+run() { bash "$wine_tests" "$windows_build" "$state" run "$@" 2>>"$state/wine-stderr.log"; }
+export DISPLAY=:$(cat "$state/display")  # for xdotool
 
 check "tesqua-scan.exe --version" same "$(run tesqua-scan.exe --version)" "tesqua-scan $version"
 # A GBK formula and a GBK library with a Chinese entry, read in the system's code page.

@@ -115,9 +115,6 @@ Item Unicode(std::wstring_view text) {
 Item Ansi(UINT code_page, std::wstring_view text) {
   return {CF_TEXT, Encode(code_page, text) + '\0'};
 }
-Item Locale(LCID locale) {
-  return {CF_LOCALE, std::string(reinterpret_cast<char*>(&locale), 4)};
-}
 
 struct Viewer {
   HWND window = nullptr, next = nullptr;
@@ -325,8 +322,10 @@ void Verdicts() {
       {L"chinese",
        gbk.c_str(),  // GBK under an English layout; Big5 that names its locale
        {{{Unicode(L"A:=跨周期引用(C);")}, Warnings({L"跨周期引用"})},
-        {{Ansi(936, L"x:=zig(c,5);跨周期引用"), Locale(0x0409)}, Warnings({L"ZIG", L"跨周期引用"})},
-        {{Ansi(950, L"DVOL 龍"), Locale(0x0404)}, Warnings({L"龍", L"DVOL"})}}},
+        {{Ansi(936, L"x:=zig(c,5);跨周期引用"), Item{CF_LOCALE, {"\x09\x04\0\0", 4}}},
+         Warnings({L"ZIG", L"跨周期引用"})},
+        {{Ansi(950, L"DVOL 龍"), Item{CF_LOCALE, {"\x04\x04\0\0", 4}}},
+         Warnings({L"龍", L"DVOL"})}}},
       {L"empty", "", {{{Unicode(L"A:=ZIG(C,5)+DVOL;")}, kInstructions}}},
       {L"edited", "DVOL", {{{Unicode(L"x:=DVOL;")}, Warnings({L"DVOL"})}}}};
   for (const auto& [library, bytes, rows] : libraries) {

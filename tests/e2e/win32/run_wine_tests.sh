@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # tesqua.exe's end-to-end tests under Wine in Simplified Chinese on a private Xvfb display:
-#   run_wine_tests.sh WINDOWS_BUILD_DIR STATE_DIR setup|cleanup|all|case NAME
+#   run_wine_tests.sh WINDOWS_BUILD_DIR STATE_DIR setup|cleanup|all|case NAME|run PROGRAM ARGS...
 # Wine writes to log files only: a process that outlives a step must not hold ctest's pipes.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -94,6 +94,7 @@ run_case() {
 case $3 in
   setup | cleanup) "$3" ;;
   case) run_case "$4" ;;
+  run) timeout 120 "${chinese[@]}" "$wine" "${@:4}" </dev/null ;;  # set up before
   all)
     trap cleanup EXIT
     setup
