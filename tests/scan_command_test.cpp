@@ -174,8 +174,8 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
   }
 }
 
-// Large files are read in chunks, then searched on two threads; a late GBK byte makes both
-// start over, after the searcher may already have told the decoder that it needed no more.
+// Large files are read in chunks; a late GBK byte makes the scan start over, after the matcher
+// may already have told the decoder that it needed no more.
 TEST(ScanCommandTest, LargeFilesAcrossTheirReadingChunks) {
   TempDir dir;
   WriteBytes("utf8.ini", "$ZIG\r\n未来\r\nDVOL\r\n");
