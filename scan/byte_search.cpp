@@ -14,12 +14,6 @@
 namespace tesqua {
 namespace {
 
-struct Encoded {
-  ByteKeyKind kind = ByteKeyKind::kBytes;
-  std::string bytes;
-  std::string masks;
-};
-
 bool IsHighSurrogate(char16_t unit) {
   return unit >= 0xD800 && unit <= 0xDBFF;
 }
@@ -42,35 +36,44 @@ std::string EncodeCharacter(char32_t code_point, ByteEncoding encoding) {
   return bytes == "?" ? std::string() : bytes;
 }
 
-// A folded key as bytes of the encoding.
-Encoded EncodeKey(std::u16string_view key, ByteEncoding encoding) {
-  Encoded encoded;
+// Appends a folded key's bytes in the encoding to bytes, and to masks 0x20 for each ASCII
+// letter; appends nothing unless the key is of kind kBytes.
+ByteKeyKind EncodeKey(std::u16string_view key, ByteEncoding encoding, std::string& bytes,
+                      std::string& masks) {
+  const std::size_t start = bytes.size();
+  ByteKeyKind kind = ByteKeyKind::kBytes;
   for (std::size_t i = 0; i < key.size(); ++i) {
     char32_t code_point = key[i];
+    if (code_point < 0x80) {
+      bytes.push_back(char(code_point));
+      masks.push_back(code_point >= 'a' && code_point <= 'z' ? 0x20 : 0);
+      continue;
+    }
     if (IsHighSurrogate(key[i]) && i + 1 < key.size() && IsLowSurrogate(key[i + 1])) {
       code_point = 0x10000 + ((code_point - 0xD800) << 10) + (key[i + 1] - 0xDC00);
       ++i;
     } else if (IsHighSurrogate(key[i]) || IsLowSurrogate(key[i])) {
-      encoded.kind = ByteKeyKind::kDecoded;  // half of a pair in the decoded text
-      continue;
-    }
-    if (code_point < 0x80) {
-      encoded.bytes.push_back(char(code_point));
-      encoded.masks.push_back(code_point >= 'a' && code_point <= 'z' ? 0x20 : 0);
+      kind = ByteKeyKind::kDecoded;  // half of a pair in the decoded text
       continue;
     }
     // Ill-formed bytes decode to U+FFFD, and a letter with other spellings has bytes for each.
     if (code_point == kReplacementCharacter || HasOtherSpellings(code_point)) {
-      encoded.kind = ByteKeyKind::kDecoded;
+      kind = ByteKeyKind::kDecoded;
       continue;
     }
-    const std::string bytes = EncodeCharacter(code_point, encoding);
-    if (bytes.empty()) return {ByteKeyKind::kNever, {}, {}};
-    encoded.bytes += bytes;
-    encoded.masks.append(bytes.size(), '\0');
+    const std::string character = EncodeCharacter(code_point, encoding);
+    if (character.empty()) {
+      kind = ByteKeyKind::kNever;
+      break;
+    }
+    bytes += character;
+    masks.append(character.size(), '\0');
   }
-  if (encoded.kind != ByteKeyKind::kBytes) return {encoded.kind, {}, {}};
-  return encoded;
+  if (kind != ByteKeyKind::kBytes) {
+    bytes.resize(start);
+    masks.resize(start);
+  }
+  return kind;
 }
 
 bool HasAvx2() {
@@ -82,40 +85,45 @@ bool HasAvx2() {
 ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding encoding)
     : encoding(encoding) {
   kinds.assign(keys.size(), ByteKeyKind::kBytes);
-  std::vector<Encoded> encoded;
+  std::size_t units = 0;
+  for (const std::u16string_view key : keys) units += key.size();
+  bytes.reserve(units + 64);  // a byte a unit for ASCII keys, with room for the padding
+  masks.reserve(units + 64);
+  patterns.reserve(keys.size());
   std::size_t most_units = 0;
   bool folds_onto = false;  // a key holds a letter that some character outside ASCII folds onto
-  std::vector<char32_t> ascii_targets;
+  std::vector<char16_t> ascii_targets;
   for (const char32_t source : NonAsciiFoldingOntoAscii()) {
-    ascii_targets.push_back(FoldCase(source));
+    ascii_targets.push_back(char16_t(FoldCase(source)));
   }
+  const auto add = [this](std::uint32_t key, std::size_t offset) {
+    const auto length = std::uint32_t(bytes.size() - offset);
+    patterns.push_back(BytePattern{key, std::uint32_t(offset), length, 0});
+    longest = std::max<std::size_t>(longest, length);
+  };
   for (std::uint32_t id = 0; id < keys.size(); ++id) {
-    Encoded key = EncodeKey(keys[id], encoding);
-    kinds[id] = key.kind;
-    if (key.kind == ByteKeyKind::kDecoded) needs_decoding = true;
-    if (key.kind != ByteKeyKind::kBytes) continue;
+    const std::size_t offset = bytes.size();
+    const ByteKeyKind kind = EncodeKey(keys[id], encoding, bytes, masks);
+    kinds[id] = kind;
+    if (kind == ByteKeyKind::kDecoded) needs_decoding = true;
+    if (kind != ByteKeyKind::kBytes) continue;
     most_units = std::max(most_units, keys[id].size());
-    for (const char32_t target : ascii_targets) {
-      if (keys[id].find(char16_t(target)) != std::u16string_view::npos) folds_onto = true;
+    for (std::size_t t = 0; t < ascii_targets.size() && !folds_onto; ++t) {
+      folds_onto = keys[id].find(ascii_targets[t]) != std::u16string_view::npos;
     }
-    patterns.push_back(BytePattern{id, 0, std::uint32_t(key.bytes.size()), 0});
-    encoded.push_back(std::move(key));
+    add(id, offset);
   }
   // GBK has none of the characters that fold onto ASCII letters (nor is its table built for
   // nothing when the keys are ASCII).
   if (folds_onto && encoding == ByteEncoding::kUtf8) {
     for (const char32_t source : NonAsciiFoldingOntoAscii()) {
-      std::string bytes = EncodeCharacter(source, encoding);
-      if (bytes.empty()) continue;
-      patterns.push_back(BytePattern{kSpecial, 0, std::uint32_t(bytes.size()), 0});
-      encoded.push_back(Encoded{ByteKeyKind::kBytes, bytes, std::string(bytes.size(), '\0')});
+      const std::string character = EncodeCharacter(source, encoding);
+      if (character.empty()) continue;
+      const std::size_t offset = bytes.size();
+      bytes += character;
+      masks.append(character.size(), '\0');
+      add(kSpecial, offset);
     }
-  }
-  for (std::size_t i = 0; i < patterns.size(); ++i) {
-    patterns[i].offset = std::uint32_t(bytes.size());
-    bytes += encoded[i].bytes;
-    masks += encoded[i].masks;
-    longest = std::max<std::size_t>(longest, patterns[i].length);
   }
   bytes.append(32, '\0');  // the exact test reads sixteen bytes at a time
   masks.append(32, '\0');
