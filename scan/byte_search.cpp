@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #include "scan/case_folding.h"
 #include "scan/text_encoding.h"
@@ -243,6 +244,41 @@ void ByteKeys::BuildNibbles() {
   }
 }
 
+namespace {
+
+using Keyed = std::pair<std::uint64_t, std::uint32_t>;
+
+// Orders items by their keys, keeping the order of items with equal keys: eleven bits a pass,
+// passes on which every key has the same digit skipped. Large libraries have tens of
+// thousands of patterns, which comparisons sort several times slower.
+void SortByKey(std::vector<Keyed>& items) {
+  constexpr unsigned kDigitBits = 11;
+  constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+  std::vector<Keyed> sorted(items.size());
+  std::vector<std::size_t> starts(kDigits);
+  for (unsigned shift = 0; shift < 64; shift += kDigitBits) {
+    std::fill(starts.begin(), starts.end(), 0);
+    for (const Keyed& item : items) ++starts[(item.first >> shift) & (kDigits - 1)];
+    if (std::find(starts.begin(), starts.end(), items.size()) != starts.end()) continue;
+    std::size_t start = 0;
+    for (std::size_t& count : starts) start += std::exchange(count, start);
+    for (const Keyed& item : items) sorted[starts[(item.first >> shift) & (kDigits - 1)]++] = item;
+    items.swap(sorted);
+  }
+}
+
+// The first eight bytes of text in big-endian order, zero past its end: compared as numbers,
+// they order as the bytes do, up to the ninth.
+std::uint64_t LeadingBytes(const char* text, std::size_t length) {
+  std::uint64_t word = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    word = word << 8 | (i < length ? static_cast<unsigned char>(text[i]) : 0u);
+  }
+  return word;
+}
+
+}  // namespace
+
 void ByteKeys::BuildShiftOr() {
   // Patterns by how many bytes the filter looks at (span): a bucket's lanes past its shortest
   // pattern's windows let every window through, so buckets hold patterns of one span (the
@@ -304,9 +340,23 @@ void ByteKeys::BuildShiftOr() {
     std::vector<std::uint32_t>& all = groups[largest].patterns;
     if (all.size() < 2) break;
     if (!groups[largest].sorted) {  // halves of a sorted group stay sorted
-      std::sort(all.begin(), all.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return pattern_bytes(a) < pattern_bytes(b);
-      });
+      std::vector<Keyed> order;
+      order.reserve(all.size());
+      for (const std::uint32_t pattern : all) {
+        order.emplace_back(
+            LeadingBytes(bytes.data() + patterns[pattern].offset, patterns[pattern].length),
+            pattern);
+      }
+      SortByKey(order);
+      // Patterns alike in their first eight bytes by the rest.
+      for (std::size_t i = 0, run = 0; i < order.size(); i = run) {
+        for (run = i + 1; run < order.size() && order[run].first == order[i].first;) ++run;
+        std::sort(order.begin() + std::ptrdiff_t(i), order.begin() + std::ptrdiff_t(run),
+                  [&](const Keyed& a, const Keyed& b) {
+                    return pattern_bytes(a.second) < pattern_bytes(b.second);
+                  });
+      }
+      for (std::size_t i = 0; i < order.size(); ++i) all[i] = order[i].second;
     }
     groups[largest].sorted = true;
     Group half{groups[largest].span,
@@ -356,7 +406,23 @@ void ByteKeys::BuildShiftOr() {
     }
   }
 
-  std::sort(by_key.begin(), by_key.end());
+  // In order of key, span and pattern: by key first, then each run of one key.
+  std::vector<Keyed> keyed(by_key.size());
+  for (std::size_t i = 0; i < by_key.size(); ++i) {
+    keyed[i] = {by_key[i].first.first, std::uint32_t(i)};
+  }
+  SortByKey(keyed);
+  {
+    auto unsorted = std::move(by_key);
+    by_key.resize(unsorted.size());
+    for (std::size_t i = 0; i < keyed.size(); ++i) by_key[i] = unsorted[keyed[i].second];
+  }
+  for (std::size_t i = 0, run = 0; i < by_key.size(); i = run) {
+    for (run = i + 1; run < by_key.size() && by_key[run].first.first == by_key[i].first.first;) {
+      ++run;
+    }
+    std::sort(by_key.begin() + std::ptrdiff_t(i), by_key.begin() + std::ptrdiff_t(run));
+  }
   std::size_t slots = 16;
   while (slots < by_key.size() * 2) slots *= 2;
   confirm_slots.assign(slots, ConfirmSlot{});
