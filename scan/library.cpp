@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "platform/new_file.h"
@@ -30,7 +29,15 @@ std::string DefaultLibraryBytes() {
 }
 
 std::vector<std::u16string> SplitLines(std::u16string_view text) {
+  // Counted first: a library of thousands of lines is not moved as the list grows.
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'))) {
+      ++count;
+    }
+  }
   std::vector<std::u16string> lines;
+  lines.reserve(count + 1);
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != u'\r' && text[i] != u'\n') continue;
@@ -68,8 +75,18 @@ std::string ReadFileBytes(const std::filesystem::path& file) {
     throw LibraryError(cannot_read +
                        (errno != 0 ? std::generic_category().message(errno) : "cannot open"));
   }
-  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  // Read in one go where the size is known (a byte more, to meet the end); a file that grows,
+  // or has no size (a pipe), in doubling steps.
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  std::string bytes(error ? 64 * 1024 : std::size_t(size) + 1, '\0');
+  std::size_t got = 0;
+  while (in) {
+    if (got == bytes.size()) bytes.resize(2 * got);
+    in.read(bytes.data() + got, std::streamsize(bytes.size() - got));
+    got += std::size_t(in.gcount());
+  }
   if (in.bad()) throw LibraryError(cannot_read + "input/output error");
+  bytes.resize(got);
   return bytes;
 }
 
