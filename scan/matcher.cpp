@@ -261,51 +261,104 @@ void FoldUnits(const char16_t* units, std::size_t count, char16_t* out) {
   FoldScalar(units, count, out, i, count, folds);
 }
 
-Matcher::Matcher(const std::vector<std::u16string>& keys)
-    : window_filter_(1024), unit_filter_(1024) {
+KeyList::KeyList(const std::vector<std::u16string>& keys) {
+  std::size_t units = 0;
+  for (const std::u16string& key : keys) units += key.size();
+  Reserve(keys.size(), units);
+  for (const std::u16string& key : keys) Add(key);
+}
+
+void KeyList::Reserve(std::size_t keys, std::size_t units) {
+  ends_.reserve(keys);
+  units_.reserve(units);
+}
+
+void KeyList::Add(std::u16string_view first, std::u16string_view second) {
+  units_.append(first).append(second);
+  ends_.push_back(std::uint32_t(units_.size()));
+}
+
+std::u16string_view KeyList::operator[](std::size_t index) const {
+  const std::size_t start = index == 0 ? 0 : ends_[index - 1];
+  return std::u16string_view(units_).substr(start, ends_[index] - start);
+}
+
+namespace {
+
+// Folds the keys held one after another in units, each on its own: all in one pass, unless a
+// key ends in the first half of a surrogate pair and the next begins with a second half, which
+// one pass would fold as one character.
+void FoldKeys(std::u16string& units, const std::vector<std::uint32_t>& ends) {
+  bool joined = false;
+  for (const std::uint32_t end : ends) {
+    if (end > 0 && end < units.size() && IsHighSurrogate(units[end - 1]) &&
+        IsLowSurrogate(units[end])) {
+      joined = true;
+      break;
+    }
+  }
+  if (!joined) {
+    FoldUnits(units.data(), units.size(), units.data());
+    return;
+  }
+  for (std::size_t k = 0, start = 0; k < ends.size(); start = ends[k++]) {
+    FoldUnits(units.data() + start, ends[k] - start, units.data() + start);
+  }
+}
+
+}  // namespace
+
+Matcher::Matcher(const std::vector<std::u16string>& keys) : Matcher(KeyList(keys)) {}
+
+Matcher::Matcher(KeyList keys) : window_filter_(1024), unit_filter_(1024) {
+  const std::size_t count = keys.Size();
   std::size_t capacity = 16;
-  while (capacity < keys.size() * 2) capacity *= 2;
+  while (capacity < count * 2) capacity *= 2;
   slots_.resize(capacity);
   slot_mask_ = capacity - 1;
-  key_ids_.reserve(keys.size());
-  std::size_t total = 0;
-  for (const std::u16string& key : keys) total += key.size();
-  folded_.reserve(total);
-  for (const std::u16string& key : keys) {
-    if (key.empty()) {
+  key_ids_.reserve(count);
+  offsets_.reserve(count);
+  lengths_.reserve(count);
+  // Folded where they lie; each distinct key is then moved down to follow the one before.
+  folded_ = std::move(keys.units_);
+  FoldKeys(folded_, keys.ends_);
+  std::size_t kept = 0;
+  for (std::size_t k = 0, start = 0; k < count; start = keys.ends_[k++]) {
+    const std::size_t length = keys.ends_[k] - start;
+    if (length == 0) {
       key_ids_.push_back(kEmptyKey);
       has_empty_key_ = true;
       continue;
     }
-    const std::size_t offset = folded_.size();
-    folded_.resize(offset + key.size());
-    FoldUnits(key.data(), key.size(), folded_.data() + offset);
-    const std::uint32_t existing =
-        Find(folded_.data() + offset, key.size(), HashUnits(folded_.data() + offset, key.size()));
+    const std::uint64_t hash = HashUnits(folded_.data() + start, length);
+    const std::uint32_t existing = Find(folded_.data() + start, length, hash);
     if (existing != kEmptyKey) {
-      folded_.resize(offset);
       key_ids_.push_back(existing);
       continue;
     }
+    std::memmove(folded_.data() + kept, folded_.data() + start, length * sizeof(char16_t));
     const auto id = std::uint32_t(offsets_.size());
-    offsets_.push_back(std::uint32_t(offset));
-    lengths_.push_back(std::uint32_t(key.size()));
-    Insert(id);
+    offsets_.push_back(std::uint32_t(kept));
+    lengths_.push_back(std::uint32_t(length));
+    Insert(id, hash);
     key_ids_.push_back(id);
-    const char16_t* folded = folded_.data() + offset;
-    if (key.size() >= 3) {
+    const char16_t* folded = folded_.data() + kept;
+    kept += length;
+    if (length >= 3) {
       char16_t window[4] = {folded[0], folded[1], folded[2], 0};
       SetBit(window_filter_, WindowHash(window));
     } else {
       has_short_keys_ = true;
       SetBit(unit_filter_, folded[0]);
     }
-    max_length_ = std::max(max_length_, key.size());
+    max_length_ = std::max(max_length_, length);
   }
-  distinct_lengths_ = lengths_;
-  std::sort(distinct_lengths_.begin(), distinct_lengths_.end());
-  distinct_lengths_.erase(std::unique(distinct_lengths_.begin(), distinct_lengths_.end()),
-                          distinct_lengths_.end());
+  folded_.resize(kept);
+  std::vector<bool> lengths_seen(max_length_ + 1);  // an eighth of a byte a unit of the longest
+  for (const std::uint32_t length : lengths_) lengths_seen[length] = true;
+  for (std::uint32_t length = 1; length <= max_length_; ++length) {
+    if (lengths_seen[length]) distinct_lengths_.push_back(length);
+  }
   if (!has_short_keys_) unit_filter_ = {};
   const std::size_t distinct = offsets_.size();
   BuildWindowBuckets();
@@ -409,9 +462,7 @@ std::uint32_t Matcher::Find(const char16_t* window, std::size_t length, std::uin
   }
 }
 
-void Matcher::Insert(std::uint32_t id) {
-  const char16_t* key = folded_.data() + offsets_[id];
-  const std::uint64_t hash = HashUnits(key, lengths_[id]);
+void Matcher::Insert(std::uint32_t id, std::uint64_t hash) {
   std::size_t index = SlotIndex(hash, lengths_[id]) & slot_mask_;
   while (slots_[index].id_plus != 0) index = (index + 1) & slot_mask_;
   slots_[index] = Slot{std::uint32_t(hash >> 32), id + 1};

@@ -26,11 +26,31 @@ struct TextPoint {
   bool operator==(const TextPoint&) const = default;
 };
 
+// Keys one after another in one buffer: a library of thousands of keys takes two blocks of
+// memory, not one a key.
+class KeyList {
+ public:
+  KeyList() = default;
+  explicit KeyList(const std::vector<std::u16string>& keys);
+
+  void Reserve(std::size_t keys, std::size_t units);
+  // Adds the key that is first followed by second.
+  void Add(std::u16string_view first, std::u16string_view second = {});
+  std::size_t Size() const { return ends_.size(); }
+  std::u16string_view operator[](std::size_t index) const;
+
+ private:
+  friend class Matcher;
+  std::u16string units_;
+  std::vector<std::uint32_t> ends_;  // where each key ends in units_
+};
+
 // Built once per library and shared read-only: by many texts, files and threads.
 class Matcher {
  public:
   // keys are search keys as written; letter case is folded here.
   explicit Matcher(const std::vector<std::u16string>& keys);
+  explicit Matcher(KeyList keys);
 
   std::size_t KeyCount() const { return key_ids_.size(); }
   // The heap memory the matcher holds.
@@ -56,7 +76,7 @@ class Matcher {
   struct WindowBucket;
   const WindowBucket* FindWindowBucket(std::uint32_t hash) const;
   void BuildWindowBuckets();
-  void Insert(std::uint32_t id);
+  void Insert(std::uint32_t id, std::uint64_t hash);
 
   std::vector<std::uint32_t> key_ids_;  // per key given: its distinct folded key, or kEmptyKey
   bool has_empty_key_ = false;
@@ -189,8 +209,8 @@ class MatchStream {
 // count may be written too, and hold nothing of use.
 std::size_t WidenAscii(const char* bytes, std::size_t count, char16_t* out, bool fold);
 
-// Folds units into out (same length), by simple case folding. A surrogate pair must not be
-// split between two calls.
+// Folds units into out (same length; out may be units), by simple case folding. A surrogate
+// pair must not be split between two calls.
 void FoldUnits(const char16_t* units, std::size_t count, char16_t* out);
 
 }  // namespace tesqua

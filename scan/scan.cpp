@@ -1,6 +1,7 @@
 #include "scan/scan.h"
 
 #include <mutex>
+#include <utility>
 
 #include "scan/case_folding.h"
 #include "scan/matcher.h"
@@ -26,11 +27,17 @@ std::shared_ptr<const CompiledLibrary> MatcherFor(const std::vector<std::u16stri
   return cached;
 }
 
+// The key of an entry as two parts, the second empty or "(".
+std::pair<std::u16string_view, std::u16string_view> SearchKeyParts(std::u16string_view entry) {
+  if (!entry.empty() && entry.front() == u'$') return {entry.substr(1), u"("};
+  return {entry, {}};
+}
+
 }  // namespace
 
 std::u16string SearchKey(std::u16string_view entry) {
-  if (!entry.empty() && entry.front() == u'$') return std::u16string(entry.substr(1)) + u'(';
-  return std::u16string(entry);
+  const auto [name, call] = SearchKeyParts(entry);
+  return std::u16string(name).append(call);
 }
 
 std::u16string DisplayName(std::u16string_view entry) {
@@ -51,10 +58,15 @@ std::u16string WarningLine(std::u16string_view display_name) {
   return line;
 }
 
-std::vector<std::u16string> SearchKeys(const std::vector<std::u16string>& entries) {
-  std::vector<std::u16string> keys;
-  keys.reserve(entries.size());
-  for (const std::u16string& entry : entries) keys.push_back(SearchKey(entry));
+KeyList SearchKeys(const std::vector<std::u16string>& entries) {
+  KeyList keys;
+  std::size_t units = 0;
+  for (const std::u16string& entry : entries) units += entry.size();
+  keys.Reserve(entries.size(), units);
+  for (const std::u16string& entry : entries) {
+    const auto [name, call] = SearchKeyParts(entry);
+    keys.Add(name, call);
+  }
   return keys;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "scan/matcher.h"
 
 namespace tesqua {
 
@@ -48,7 +49,7 @@ ScanResult ScanClipboardText(ListBox& List1, const SharedClipboardTextReader& Re
 // The same rule over entries held in memory.
 ScanResult ScanText(const std::vector<std::u16string>& entries, std::u16string_view text);
 
-std::vector<std::u16string> SearchKeys(const std::vector<std::u16string>& entries);
+KeyList SearchKeys(const std::vector<std::u16string>& entries);
 // The verdict for entries whose keys first occur at first_positions (kNotFound: nowhere).
 ScanResult Verdict(const std::vector<std::u16string>& entries,
                    const std::vector<std::uint64_t>& first_positions);
