@@ -29,18 +29,19 @@ std::string DefaultLibraryBytes() {
 }
 
 std::vector<std::u16string> SplitLines(std::u16string_view text) {
-  // Counted first: a library of thousands of lines is not moved as the list grows.
+  // Counted first, so that a library of thousands of lines is not moved as the list grows:
+  // each LF, and each CR not followed by one.
   std::size_t count = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'))) {
-      ++count;
-    }
+  const char16_t* units = text.data();
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    const unsigned unit = units[i], next = units[i + 1];
+    count += unsigned(unit == u'\n') | (unsigned(unit == u'\r') & unsigned(next != u'\n'));
   }
   std::vector<std::u16string> lines;
-  lines.reserve(count + 1);
+  lines.reserve(count + 2);
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != u'\r' && text[i] != u'\n') continue;
+    if (text[i] > u'\r' || (text[i] != u'\r' && text[i] != u'\n')) continue;
     lines.emplace_back(text.substr(start, i - start));
     if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
     start = i + 1;
