@@ -42,6 +42,16 @@ std::string EncodeCharacter(char32_t code_point, ByteEncoding encoding) {
 ByteKeyKind EncodeKey(std::u16string_view key, ByteEncoding encoding, std::string& bytes,
                       std::string& masks) {
   const std::size_t start = bytes.size();
+  if (std::all_of(key.begin(), key.end(), [](char16_t unit) { return unit < 0x80; })) {
+    // Nearly every key: a byte a unit, written in one go.
+    bytes.resize(start + key.size());
+    masks.resize(start + key.size());
+    for (std::size_t i = 0; i < key.size(); ++i) {
+      bytes[start + i] = char(key[i]);
+      masks[start + i] = key[i] >= 'a' && key[i] <= 'z' ? 0x20 : 0;
+    }
+    return ByteKeyKind::kBytes;
+  }
   ByteKeyKind kind = ByteKeyKind::kBytes;
   for (std::size_t i = 0; i < key.size(); ++i) {
     char32_t code_point = key[i];
