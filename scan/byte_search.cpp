@@ -257,22 +257,25 @@ void ByteKeys::BuildNibbles() {
 namespace {
 
 using Keyed = std::pair<std::uint64_t, std::uint32_t>;
+// A confirm key, then the span above and the pattern below.
+using SpannedKey = std::pair<std::uint64_t, std::uint64_t>;
 
 // Orders items by their keys, keeping the order of items with equal keys: a byte a pass, the
 // passes on which every key has the same byte skipped. Large libraries have tens of thousands
 // of patterns, which comparisons sort several times slower.
-void SortByKey(std::vector<Keyed>& items) {
+template <typename Item>
+void SortByKey(std::vector<Item>& items) {
   std::size_t counts[8][256] = {};
-  for (const Keyed& item : items) {
+  for (const Item& item : items) {
     for (int digit = 0; digit < 8; ++digit) ++counts[digit][(item.first >> (8 * digit)) & 0xFF];
   }
-  std::vector<Keyed> sorted(items.size());
+  std::vector<Item> sorted(items.size());
   for (int digit = 0; digit < 8; ++digit) {
     std::size_t* starts = counts[digit];
     if (std::find(starts, starts + 256, items.size()) != starts + 256) continue;
     std::size_t start = 0;
     for (int byte = 0; byte < 256; ++byte) start += std::exchange(starts[byte], start);
-    for (const Keyed& item : items) sorted[starts[(item.first >> (8 * digit)) & 0xFF]++] = item;
+    for (const Item& item : items) sorted[starts[(item.first >> (8 * digit)) & 0xFF]++] = item;
     items.swap(sorted);
   }
 }
@@ -396,7 +399,7 @@ void ByteKeys::BuildShiftOr() {
     return shift_table[2 * std::size_t(hash) + 1];
   };
 
-  std::vector<std::pair<std::pair<std::uint64_t, unsigned>, std::uint32_t>> by_key;
+  std::vector<SpannedKey> by_key;
   by_key.reserve(patterns.size());
   for (std::size_t bucket = 0; bucket < groups.size(); ++bucket) {
     const std::uint64_t bit = std::uint64_t{1} << bucket;
@@ -412,44 +415,33 @@ void ByteKeys::BuildShiftOr() {
       for (unsigned k = 0; k < windows; ++k) {
         entry(ShiftHash(start + from + k)) &= ~(bit << (8 * (windows - 1 - k)));
       }
-      by_key.push_back({{ConfirmKey(start + pattern.window, span), span}, i});
+      by_key.emplace_back(ConfirmKey(start + pattern.window, span), std::uint64_t{span} << 32 | i);
     }
   }
 
   // In order of key, span and pattern: by key first, then each run of one key.
-  std::vector<Keyed> keyed(by_key.size());
-  for (std::size_t i = 0; i < by_key.size(); ++i) {
-    keyed[i] = {by_key[i].first.first, std::uint32_t(i)};
-  }
-  SortByKey(keyed);
-  {
-    auto unsorted = std::move(by_key);
-    by_key.resize(unsorted.size());
-    for (std::size_t i = 0; i < keyed.size(); ++i) by_key[i] = unsorted[keyed[i].second];
-  }
+  SortByKey(by_key);
   for (std::size_t i = 0, run = 0; i < by_key.size(); i = run) {
-    for (run = i + 1; run < by_key.size() && by_key[run].first.first == by_key[i].first.first;) {
-      ++run;
-    }
+    for (run = i + 1; run < by_key.size() && by_key[run].first == by_key[i].first;) ++run;
     std::sort(by_key.begin() + std::ptrdiff_t(i), by_key.begin() + std::ptrdiff_t(run));
   }
   std::size_t slots = 16;
   while (slots < by_key.size() * 2) slots *= 2;
   confirm_slots.assign(slots, ConfirmSlot{});
   confirm_patterns.reserve(by_key.size());
+  const auto same = [&by_key](std::size_t a, std::size_t b) {
+    return by_key[a].first == by_key[b].first && by_key[a].second >> 32 == by_key[b].second >> 32;
+  };
   for (std::size_t i = 0; i < by_key.size(); ++i) {
-    confirm_patterns.push_back(by_key[i].second);
-    if (i > 0 && by_key[i - 1].first == by_key[i].first) {
-      continue;
-    }
-    const auto [key, span] = by_key[i].first;
+    confirm_patterns.push_back(std::uint32_t(by_key[i].second));
+    if (i > 0 && same(i - 1, i)) continue;
+    const std::uint64_t key = by_key[i].first;
+    const auto span = std::uint32_t(by_key[i].second >> 32);
     std::size_t index = ConfirmIndex(key, span) & (slots - 1);
     while (confirm_slots[index].span != 0) index = (index + 1) & (slots - 1);
     ConfirmSlot& slot = confirm_slots[index];
     slot = ConfirmSlot{key, span, std::uint32_t(i), 0};
-    for (std::size_t j = i; j < by_key.size() && by_key[j].first == by_key[i].first; ++j) {
-      ++slot.count;
-    }
+    for (std::size_t j = i; j < by_key.size() && same(j, i); ++j) ++slot.count;
   }
 }
 
