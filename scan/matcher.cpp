@@ -310,7 +310,7 @@ void FoldKeys(std::u16string& units, const std::vector<std::uint32_t>& ends) {
 
 Matcher::Matcher(const std::vector<std::u16string>& keys) : Matcher(KeyList(keys)) {}
 
-Matcher::Matcher(KeyList keys) : window_filter_(1024), unit_filter_(1024) {
+Matcher::Matcher(KeyList keys) {
   const std::size_t count = keys.Size();
   std::size_t capacity = 16;
   while (capacity < count * 2) capacity *= 2;
@@ -342,26 +342,42 @@ Matcher::Matcher(KeyList keys) : window_filter_(1024), unit_filter_(1024) {
     lengths_.push_back(std::uint32_t(length));
     Insert(id, hash);
     key_ids_.push_back(id);
-    const char16_t* folded = folded_.data() + kept;
     kept += length;
-    if (length >= 3) {
-      char16_t window[4] = {folded[0], folded[1], folded[2], 0};
-      SetBit(window_filter_, WindowHash(window));
-    } else {
-      has_short_keys_ = true;
-      SetBit(unit_filter_, folded[0]);
-    }
     max_length_ = std::max(max_length_, length);
   }
   folded_.resize(kept);
+}
+
+const Matcher::UnitTables& Matcher::Units() const {
+  std::call_once(lazy_tables_->units_made, [this] {
+    auto tables = std::make_unique<UnitTables>();
+    BuildUnitTables(*tables);
+    lazy_tables_->units = std::move(tables);
+  });
+  return *lazy_tables_->units;
+}
+
+void Matcher::BuildUnitTables(UnitTables& tables) const {
+  tables.window_filter.resize(1024);
+  tables.unit_filter.resize(1024);
+  for (std::uint32_t id = 0; id < offsets_.size(); ++id) {
+    const char16_t* folded = folded_.data() + offsets_[id];
+    if (lengths_[id] >= 3) {
+      const char16_t window[4] = {folded[0], folded[1], folded[2], 0};
+      SetBit(tables.window_filter, WindowHash(window));
+    } else {
+      tables.has_short_keys = true;
+      SetBit(tables.unit_filter, folded[0]);
+    }
+  }
   std::vector<bool> lengths_seen(max_length_ + 1);  // an eighth of a byte a unit of the longest
   for (const std::uint32_t length : lengths_) lengths_seen[length] = true;
   for (std::uint32_t length = 1; length <= max_length_; ++length) {
-    if (lengths_seen[length]) distinct_lengths_.push_back(length);
+    if (lengths_seen[length]) tables.distinct_lengths.push_back(length);
   }
-  if (!has_short_keys_) unit_filter_ = {};
+  if (!tables.has_short_keys) tables.unit_filter = {};
   const std::size_t distinct = offsets_.size();
-  BuildWindowBuckets();
+  BuildWindowBuckets(tables);
   if (HasAvx2() && distinct > 0 && distinct <= 64) {
     // Keys with like beginnings share a bucket, so that a bucket's masks stay narrow.
     std::vector<std::uint32_t> order(distinct);
@@ -371,23 +387,23 @@ Matcher::Matcher(KeyList keys) : window_filter_(1024), unit_filter_(1024) {
     };
     std::sort(order.begin(), order.end(),
               [&key](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
-    nibbles_.units =
+    tables.nibbles.units =
         int(std::min<std::size_t>(3, *std::min_element(lengths_.begin(), lengths_.end())));
     for (std::size_t rank = 0; rank < distinct; ++rank) {
       const auto bucket = static_cast<unsigned char>(1u << (rank * 8 / distinct));
       const std::u16string_view units = key(order[rank]);
-      for (int j = 0; j < nibbles_.units; ++j) {
+      for (int j = 0; j < tables.nibbles.units; ++j) {
         const unsigned char byte = PackedByte(units[std::size_t(j)]);
         for (int lane = 0; lane < 32; lane += 16) {
-          nibbles_.low[j][lane + (byte & 0x0F)] |= bucket;
-          nibbles_.high[j][lane + (byte >> 4)] |= bucket;
+          tables.nibbles.low[j][lane + (byte & 0x0F)] |= bucket;
+          tables.nibbles.high[j][lane + (byte >> 4)] |= bucket;
         }
       }
     }
   }
 }
 
-void Matcher::BuildWindowBuckets() {
+void Matcher::BuildWindowBuckets(UnitTables& tables) const {
   std::vector<std::uint64_t> by_hash;  // window hash above, key below
   for (std::uint32_t id = 0; id < offsets_.size(); ++id) {
     if (lengths_[id] < 3) continue;
@@ -412,29 +428,29 @@ void Matcher::BuildWindowBuckets() {
   }
   std::size_t capacity = 16;
   while (capacity < distinct * 2) capacity *= 2;
-  window_buckets_.assign(capacity, WindowBucket{});
-  window_bucket_mask_ = capacity - 1;
-  window_ids_.resize(by_hash.size());
+  tables.window_buckets.assign(capacity, WindowBucket{});
+  tables.window_bucket_mask = capacity - 1;
+  tables.window_ids.resize(by_hash.size());
   WindowBucket* bucket = nullptr;
   for (std::size_t i = 0; i < by_hash.size(); ++i) {
     const std::uint32_t hash = hash_of(i);
     if (bucket == nullptr || bucket->hash != hash) {
-      std::size_t index = (hash * 0x9E3779B1u >> 8) & window_bucket_mask_;
-      while (window_buckets_[index].hash != ~std::uint32_t{0}) {
-        index = (index + 1) & window_bucket_mask_;
+      std::size_t index = (hash * 0x9E3779B1u >> 8) & tables.window_bucket_mask;
+      while (tables.window_buckets[index].hash != ~std::uint32_t{0}) {
+        index = (index + 1) & tables.window_bucket_mask;
       }
-      bucket = &window_buckets_[index];
+      bucket = &tables.window_buckets[index];
       *bucket = WindowBucket{hash, std::uint32_t(i), 0};
     }
-    window_ids_[i] = std::uint32_t(by_hash[i]);
+    tables.window_ids[i] = std::uint32_t(by_hash[i]);
     ++bucket->count;
   }
 }
 
-const Matcher::WindowBucket* Matcher::FindWindowBucket(std::uint32_t hash) const {
-  for (std::size_t index = (hash * 0x9E3779B1u >> 8) & window_bucket_mask_;;
-       index = (index + 1) & window_bucket_mask_) {
-    const WindowBucket& bucket = window_buckets_[index];
+const Matcher::WindowBucket* Matcher::UnitTables::FindWindowBucket(std::uint32_t hash) const {
+  for (std::size_t index = (hash * 0x9E3779B1u >> 8) & window_bucket_mask;;
+       index = (index + 1) & window_bucket_mask) {
+    const WindowBucket& bucket = window_buckets[index];
     if (bucket.hash == hash) return &bucket;
     if (bucket.hash == ~std::uint32_t{0}) return nullptr;
   }
@@ -442,11 +458,15 @@ const Matcher::WindowBucket* Matcher::FindWindowBucket(std::uint32_t hash) const
 
 std::size_t Matcher::MemoryBytes() const {
   return key_ids_.capacity() * sizeof(std::uint32_t) + folded_.capacity() * sizeof(char16_t) +
-         (offsets_.capacity() + lengths_.capacity() + distinct_lengths_.capacity()) *
-             sizeof(std::uint32_t) +
-         (window_filter_.capacity() + unit_filter_.capacity()) * sizeof(std::uint64_t) +
-         slots_.capacity() * sizeof(Slot) + window_buckets_.capacity() * sizeof(WindowBucket) +
-         window_ids_.capacity() * sizeof(std::uint32_t);
+         (offsets_.capacity() + lengths_.capacity()) * sizeof(std::uint32_t) +
+         slots_.capacity() * sizeof(Slot) + Units().MemoryBytes();
+}
+
+std::size_t Matcher::UnitTables::MemoryBytes() const {
+  return distinct_lengths.capacity() * sizeof(std::uint32_t) +
+         (window_filter.capacity() + unit_filter.capacity()) * sizeof(std::uint64_t) +
+         window_buckets.capacity() * sizeof(WindowBucket) +
+         window_ids.capacity() * sizeof(std::uint32_t);
 }
 
 std::uint32_t Matcher::Find(const char16_t* window, std::size_t length, std::uint64_t hash) const {
@@ -470,14 +490,14 @@ void Matcher::Insert(std::uint32_t id, std::uint64_t hash) {
 
 const ByteKeys& Matcher::BytesFor(ByteEncoding encoding) const {
   const auto index = std::size_t(encoding);
-  std::call_once(byte_tables_->made[index], [this, encoding, index] {
+  std::call_once(lazy_tables_->made[index], [this, encoding, index] {
     std::vector<std::u16string_view> keys;
     for (std::size_t id = 0; id < offsets_.size(); ++id) {
       keys.push_back(std::u16string_view(folded_).substr(offsets_[id], lengths_[id]));
     }
-    byte_tables_->keys[index] = std::make_unique<ByteKeys>(keys, encoding);
+    lazy_tables_->keys[index] = std::make_unique<ByteKeys>(keys, encoding);
   });
-  return *byte_tables_->keys[index];
+  return *lazy_tables_->keys[index];
 }
 
 std::vector<std::uint64_t> Matcher::FirstPositions(std::u16string_view text) const {
@@ -529,6 +549,7 @@ void MatchStream::Feed(std::u16string_view units, bool folded) {
 }
 
 void MatchStream::FeedPiece(std::u16string_view units, bool hold_high_surrogate, bool folded) {
+  if (units_ == nullptr) units_ = &matcher_.Units();
   const auto fold = [folded](const char16_t* from, std::size_t count, char16_t* to) {
     if (folded) {
       std::copy_n(from, count, to);
@@ -587,15 +608,16 @@ void MatchStream::Finish() {
     FeedPiece(std::u16string_view(&unpaired, 1), false, true);
   }
   finished_ = true;
-  if (!Done() && matcher_.max_length_ > 0) Search(size_, size_);
+  // Nothing fed, nothing to search (and no tables to search with).
+  if (!Done() && matcher_.max_length_ > 0 && units_ != nullptr) Search(size_, size_);
   if (track_points_) AdvancePoints(size_);
 }
 
 void MatchStream::Search(std::size_t end, std::size_t limit) {
-  const std::uint64_t* windows = matcher_.window_filter_.data();
+  const std::uint64_t* windows = units_->window_filter.data();
   const char16_t* units = buffer_.data();
   std::size_t at = next_;
-  const Matcher::NibbleMasks& nibbles = matcher_.nibbles_;
+  const Matcher::NibbleMasks& nibbles = units_->nibbles;
   if (nibbles.units > 0) {
     for (; at + 32 <= end && !Done(); at += 32) {
       std::uint32_t candidates =
@@ -607,7 +629,7 @@ void MatchStream::Search(std::size_t end, std::size_t limit) {
       }
     }
   }
-  if (!matcher_.has_short_keys_) {
+  if (!units_->has_short_keys) {
     for (; at + 4 <= end; at += 4) {
       const std::uint32_t h0 = WindowHash(units + at), h1 = WindowHash(units + at + 1),
                           h2 = WindowHash(units + at + 2), h3 = WindowHash(units + at + 3);
@@ -624,7 +646,7 @@ void MatchStream::Search(std::size_t end, std::size_t limit) {
       if (TestBit(windows, WindowHash(units + at))) Verify(at, limit);
     }
   } else {
-    const std::uint64_t* starts = matcher_.unit_filter_.data();
+    const std::uint64_t* starts = units_->unit_filter.data();
     for (; at < end && !Done(); ++at) {
       if (TestBit(windows, WindowHash(units + at)) || TestBit(starts, units[at])) {
         Verify(at, limit);
@@ -638,20 +660,20 @@ void MatchStream::Search(std::size_t end, std::size_t limit) {
 void MatchStream::Verify(std::size_t at, std::size_t limit) {
   const char16_t* window = buffer_.data() + at;
   const std::size_t room = limit - at;
-  if (matcher_.has_short_keys_ && TestBit(matcher_.unit_filter_.data(), window[0])) {
+  if (units_->has_short_keys && TestBit(units_->unit_filter.data(), window[0])) {
     VerifyByLength(at, limit, 1, 2);
   }
   if (room < 3) return;
   const std::uint32_t hash = WindowHash(window);
-  if (!TestBit(matcher_.window_filter_.data(), hash)) return;
-  const Matcher::WindowBucket* bucket = matcher_.FindWindowBucket(hash);
+  if (!TestBit(units_->window_filter.data(), hash)) return;
+  const Matcher::WindowBucket* bucket = units_->FindWindowBucket(hash);
   if (bucket == nullptr) return;
   if (bucket->count > Matcher::kLargeBucket) {
     VerifyByLength(at, limit, 3, matcher_.max_length_);
     return;
   }
   for (std::uint32_t i = bucket->first; i < bucket->first + bucket->count; ++i) {
-    const std::uint32_t id = matcher_.window_ids_[i];
+    const std::uint32_t id = units_->window_ids[i];
     const std::uint32_t length = matcher_.lengths_[id];
     if (length <= room && first_[id] == kNotFound &&
         std::memcmp(matcher_.folded_.data() + matcher_.offsets_[id], window,
@@ -667,7 +689,7 @@ void MatchStream::VerifyByLength(std::size_t at, std::size_t limit, std::size_t 
   const std::size_t room = limit - at;
   std::uint64_t hash = kSeed;
   std::size_t hashed = 0;
-  for (const std::uint32_t length : matcher_.distinct_lengths_) {
+  for (const std::uint32_t length : units_->distinct_lengths) {
     if (length > room || length > longest) break;
     if (length < shortest) continue;
     while (hashed < length) hash = Mix(hash, window[hashed++]);

@@ -53,7 +53,7 @@ class Matcher {
   explicit Matcher(KeyList keys);
 
   std::size_t KeyCount() const { return key_ids_.size(); }
-  // The heap memory the matcher holds.
+  // The heap memory the matcher holds, with the tables of a search of UTF-16 units.
   std::size_t MemoryBytes() const;
 
   // Where each key first occurs in text, in UTF-16 units from 0; kNotFound where it does not.
@@ -73,9 +73,6 @@ class Matcher {
   };
 
   std::uint32_t Find(const char16_t* window, std::size_t length, std::uint64_t hash) const;
-  struct WindowBucket;
-  const WindowBucket* FindWindowBucket(std::uint32_t hash) const;
-  void BuildWindowBuckets();
   void Insert(std::uint32_t id, std::uint64_t hash);
 
   std::vector<std::uint32_t> key_ids_;  // per key given: its distinct folded key, or kEmptyKey
@@ -83,24 +80,18 @@ class Matcher {
   std::u16string folded_;               // the distinct folded keys, one after another
   std::vector<std::uint32_t> offsets_;  // per distinct key: where it starts in folded_
   std::vector<std::uint32_t> lengths_;
-  std::vector<std::uint32_t> distinct_lengths_;  // ascending
   std::size_t max_length_ = 0;
-  bool has_short_keys_ = false;               // keys of one or two units
-  std::vector<std::uint64_t> window_filter_;  // 2^16 bits: hashes of the keys' first three units
-  std::vector<std::uint64_t> unit_filter_;    // 2^16 bits: first units of the short keys
-  std::vector<Slot> slots_;                   // open addressing over (length, hash)
+  std::vector<Slot> slots_;  // open addressing over (length, hash)
   std::size_t slot_mask_ = 0;
+
   // The keys of three units or more by the filter's hash of their first three units: a
   // candidate is compared with the few keys of its window alone.
   struct WindowBucket {
     std::uint32_t hash = ~std::uint32_t{0};  // a free bucket
-    std::uint32_t first = 0;                 // into window_ids_
+    std::uint32_t first = 0;                 // into window_ids
     std::uint32_t count = 0;
   };
   static constexpr std::uint32_t kLargeBucket = 16;
-  std::vector<WindowBucket> window_buckets_;
-  std::vector<std::uint32_t> window_ids_;
-  std::size_t window_bucket_mask_ = 0;
   // A vector prefilter for small libraries: each key's first units, by their low and high
   // nibbles, in one of eight buckets. Used where the processor has AVX2.
   struct NibbleMasks {
@@ -108,12 +99,31 @@ class Matcher {
     alignas(32) unsigned char low[3][32] = {};
     alignas(32) unsigned char high[3][32] = {};
   };
-  NibbleMasks nibbles_;
-  struct ByteTables {
+  // What a search of UTF-16 units needs beyond the keys. A text searched as bytes needs none
+  // of it, so it is made on first use, by any thread.
+  struct UnitTables {
+    std::vector<std::uint32_t> distinct_lengths;  // ascending
+    bool has_short_keys = false;                  // keys of one or two units
+    std::vector<std::uint64_t> window_filter;  // 2^16 bits: hashes of the keys' first three units
+    std::vector<std::uint64_t> unit_filter;    // 2^16 bits: first units of the short keys
+    std::vector<WindowBucket> window_buckets;
+    std::vector<std::uint32_t> window_ids;
+    std::size_t window_bucket_mask = 0;
+    NibbleMasks nibbles;
+    const WindowBucket* FindWindowBucket(std::uint32_t hash) const;
+    std::size_t MemoryBytes() const;
+  };
+  const UnitTables& Units() const;
+  void BuildUnitTables(UnitTables& tables) const;
+  void BuildWindowBuckets(UnitTables& tables) const;
+
+  struct LazyTables {
+    std::once_flag units_made;
+    std::unique_ptr<UnitTables> units;
     std::once_flag made[2];
     std::unique_ptr<ByteKeys> keys[2];
   };
-  std::unique_ptr<ByteTables> byte_tables_ = std::make_unique<ByteTables>();
+  std::unique_ptr<LazyTables> lazy_tables_ = std::make_unique<LazyTables>();
 };
 
 // One text fed in pieces of any size: a key or a surrogate pair may straddle two pieces.
@@ -168,6 +178,7 @@ class MatchStream {
   void AdvanceBytePoints(std::size_t end);
 
   const Matcher& matcher_;
+  const Matcher::UnitTables* units_ = nullptr;  // once units are fed
   bool track_points_;
   std::vector<char16_t> buffer_;  // folded units; buffer_[0] is text position base_
   std::size_t size_ = 0;          // units held
