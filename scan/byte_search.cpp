@@ -46,9 +46,11 @@ ByteKeyKind EncodeKey(std::u16string_view key, ByteEncoding encoding, std::strin
     // Nearly every key: a byte a unit, written in one go.
     bytes.resize(start + key.size());
     masks.resize(start + key.size());
+    char* const out = bytes.data() + start;
+    char* const mask = masks.data() + start;
     for (std::size_t i = 0; i < key.size(); ++i) {
-      bytes[start + i] = char(key[i]);
-      masks[start + i] = key[i] >= 'a' && key[i] <= 'z' ? 0x20 : 0;
+      out[i] = char(key[i]);
+      mask[i] = key[i] >= 'a' && key[i] <= 'z' ? 0x20 : 0;
     }
     return ByteKeyKind::kBytes;
   }
@@ -103,10 +105,8 @@ ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding en
   patterns.reserve(keys.size());
   std::size_t most_units = 0;
   bool folds_onto = false;  // a key holds a letter that some character outside ASCII folds onto
-  std::vector<char16_t> ascii_targets;
-  for (const char32_t source : NonAsciiFoldingOntoAscii()) {
-    ascii_targets.push_back(char16_t(FoldCase(source)));
-  }
+  bool ascii_target[0x80] = {};
+  for (const char32_t source : NonAsciiFoldingOntoAscii()) ascii_target[FoldCase(source)] = true;
   const auto add = [this](std::uint32_t key, std::size_t offset) {
     const auto length = std::uint32_t(bytes.size() - offset);
     patterns.push_back(BytePattern{key, std::uint32_t(offset), length, 0});
@@ -119,8 +119,9 @@ ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding en
     if (kind == ByteKeyKind::kDecoded) needs_decoding = true;
     if (kind != ByteKeyKind::kBytes) continue;
     most_units = std::max(most_units, keys[id].size());
-    for (std::size_t t = 0; t < ascii_targets.size() && !folds_onto; ++t) {
-      folds_onto = keys[id].find(ascii_targets[t]) != std::u16string_view::npos;
+    if (!folds_onto) {
+      folds_onto = std::any_of(keys[id].begin(), keys[id].end(),
+                               [&](char16_t unit) { return unit < 0x80 && ascii_target[unit]; });
     }
     add(id, offset);
   }

@@ -492,6 +492,7 @@ const ByteKeys& Matcher::BytesFor(ByteEncoding encoding) const {
   const auto index = std::size_t(encoding);
   std::call_once(lazy_tables_->made[index], [this, encoding, index] {
     std::vector<std::u16string_view> keys;
+    keys.reserve(offsets_.size());
     for (std::size_t id = 0; id < offsets_.size(); ++id) {
       keys.push_back(std::u16string_view(folded_).substr(offsets_[id], lengths_[id]));
     }
