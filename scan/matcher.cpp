@@ -278,11 +278,6 @@ void KeyList::Add(std::u16string_view first, std::u16string_view second) {
   ends_.push_back(std::uint32_t(units_.size()));
 }
 
-std::u16string_view KeyList::operator[](std::size_t index) const {
-  const std::size_t start = index == 0 ? 0 : ends_[index - 1];
-  return std::u16string_view(units_).substr(start, ends_[index] - start);
-}
-
 namespace {
 
 // Folds the keys held one after another in units, each on its own: all in one pass, unless a

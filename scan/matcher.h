@@ -37,7 +37,6 @@ class KeyList {
   // Adds the key that is first followed by second.
   void Add(std::u16string_view first, std::u16string_view second = {});
   std::size_t Size() const { return ends_.size(); }
-  std::u16string_view operator[](std::size_t index) const;
 
  private:
   friend class Matcher;
