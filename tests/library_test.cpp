@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <latch>
@@ -119,6 +120,10 @@ TEST(LibraryTest, EveryLineIsInsertedAtTheIndexOfTheLinesReadBeforeIt) {
   EXPECT_EQ(list.List(0), u"K0");
   EXPECT_EQ(list.List(39999), u"K39999");
   EXPECT_EQ(list.List(40000), u"kept");
+  // From a pipe, which has no size to read it in one go by.
+  ASSERT_EQ(mkfifo("pipe.ini", 0600), 0);
+  const std::jthread writer([&bytes] { WriteBytes("pipe.ini", bytes); });
+  EXPECT_EQ(ReadFileBytes("pipe.ini"), bytes);
 }
 
 }  // namespace
