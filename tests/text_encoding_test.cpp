@@ -4,8 +4,6 @@
 
 #include <tuple>
 
-#include "ui/layout.h"
-
 namespace tesqua {
 namespace {
 
@@ -79,12 +77,6 @@ TEST(TextEncodingTest, Utf8EncodesEachLengthAndReplacesLoneSurrogates) {
   };
   for (const Case& c : cases) EXPECT_EQ(EncodeUtf8(c.text), c.bytes) << c.bytes;
   EXPECT_EQ(DecodeUtf8("a\xFF!"), u"a\uFFFD!");
-}
-
-TEST(TextEncodingTest, InstructionsAre473BytesInGbkAndRoundTrip) {
-  const std::string bytes = EncodeGbk(Instructions());
-  EXPECT_EQ(bytes.size(), 473u);
-  EXPECT_EQ(DecodeGbk(bytes), Instructions());
 }
 
 }  // namespace
