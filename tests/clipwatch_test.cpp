@@ -24,9 +24,7 @@ class ClipwatchTest : public ::testing::Test {
     ResetClipboardWatch();
     platform_ = FakePlatform{};
     platform_.next_viewer = next;
-    for (const std::u16string& entry : library) {
-      platform_.list1.AddItem(entry, platform_.list1.ListCount());
-    }
+    for (const auto& entry : library) platform_.list1.AddItem(entry, platform_.list1.ListCount());
     platform_.text1 = u"before";
     InstallClipboardWatch(platform_);
   }

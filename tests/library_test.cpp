@@ -19,11 +19,7 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
 
-constexpr std::string_view kDefaultBytes =
-    "$ZIG\r\n$PEAK\r\n$PEAKBARS\r\n$TROUGH\r\n$TROUGHBARS\r\n$FLATZIG\r\n$FLATZIGA\r\n$PEAKA\r\n"
-    "$PEAKBARSA\r\n$TROUGHA\r\n$ZIGA\r\n$FFT\r\n$BACKSET\r\n$WINNER\r\n$LWINNER\r\n$COST\r\n"
-    "$DYNAINFO\r\n$FINANCE\r\n$DRAWLINE\r\n#YEAR\r\n#MONTH\r\n#WEEK\r\nCAPITAL\r\nDCLOSE\r\n"
-    "DOPEN\r\nDLOW\r\nDVOL\r\n";
+const std::string kDefaultBytes = ReadBytes(TESQUA_DEFAULT_CODE_INI);
 
 TEST(LibraryTest, AMissingLibraryIsWrittenWithTheDefaultsAndAnExistingEntryIsNeverTouched) {
   TempDir dir;

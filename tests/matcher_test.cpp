@@ -161,45 +161,6 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
   }
 }
 
-// Written out, each library alone (the nibble filter) and among 70 more keys (the window
-// filter): keys found as bytes, keys that only the decoded text holds, and characters outside
-// ASCII that fold onto ASCII letters.
-TEST(MatcherTest, BytesOfSmallAndLargeLibraries) {
-  struct Case {
-    ByteEncoding encoding;
-    std::vector<std::u16string> keys;
-    std::string bytes;
-    std::vector<TextPoint> points;  // per key: line and column; 0 and 0 where not found
-  };
-  const ByteEncoding utf8 = ByteEncoding::kUtf8, gbk = ByteEncoding::kGbk;
-  const Case cases[] = {
-      {utf8, {u"(", u"未", u"ZIG("}, "x\xE6\x9C\xAA(zig(", {{1, 3}, {1, 2}, {1, 4}}},
-      {utf8, {u"ask", u"dvol"}, "A\xC5\xBF\xE2\x84\xAA(\r\nDVOL", {{1, 1}, {2, 1}}},
-      // Ill-formed bytes read as U+FFFD, never as a surrogate.
-      {utf8, {u"\xDC00\xDC00"}, "\xEF\xBF\xBD\xEF\xBF\xBD", {{0, 0}}},
-      {utf8, {u"\xFFFD"}, "a\xED\xA0\x80", {{1, 2}}},
-      // A trail byte is no letter; Greek capitals have two spellings.
-      {gbk, {u"A(", u"(", u"来"}, "\x81\x41(\xC0\xB4", {{0, 0}, {1, 2}, {1, 3}}},
-      {gbk, {u"\u03B1"}, "x\xA6\xA1", {{1, 2}}},
-  };
-  for (const Case& c : cases) {
-    for (const bool large : {false, true}) {
-      std::vector<std::u16string> keys = c.keys;
-      std::vector<TextPoint> points = c.points;
-      for (int i = 0; large && i < 70; ++i) {
-        keys.push_back(u"#FILLER" +
-                       std::u16string{char16_t(u'0' + i / 10), char16_t(u'0' + i % 10)});
-        points.emplace_back();
-      }
-      const Matcher matcher(keys);
-      MatchStream stream(matcher, true);
-      stream.FeedBytes(c.bytes, c.encoding);
-      stream.Finish();
-      EXPECT_EQ(stream.FirstPoints(), points) << c.bytes << (large ? " among 70 more" : "");
-    }
-  }
-}
-
 TEST(MatcherTest, StopsEarlyOnlyWhenEveryKeyIsFoundAndTakesNothingAfterTheEnd) {
   const Matcher matcher({u"ab", u"cd"});
   for (const bool bytes : {false, true}) {  // units and bytes alike
@@ -220,21 +181,6 @@ TEST(MatcherTest, StopsEarlyOnlyWhenEveryKeyIsFoundAndTakesNothingAfterTheEnd) {
     feed("cd");
     stream.Finish();
     EXPECT_EQ(stream.FirstPositions(), (std::vector<std::uint64_t>{0, kNotFound})) << bytes;
-  }
-}
-
-TEST(MatcherTest, KeysAcrossTheInnerPiecesOfALongText) {
-  // Feed cuts a long text into pieces of its own; keys are planted around those cuts.
-  std::u16string text(100000, u'x');
-  const std::vector<std::u16string> keys = {u"flatzig(", u"ZIG(", u"dvol", u"\U00010428x", u"K"};
-  for (std::size_t cut : {16384u, 32768u, 49152u}) {
-    for (std::size_t back = 1; back < 9; ++back) {
-      std::u16string planted = text;
-      planted.replace(cut - back, 8, u"FLATZIG(");
-      planted.replace(70000 - back, 3, u"\U00010400X");
-      planted.back() = u'\u212A';  // a key at the very end
-      EXPECT_EQ(Matcher(keys).FirstPositions(planted), model::FirstPositions(keys, planted));
-    }
   }
 }
 

@@ -47,8 +47,6 @@ TEST(ScanCommandTest, TheSingleFormPrintsTheWindowsVerdictAsUtf8) {
       {"\xCE\xB4\xC0\xB4\r\n", "// \xE6\x9C\xAA\xE6\x9D\xA5", kExitFound,
        "\r\n注意：发现未来函数未来！\n"},  // GBK, UTF-8
       // GBK whose "通" (CD A8) is also valid two-byte UTF-8, in the library and in formulas.
-      {"$ZIG\r\n\xCD\xA8\r\nDVOL\r\n", "X:=\xC1\xF7\xCD\xA8\xB9\xC9\xB1\xBE;", kExitFound,
-       "\r\n注意：发现未来函数通！\n"},
       {"$ZIG\r\n\xCD\xA8\r\nDVOL\r\n", "X:=\xE6\xB5\x81\xE9\x80\x9A;", kExitFound,
        "\r\n注意：发现未来函数通！\n"},
       {"\xCD\xA8\r\n", "\xD6\xB8\xCD\xA8", kExitFound, "\r\n注意：发现未来函数通！\n"},
@@ -170,7 +168,6 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
       {{"f"}, "ZIG(", kExitError, "", "f: is a folder (use -r)\n"},
       {{"-l", "--json", "-"}, "ZIG(", kExitError, "", "--json and -l"},
       {{"--library", "empty.ini"}, "ZIG(", kExitNoVerdict, "", "empty.ini"},
-      {{"missing.txt"}, "ZIG(", kExitError, "", "missing.txt"},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -24,7 +24,6 @@ TEST(ScanTest, Verdicts) {
   };
   const Case cases[] = {
       {"lower-case call, name as stored", {u"$ZIG"}, u"A:=zig(C,5);", {u"ZIG"}},
-      {"blank before the parenthesis", {u"$ZIG"}, u"ZIG (C,5)", {}},
       {"name without a call", {u"$ZIG"}, u"ZIG:=1;", {}},
       {"key in a longer key", {u"$ZIG", u"$FLATZIG"}, u"FLATZIG(5)", {u"ZIG", u"FLATZIG"}},
       {"inside a longer name", {u"DVOL"}, u"XDVOLY", {u"DVOL"}},

@@ -122,8 +122,7 @@ class WindowTest : public QObject {
       int format;  // GetClipFormat at the end
     } cases[] = {
         {"first start, text held before", {}, kHits, {kNoHits}, kNoHitVerdict, 1},
-        {"hits, in library order, any case", {}, {}, {kHits}, kHitsVerdict, 1},
-        {"a picture leaves the verdict", {}, {}, {kHits, kPicture}, kHitsVerdict, 2},
+        {"hits in library order, then a picture", {}, {}, {kHits, kPicture}, kHitsVerdict, 2},
         {"emptied leaves the verdict", {}, {}, {kHits, kNoHits, kEmptied}, kNoHitVerdict, 0},
         {"an existing library", "MA\r\n", {}, {kNoHits}, u"\n注意：发现未来函数MA！"_s, 1},
         {"an empty library", "", {}, {kHits}, kInstructions, 1},
