@@ -68,7 +68,8 @@ TEST(TextEncodingTest, Utf8EncodesEachLengthAndReplacesLoneSurrogates) {
   };
   const Case cases[] = {
       {u"aé注\U00010400", "a\xC3\xA9\xE6\xB3\xA8\xF0\x90\x90\x80"},
-      {u"\u07FF\u0800\uFFFF", "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},  // where lengths change
+      {u"\u007F\u0080\u07FF\u0800\uFFFF",  // where lengths change
+       "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
       {u"\U0001F600!", "\xF0\x9F\x98\x80!"},
       {u"\xD800", "\xEF\xBF\xBD"},
       {u"\xD800\xD800\xDC00", "\xEF\xBF\xBD\xF0\x90\x80\x80"},

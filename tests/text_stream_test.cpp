@@ -139,11 +139,15 @@ TEST(TextStreamTest, ASinkThatHasEnough) {
   EXPECT_EQ(four.text.substr(0, 4), u"ZIG(");
   std::string ansi = "\xC0\xB4";
   for (int i = 0; i < 20000; ++i) ansi += "x;\r\n";
-  PipeSource source(ansi, 9);
-  CollectingSink one;
-  one.wanted = 1;
-  DecodeInChunks(source, GbkCodePage(), one, 64);
-  EXPECT_LT(one.text.size(), 200u);
+  for (const bool bytes : {false, true}) {  // GBK decoded, then plain ASCII taken as bytes
+    const std::string input = bytes ? ansi.substr(2) : ansi;
+    PipeSource source(input, 9);
+    CollectingSink one;
+    one.bytes = bytes;
+    one.wanted = 1;
+    DecodeInChunks(source, GbkCodePage(), one, 64);
+    EXPECT_LT(one.text.size(), 200u) << bytes;
+  }
 }
 
 }  // namespace
