@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/batch.h"
+#include "cli/mapped_file.h"
 #include "scan/matcher.h"
 #include "tests/temp_dir.h"
 
@@ -220,6 +221,8 @@ TEST(ScanCommandTest, LargeFilesAcrossTheirReadingChunks) {
                     : std::vector<std::string>{"--library", c.library, "big.txt"});
     EXPECT_EQ(run.out, c.out) << c.library;
   }
+  // Such files are read where the system keeps them, not copied.
+  EXPECT_EQ(MappedFile("big.txt").Bytes(), late);
 }
 
 // Random formulas of every kind: ASCII, UTF-8, GBK (the last four pieces), marks, NULs, keys.
