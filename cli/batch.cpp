@@ -15,6 +15,7 @@
 
 #include "cli/file_scan.h"
 #include "cli/folder_listing.h"
+#include "cli/output.h"
 #include "cli/report.h"
 #include "cli/scan_command.h"
 #include "scan/scan.h"
@@ -230,7 +231,8 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
              bool show_progress, std::size_t threads, ProgressPace pace) {
   const Matcher matcher(SearchKeys(entries));
   ByteCounter bytes_read{0};
-  const ScanSettings settings{options.json, true, &bytes_read};
+  std::atomic<bool> stop{false};  // output failed: no scan is wanted any more
+  const ScanSettings settings{options.json, &bytes_read, &stop};
 
   // Set by this thread before ready, read by every thread after.
   std::vector<BatchInput> inputs;
@@ -239,6 +241,7 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
   Doorbell start;
   std::atomic<std::size_t> next{0};
   const auto scan_next = [&](FileScanner& scanner) {
+    if (stop.load(std::memory_order_relaxed)) return false;
     const std::size_t index = next++;
     if (index >= inputs.size()) return false;
     results->Put(index, ScanInput(inputs[index], in, scanner));
@@ -296,7 +299,7 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
           break;
         case FileScan::Outcome::kBinary:
           ++totals.skipped;
-          err << "tesqua-scan: " << input.label << ": binary file skipped\n";
+          err << "tesqua-scan: " << input.label << ": " << kCannotCheck << "\n";
           break;
         case FileScan::Outcome::kScanned:
           ++totals.scanned;
@@ -312,20 +315,27 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
       } else if (scan.outcome == FileScan::Outcome::kScanned) {
         out << TextLine(input.label, entries, scan);
       }
+      CheckWritten(out);
       results->At(printed) = FileScan{};  // printed: its memory goes
     }
     progress.Show(printed, bytes_read);
   };
-  while (scan_next(scanner)) print_ready();
-  while (printed < inputs.size()) {
-    if (!results->Ready(printed)) {
-      if (show_progress) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      } else {
-        results->Wait(printed);
+  try {
+    while (scan_next(scanner)) print_ready();
+    while (printed < inputs.size()) {
+      if (!results->Ready(printed)) {
+        if (show_progress) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        } else {
+          results->Wait(printed);
+        }
       }
+      print_ready();
     }
-    print_ready();
+  } catch (...) {  // a refused write: the scans still running stop at their next read
+    stop.store(true);
+    for (std::thread& worker : workers) worker.join();
+    throw;
   }
   for (std::thread& worker : workers) worker.join();
   progress.Clear();
@@ -336,7 +346,9 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
     out << TextSummary(totals);
   }
   out << std::flush;
-  if (totals.unreadable > 0) return kExitError;
+  CheckWritten(out);
+  // A file that was asked for and not checked may hold anything: never "nothing found".
+  if (totals.unreadable > 0 || totals.skipped > 0) return kExitError;
   return totals.with_hits > 0 ? kExitFound : kExitNoneFound;
 }
 

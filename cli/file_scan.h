@@ -27,13 +27,16 @@ struct FileScan {
 // Counts the bytes read, for the progress shown while a batch runs.
 using ByteCounter = std::atomic<std::uint64_t>;
 
-// A file is binary when its first bytes hold a NUL and no UTF-16 byte-order mark.
+// A file is binary (an encrypted export, say) when its first 8 KB hold a NUL or another control
+// character that no text has (any below 0x20 but tab, LF, VT, FF, CR and the end-of-file mark
+// 0x1A), and no UTF-16 byte-order mark. Such a file is not scanned: it cannot be checked.
 bool LooksBinary(std::string_view first_bytes);
 
 struct ScanSettings {
   bool with_points = false;  // lines and columns of the first occurrences
-  bool skip_binary = true;
   ByteCounter* read = nullptr;
+  // Once set, reads throw: the scan is no longer wanted.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 class FileReader;

@@ -88,7 +88,7 @@ std::string TextSummary(const BatchTotals& totals) {
   return std::to_string(totals.scanned) + (totals.scanned == 1 ? " file" : " files") +
          " scanned, " + std::to_string(totals.with_hits) + " with hits, " +
          std::to_string(totals.unreadable) + " could not be read, " +
-         std::to_string(totals.skipped) + " skipped as binary\n";
+         std::to_string(totals.skipped) + " could not be checked (binary or encrypted)\n";
 }
 
 std::string JsonSummary(const BatchTotals& totals) {

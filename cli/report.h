@@ -2,17 +2,23 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/file_scan.h"
 
 namespace tesqua {
 
+// What is said of a binary or encrypted file, which is never scanned.
+inline constexpr std::string_view kCannotCheck =
+    "cannot be checked (binary or encrypted); open it in the charting program and copy the "
+    "formula text instead";
+
 struct BatchTotals {
   std::size_t scanned = 0;
   std::size_t with_hits = 0;
   std::size_t unreadable = 0;
-  std::size_t skipped = 0;  // binary files
+  std::size_t skipped = 0;  // binary or encrypted files: not checked
 };
 
 // "PATH: ZIG, DVOL" with the hits' names in library order, or "PATH: 没有发现未来函数！".

@@ -7,6 +7,8 @@
 #include "cli/batch.h"
 #include "cli/file_scan.h"
 #include "cli/options.h"
+#include "cli/output.h"
+#include "cli/report.h"
 #include "scan/library.h"
 #include "scan/scan.h"
 #include "scan/text_encoding.h"
@@ -19,13 +21,17 @@ int ScanSingleInput(const ScanOptions& options, const std::vector<std::u16string
                     const std::filesystem::path& library_file, std::istream& in, std::ostream& out,
                     std::ostream& err) {
   const Matcher matcher(SearchKeys(entries));
-  const ScanSettings settings{false, false, nullptr};
+  const ScanSettings settings{};
   FileScan scan;
   const bool standard_input = options.inputs.empty() || options.inputs.front() == "-";
   if (standard_input) {
     scan = ScanStream(in, matcher, settings);
     if (scan.outcome == FileScan::Outcome::kUnreadable) {
       err << "tesqua-scan: cannot read standard input: " << scan.error << "\n";
+      return kExitError;
+    }
+    if (scan.outcome == FileScan::Outcome::kBinary) {
+      err << "tesqua-scan: standard input: " << kCannotCheck << "\n";
       return kExitError;
     }
   } else {
@@ -39,6 +45,10 @@ int ScanSingleInput(const ScanOptions& options, const std::vector<std::u16string
       err << "tesqua-scan: cannot read " << options.inputs.front() << ": " << scan.error << "\n";
       return kExitError;
     }
+    if (scan.outcome == FileScan::Outcome::kBinary) {
+      err << "tesqua-scan: " << options.inputs.front() << ": " << kCannotCheck << "\n";
+      return kExitError;
+    }
   }
   if (entries.empty()) {
     err << "tesqua-scan: the library " << library_file.string()
@@ -50,10 +60,8 @@ int ScanSingleInput(const ScanOptions& options, const std::vector<std::u16string
   return result.hit_count > 0 ? kExitFound : kExitNoneFound;
 }
 
-}  // namespace
-
-int RunScanCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                   std::ostream& err, bool show_progress) {
+int RunCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+               std::ostream& err, bool show_progress) {
   std::optional<ScanOptions> options = ParseScanOptions(args, err);
   if (!options) return kExitError;
   if (options->help) {
@@ -91,6 +99,23 @@ int RunScanCommand(const std::vector<std::string>& args, std::istream& in, std::
     return RunBatch(*options, entries, library_file, in, out, err, show_progress);
   } catch (const LibraryError& error) {
     err << "tesqua-scan: " << error.what() << "\n";
+    return kExitError;
+  }
+}
+
+}  // namespace
+
+int RunScanCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                   std::ostream& err, bool show_progress) {
+  // A verdict or a status that the output never got is no verdict: a refused write ends the
+  // run there, also the last one, which only the flush makes.
+  try {
+    const int status = RunCommand(args, in, out, err, show_progress);
+    out.flush();
+    CheckWritten(out);
+    return status;
+  } catch (const WriteError& error) {
+    err << "tesqua-scan: write error: " << error.what() << "\n";
     return kExitError;
   }
 }

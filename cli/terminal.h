@@ -8,8 +8,10 @@ namespace tesqua {
 // Whether standard error is a terminal that a person watches.
 bool StderrIsTerminal();
 
-// While it lives, standard output and standard error that are consoles show the program's
-// UTF-8 as text, whatever the console's code page; redirected, they get the UTF-8 bytes.
+// While it lives, standard output goes to the system through a buffer that keeps the reason
+// for a refused write (see output.h), and standard output and standard error that are consoles
+// show the program's UTF-8 as text, whatever the console's code page; redirected, they get the
+// UTF-8 bytes.
 class ConsoleText {
  public:
   ConsoleText();

@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "cli/output.h"
 #include "cli/terminal.h"
 #include "platform/win32/console_output.h"
 
@@ -10,33 +11,13 @@ bool StderrIsTerminal() {
   return IsConsole(StandardStream::kError);
 }
 
-namespace {
-
-// A stream's own buffer again when it goes: the streams are flushed once more at exit.
-class BufferSwap {
- public:
-  BufferSwap(std::ostream& stream, std::unique_ptr<std::streambuf> buffer)
-      : stream_(stream), buffer_(std::move(buffer)) {
-    if (buffer_) before_ = stream_.rdbuf(buffer_.get());
-  }
-  ~BufferSwap() {
-    if (!buffer_) return;
-    stream_.flush();
-    stream_.rdbuf(before_);
-  }
-  BufferSwap(const BufferSwap&) = delete;
-  BufferSwap& operator=(const BufferSwap&) = delete;
-
- private:
-  std::ostream& stream_;
-  std::unique_ptr<std::streambuf> buffer_;
-  std::streambuf* before_ = nullptr;
-};
-
-}  // namespace
+std::unique_ptr<ReportingBuffer> StandardOutputBuffer() {
+  std::unique_ptr<ReportingBuffer> console = ConsoleBuffer(StandardStream::kOutput);
+  return console ? std::move(console) : FileBuffer(StandardStream::kOutput);
+}
 
 struct ConsoleText::Streams {
-  BufferSwap out{std::cout, ConsoleBuffer(StandardStream::kOutput)};
+  BufferSwap out{std::cout, StandardOutputBuffer()};
   BufferSwap err{std::cerr, ConsoleBuffer(StandardStream::kError)};
 };
 

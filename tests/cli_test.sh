@@ -44,4 +44,17 @@ check "no folder for the spool file" 2 '' sh -c 'cat late.txt | "$TESQUA_SCAN" -
 ok "no folder for the spool file: why" 'grep -q "standard input: .*temporary file" err'
 check "no folder for the spool file, and no need of it" 1 '\r\n注意：发现未来函数通！\n' \
   sh -c 'tail -c +12 late.txt | "$TESQUA_SCAN" --library gbk.ini'
+# A refused write ends the run at once with the system's reason and status 2, never "found",
+# whatever the form of the output (a binary file alone: the summary only); a reader that has
+# gone with SIGPIPE ignored too: the output, larger than a pipe holds, stops at the first
+# refused write, and the last file's note (it is binary) never comes.
+mkdir many
+for i in $(seq 800); do printf 'ZIG(' >"many/$(printf %0100d "$i").txt"; done
+printf '\0' >many/z.txt
+for form in "$examples/zig_peak.txt" "-r $examples" "-rl $examples" "--json -r $examples" "-r many/z.txt" --help; do
+  check "write error: $form" 2 '' sh -c "\"\$TESQUA_SCAN\" $form >/dev/full"
+  ok "write error: $form: why" '[ "$(tail -n 1 err)" = "tesqua-scan: write error: No space left on device" ]'
+done
+check "write error: a reader that has gone" 2 '' bash -c 'trap "" PIPE; "$TESQUA_SCAN" -r many | true; exit ${PIPESTATUS[0]}'
+ok "write error: a reader that has gone: why" '[ "$(cat err)" = "tesqua-scan: write error: Broken pipe" ]'
 [ $failures -eq 0 ]

@@ -43,6 +43,7 @@ TEST(ScanCommandTest, TheSingleFormPrintsTheWindowsVerdictAsUtf8) {
     std::string input;
     int status;
     std::string out;
+    std::string in_err = "";  // found in standard error
   };
   const Case cases[] = {
       {"\xCE\xB4\xC0\xB4\r\n", "// \xE6\x9C\xAA\xE6\x9D\xA5", kExitFound,
@@ -51,7 +52,11 @@ TEST(ScanCommandTest, TheSingleFormPrintsTheWindowsVerdictAsUtf8) {
       {"$ZIG\r\n\xCD\xA8\r\nDVOL\r\n", "X:=\xE6\xB5\x81\xE9\x80\x9A;", kExitFound,
        "\r\n注意：发现未来函数通！\n"},
       {"\xCD\xA8\r\n", "\xD6\xB8\xCD\xA8", kExitFound, "\r\n注意：发现未来函数通！\n"},
-      {"DVOL\r\n", std::string("\0DVOL", 5), kExitFound, "\r\n注意：发现未来函数DVOL！\n"},
+      // Binary or encrypted, as in a batch: no verdict. Text's own control characters are text.
+      {"DVOL\r\n", std::string("\0DVOL", 5), kExitError, "",
+       "standard input: cannot be checked (binary or encrypted); open it in the charting program"},
+      {"DVOL\r\n", "\x8F\x1B\xE3 DVOL", kExitError, "", "cannot be checked"},
+      {"DVOL\r\n", "A:=DVOL;\t\v\f\r\n\x1A", kExitFound, "\r\n注意：发现未来函数DVOL！\n"},
       {"", "A:=ZIG(C,5);\nB:=DVOL;", kExitFound,
        "\r\n注意：发现未来函数ZIG！\r\n注意：发现未来函数DVOL！\n"},
       {"", "MA(C,5)", kExitNoneFound, "没有发现未来函数！\n"},
@@ -64,6 +69,7 @@ TEST(ScanCommandTest, TheSingleFormPrintsTheWindowsVerdictAsUtf8) {
              c.input);
     EXPECT_EQ(run.status, c.status) << c.input;
     EXPECT_EQ(run.out, c.out) << c.input;
+    EXPECT_NE(run.err.find(c.in_err), std::string::npos) << run.err;
   }
 }
 
@@ -106,8 +112,9 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
     std::string in_err = "";  // found in standard error
   };
   // clang-format off
+  // A binary file was not checked: never "nothing found" (status 0), nor a verdict.
   const Case cases[] = {
-      {{"--library", "lib.ini", "-r", "f"}, "", kExitFound,
+      {{"--library", "lib.ini", "-r", "f"}, "", kExitError,
        "f/a.txt: ZIG, DVOL, 未来\n"
        "f/b.TXT: 没有发现未来函数！\n"
        "f/g.txt: ZIG\n"
@@ -115,15 +122,16 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
        "f/sub/c.tn6: #WEEK, 未来\n"
        "f/sub/code.ini: DVOL\n"
        "f/to_a.txt: ZIG, DVOL, 未来\n"
-       "7 files scanned, 6 with hits, 0 could not be read, 1 skipped as binary\n",
-       "f/d.txt: binary file skipped"},
+       "7 files scanned, 6 with hits, 0 could not be read, 1 could not be checked (binary or encrypted)\n",
+       "f/d.txt: cannot be checked (binary or encrypted)"},
+      {{"--library", "lib.ini", "f/d.txt"}, "", kExitError, "", "f/d.txt: cannot be checked"},
       // Extensions choose the files of folders only.
       {{"--library", "lib.ini", "-r", "--ext", ".DOC,tn6", "f", "f/b.TXT"}, "", kExitFound,
        "f/e.doc: ZIG\n"
        "f/sub/c.tn6: #WEEK, 未来\n"
        "f/b.TXT: 没有发现未来函数！\n"
-       "3 files scanned, 2 with hits, 0 could not be read, 0 skipped as binary\n"},
-      {{"--library", "lib.ini", "-rl", "--ext", "*", "f"}, "", kExitFound,
+       "3 files scanned, 2 with hits, 0 could not be read, 0 could not be checked (binary or encrypted)\n"},
+      {{"--library", "lib.ini", "-rl", "--ext", "*", "f"}, "", kExitError,
        "f/.txt\nf/a.txt\nf/e.doc\nf/g.txt\nf/h.txt\n"
        "f/sub/c.tn6\nf/sub/code.ini\nf/to_a.txt\nf/txt\n"},
       // The current folder but the library, which is written there and used; no input read.
@@ -135,17 +143,17 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
       {{"--library", "lib.ini", "f/b.TXT", "-"}, "MA(C,5)", kExitNoneFound,
        "f/b.TXT: 没有发现未来函数！\n"
        "-: 没有发现未来函数！\n"
-       "2 files scanned, 0 with hits, 0 could not be read, 0 skipped as binary\n"},
+       "2 files scanned, 0 with hits, 0 could not be read, 0 could not be checked (binary or encrypted)\n"},
       {{"--library", "empty.ini", "-r", "f"}, "", kExitNoVerdict, "", "empty.ini"},
       {{"--library", "lib.ini", "missing.txt", "f", "f/b.TXT"}, "", kExitError,
        "f/b.TXT: 没有发现未来函数！\n"
-       "1 file scanned, 0 with hits, 2 could not be read, 0 skipped as binary\n",
+       "1 file scanned, 0 with hits, 2 could not be read, 0 could not be checked (binary or encrypted)\n",
        "f: is a folder (use -r)\n"},
       {{"--library", "lib.ini", "--json", "missing.txt"}, "", kExitError,
        "{\"path\":\"missing.txt\",\"error\":\"No such file or directory\"}\n"
        "{\"summary\":{\"scanned\":0,\"with_hits\":0,\"unreadable\":1,\"skipped\":0}}\n"},
       // The first occurrence of each hit, and strings escaped.
-      {{"--library", "lib.ini", "--json", "f/a.txt", "f/sub/c.tn6", "f/d.txt", "q\"\\\x1f.txt"}, "", kExitFound,
+      {{"--library", "lib.ini", "--json", "f/a.txt", "f/sub/c.tn6", "f/d.txt", "q\"\\\x1f.txt"}, "", kExitError,
        "{\"path\":\"f/a.txt\",\"encoding\":\"ansi\",\"hits\":["
        "{\"entry\":\"$ZIG\",\"name\":\"ZIG\",\"line\":2,\"column\":6},"
        "{\"entry\":\"DVOL\",\"name\":\"DVOL\",\"line\":2,\"column\":15},"
@@ -326,9 +334,11 @@ TEST(ScanCommandBatchTest, TheProgressLineCountsFilesAndMegabytesAndNeverShowsBe
   const std::vector<std::string> expected = {
       "a.txt: ZIG",
       "b.txt: 没有发现未来函数！",
-      "tesqua-scan: c.txt: binary file skipped",
+      "tesqua-scan: c.txt: cannot be checked (binary or encrypted); open it in the charting "
+      "program and copy the formula text instead",
       "tesqua-scan: d.txt: No such file or directory",
-      "2 files scanned, 1 with hits, 1 could not be read, 1 skipped as binary",
+      "2 files scanned, 1 with hits, 1 could not be read, 1 could not be checked (binary or "
+      "encrypted)",
       ""};
   EXPECT_EQ(Screen(shown), expected);
 }

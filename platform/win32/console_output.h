@@ -3,7 +3,8 @@
 #pragma once
 
 #include <memory>
-#include <streambuf>
+
+#include "cli/output.h"
 
 namespace tesqua {
 
@@ -14,6 +15,9 @@ bool IsConsole(StandardStream stream);
 
 // A buffer that takes UTF-8 and writes it to the stream's console with WriteConsoleW; null
 // when the stream is not a console.
-std::unique_ptr<std::streambuf> ConsoleBuffer(StandardStream stream);
+std::unique_ptr<ReportingBuffer> ConsoleBuffer(StandardStream stream);
+
+// A buffer that writes the bytes as they are to the stream's file or pipe (WriteFile).
+std::unique_ptr<ReportingBuffer> FileBuffer(StandardStream stream);
 
 }  // namespace tesqua

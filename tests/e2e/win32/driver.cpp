@@ -212,11 +212,13 @@ void Click(HWND control, double x, double y) {
 }
 
 // Starts EXE with the arguments in the folder, its output to `output` when given.
-PROCESS_INFORMATION Start(const std::wstring& folder, std::wstring arguments, HANDLE output = {}) {
+PROCESS_INFORMATION Start(const std::wstring& folder, std::wstring arguments, HANDLE output = {},
+                          HANDLE errors = {}) {
   PROCESS_INFORMATION process{};
   STARTUPINFOW startup{sizeof startup};
   startup.dwFlags = output ? STARTF_USESTDHANDLES : 0;
-  startup.hStdOutput = startup.hStdError = output;
+  startup.hStdOutput = output;
+  startup.hStdError = errors ? errors : output;
   arguments = L"\"" + exe + L"\"" + arguments;
   CreateProcessW(exe.c_str(), arguments.data(), nullptr, nullptr, output != nullptr, 0, nullptr,
                  folder.c_str(), &startup, &process);
@@ -628,7 +630,8 @@ void Console() {
   WriteBytes(case_dir + L"\\b.txt", "MA(C,5)");
   const std::wstring lines[] = {
       L"未来.txt: ZIG", L"b.txt: 没有发现未来函数！",
-      L"2 files scanned, 1 with hits, 0 could not be read, 0 skipped as binary"};
+      L"2 files scanned, 1 with hits, 0 could not be read, 0 could not be checked (binary or "
+      L"encrypted)"};
   FreeConsole();  // this program's output goes to the runner's log file, not to a console
   Expect(AllocConsole() && SetConsoleOutputCP(936), "a console of its own, code page 936");
   SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
@@ -650,6 +653,33 @@ void Console() {
   HWND window = GetConsoleWindow();
   Expect(WaitFor([&] { return IsWindowVisible(window) != FALSE; }), "the console has a window");
   Screenshot("console", Rect(window));
+
+  // Runs with standard output on the handle given: the exit status and standard error.
+  const auto scan_to = [&inherited](const wchar_t* arguments, HANDLE output) {
+    const std::wstring errors = case_dir + L"\\errors.txt";
+    HANDLE error_file = CreateFileW(errors.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                    CREATE_ALWAYS, 0, nullptr);
+    const PROCESS_INFORMATION run = Start(case_dir, arguments, output, error_file);
+    DWORD status = 99;
+    WaitForSingleObject(run.hProcess, 60000);
+    GetExitCodeProcess(run.hProcess, &status);
+    CloseHandle(run.hProcess), CloseHandle(run.hThread), CloseHandle(error_file);
+    return std::pair(status, ReadBytes(errors));
+  };
+  // A refused write ends the run with the system's reason (standard error is in text mode).
+  HANDLE full = CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            &inherited, OPEN_EXISTING, 0, nullptr);
+  const auto [full_status, full_errors] = scan_to(L" --library lib.ini 未来.txt b.txt", full);
+  CloseHandle(full);
+  Expect(full_status == 2 && full_errors == "tesqua-scan: write error: No space left on device\r\n",
+         "a full disk: status " + std::to_string(full_status) + ", " + full_errors);
+  HANDLE reader = nullptr, writer = nullptr;
+  CreatePipe(&reader, &writer, &inherited, 0);
+  CloseHandle(reader);
+  const auto [pipe_status, pipe_errors] = scan_to(L" --library lib.ini 未来.txt", writer);
+  CloseHandle(writer);
+  Expect(pipe_status == 2 && pipe_errors == "tesqua-scan: write error: Broken pipe\r\n",
+         "a closed pipe: status " + std::to_string(pipe_status) + ", " + pipe_errors);
 }
 
 }  // namespace
