@@ -1,28 +1,60 @@
+#include <windows.h>
+
+#include <system_error>
+
 #include "cli/folder_listing.h"
 
 namespace tesqua {
+namespace {
 
-// The standard library's listing, which on this system reads the attributes with the names.
+// A listing in progress; closed when it goes.
+class FindHandle {
+ public:
+  FindHandle(const std::filesystem::path& folder, WIN32_FIND_DATAW& found)
+      : handle_(FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found,
+                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH)) {}
+  ~FindHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  bool Next(WIN32_FIND_DATAW& found) { return FindNextFileW(handle_, &found) != 0; }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+// The system's listing, which tells the attributes with the names. A folder that is a reparse
+// point (a symbolic link or a junction; the standard library here takes both for folders) is
+// not walked: it may lead back up the tree, and folders are walked where they are.
 bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries,
                 std::string& error) {
-  namespace fs = std::filesystem;
-  std::error_code list_error;
-  for (fs::directory_iterator it(folder, list_error), end; !list_error && it != end;
-       it.increment(list_error)) {
-    const fs::directory_entry& child = *it;
-    std::error_code status_error;
-    FolderEntry::Kind kind = FolderEntry::Kind::kOther;
-    if (child.is_directory(status_error) && !child.is_symlink(status_error)) {
-      kind = FolderEntry::Kind::kFolder;
-    } else if (child.is_regular_file(status_error)) {
-      kind = FolderEntry::Kind::kFile;
-    }
-    const fs::path name = child.path().filename();
-    const std::u8string utf8 = name.u8string();
-    entries.push_back({name.native(), std::string(utf8.begin(), utf8.end()), kind});
+  WIN32_FIND_DATAW found;
+  FindHandle listing(folder, found);
+  if (!listing.IsOpen()) {
+    error = std::system_category().message(int(GetLastError()));
+    return false;
   }
-  if (list_error) {
-    error = list_error.message();
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const DWORD attributes = found.dwFileAttributes;
+    FolderEntry::Kind kind = FolderEntry::Kind::kFile;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      kind = attributes & FILE_ATTRIBUTE_REPARSE_POINT ? FolderEntry::Kind::kOther
+                                                       : FolderEntry::Kind::kFolder;
+    } else if (attributes & FILE_ATTRIBUTE_DEVICE) {
+      kind = FolderEntry::Kind::kOther;
+    }
+    const std::u8string utf8 = std::filesystem::path(name).u8string();
+    entries.push_back({name, std::string(utf8.begin(), utf8.end()), kind});
+  } while (listing.Next(found));
+  if (GetLastError() != ERROR_NO_MORE_FILES) {
+    error = std::system_category().message(int(GetLastError()));
     return false;
   }
   return true;

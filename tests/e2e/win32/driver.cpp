@@ -666,6 +666,22 @@ void Console() {
     CloseHandle(run.hProcess), CloseHandle(run.hThread), CloseHandle(error_file);
     return std::pair(status, ReadBytes(errors));
   };
+  // The runner made tree/sub/up, a link to its parent folder (a loop), and tree/junction, one
+  // to a folder elsewhere: Wine shows both as reparse-point folders, which -r does not walk.
+  WriteBytes(case_dir + L"\\tree\\a.txt", "ZIG(1)");
+  WriteBytes(case_dir + L"\\tree\\sub\\b.txt", "MA(C,5)");
+  WriteBytes(case_dir + L"\\elsewhere\\c.txt", "ZIG(2)");
+  const std::wstring listed = case_dir + L"\\tree.txt";
+  HANDLE file = CreateFileW(listed.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                            CREATE_ALWAYS, 0, nullptr);
+  const auto [tree_status, tree_errors] = scan_to(L" --library lib.ini -r tree", file);
+  CloseHandle(file);
+  const std::string tree = ReadBytes(listed);
+  Expect(tree_status == 1 &&
+             tree ==
+                 "tree\\a.txt: ZIG\ntree\\sub\\b.txt: 没有发现未来函数！\n2 files scanned, 1 "
+                 "with hits, 0 could not be read, 0 could not be checked (binary or encrypted)\n",
+         "-r walks no folder link or junction: " + tree.substr(0, 300) + tree_errors);
   // A refused write ends the run with the system's reason (standard error is in text mode).
   HANDLE full = CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             &inherited, OPEN_EXISTING, 0, nullptr);

@@ -72,6 +72,13 @@ run_case() {
   local dir=$state/cases/$1 exe=$build/platform/win32/tesqua.exe shots=$build/artifacts
   [ "$1" != console ] || exe=$build/cli/tesqua-scan.exe
   rm -rf "$dir" && mkdir -p "$dir" "$shots"
+  # Folder links for the console case: Wine 8 makes neither junctions (FSCTL_SET_REPARSE_POINT
+  # is not supported) nor symbolic links (CreateSymbolicLinkW does nothing), and shows a Unix
+  # link to a folder as a reparse-point folder, as Windows shows both.
+  if [ "$1" = console ]; then
+    mkdir -p "$dir/tree/sub" "$dir/elsewhere"
+    ln -s .. "$dir/tree/sub/up" && ln -s "$dir/elsewhere" "$dir/tree/junction"
+  fi
   cp "$(dirname "$0")/../../data/default_code.ini" "$state/cases/default.ini"
   timeout 280 "${chinese[@]}" "$wine" "$build/tests/e2e/win32/tesqua-e2e.exe" "$1" \
     "Z:${exe//\//\\}" "Z:${dir//\//\\}" </dev/null >"$dir/driver.log" 2>&1 &
