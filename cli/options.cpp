@@ -109,10 +109,13 @@ void PrintHelp(std::ostream& out) {
          "  -h, --help      this text\n"
          "  --version       the version\n"
          "\n"
-         "Files may be GBK, UTF-8, or UTF-16 with a byte-order mark. Files holding NUL\n"
-         "bytes (and no UTF-16 mark) are skipped as binary.\n"
-         "Exit status: 0 nothing found, 1 found, 2 bad usage or a file that could not be\n"
-         "read (the other files are still scanned), 3 no verdict (an empty library).\n";
+         "Files may be GBK, UTF-8, or UTF-16 with a byte-order mark. A file whose first\n"
+         "8 KB hold a NUL or another control character that text does not have (and no\n"
+         "UTF-16 mark) is binary or encrypted: it cannot be checked, gets no verdict and\n"
+         "makes the status 2; open it in the charting program and copy the formula text.\n"
+         "Exit status: 0 nothing found, 1 found, 2 bad usage, a file that could not be\n"
+         "read or checked (the other files are still scanned) or a failed write (the run\n"
+         "ends there), 3 no verdict (an empty library).\n";
 }
 
 }  // namespace tesqua
