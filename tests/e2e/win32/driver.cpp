@@ -19,31 +19,22 @@
 
 namespace {
 constexpr wchar_t kReadFont[] = L"TesquaE2eReadFont";
-constexpr wchar_t kChangeDpi[] = L"TesquaE2eChangeDpi";  // w: the DPI, l: a PackedRect
+// w: the DPI; l: the suggested rectangle's left, top, right and bottom, 16 bits each
+constexpr wchar_t kChangeDpi[] = L"TesquaE2eChangeDpi";
 struct FontReport {
   LOGFONTW asked;   // as tesqua made it
   int file_weight;  // the weight class of the font file the system draws it with
 };
 }  // namespace
 
-// A rectangle of the screen in one LPARAM: left, top, width and height, 16 bits each.
-LPARAM PackedRect(const RECT& r) {
-  const auto bits = [](long value, int shift) { return LPARAM(value & 0xFFFF) << shift; };
-  return bits(r.left, 0) | bits(r.top, 16) | bits(r.right - r.left, 32) |
-         bits(r.bottom - r.top, 48);
-}
-RECT UnpackedRect(LPARAM packed) {
-  const auto bits = [packed](int shift) { return long(packed >> shift & 0xFFFF); };
-  return {bits(0), bits(16), bits(0) + bits(32), bits(16) + bits(48)};
-}
-
 #ifdef TESQUA_E2E_PROBE
 extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeHook(int code, WPARAM w, LPARAM l) {
   const auto* sent = reinterpret_cast<const CWPSTRUCT*>(l);
   if (code == HC_ACTION && sent->message == RegisterWindowMessageW(kChangeDpi)) {
-    RECT suggested = UnpackedRect(sent->lParam);
-    const auto dpi = WORD(sent->wParam);
-    SendMessageW(sent->hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), LPARAM(&suggested));
+    const auto at = [sent](int shift) { return LONG(sent->lParam >> shift & 0xFFFF); };
+    RECT suggested{at(0), at(16), at(32), at(48)};
+    SendMessageW(sent->hwnd, WM_DPICHANGED, MAKEWPARAM(sent->wParam, sent->wParam),
+                 LPARAM(&suggested));
   }
   if (code == HC_ACTION && sent->message == RegisterWindowMessageW(kReadFont)) {
     const auto control = reinterpret_cast<HWND>(sent->wParam);
@@ -364,8 +355,7 @@ void Verdicts() {
   }
 }
 
-// The colours as the screen shows them at the DPI, read back until the window has finished
-// painting.
+// The colours as the screen shows them, read back until the window has finished painting.
 void CheckColours(const Tesqua& t, int at) {
   const RECT area = Rect(t.window), label1 = Rect(t.Label1), label3 = Rect(t.Label3);
   const long width = area.right - area.left, height = area.bottom - area.top;
@@ -478,13 +468,7 @@ void Window() {
            r.bottom - r.top == MulDiv(c.height, at, 96);
   };
   const auto all_placed = [&](int at) {
-    return std::all_of(std::begin(controls), std::end(controls),
-                       [&](const Control& c) { return placed(c, at); });
-  };
-  const auto client_is = [&t](int at) {
-    RECT client{};
-    GetClientRect(t.window, &client);
-    return client.right == MulDiv(242, at, 96) && client.bottom == MulDiv(393, at, 96);
+    return std::all_of(controls, std::end(controls), [&](auto& c) { return placed(c, at); });
   };
   for (const Control& c : controls) {
     wchar_t name[32] = {};
@@ -494,9 +478,11 @@ void Window() {
            c.what + (" at " + std::to_string(dpi) + " DPI"));
   }
   const LONG style = GetWindowLongW(t.window, GWL_STYLE);
-  RECT outer = Rect(t.window);
+  RECT outer = Rect(t.window), client{};
+  GetClientRect(t.window, &client);
   const long top = std::lround((GetSystemMetrics(SM_CYSCREEN) - (outer.bottom - outer.top)) / 2.0);
-  Expect((style & WS_THICKFRAME) && (style & WS_CAPTION) && client_is(dpi) &&
+  Expect((style & WS_THICKFRAME) && (style & WS_CAPTION) && client.right == MulDiv(242, dpi, 96) &&
+             client.bottom == MulDiv(393, dpi, 96) &&
              outer.right == GetSystemMetrics(SM_CXSCREEN) && outer.top == top,
          "sizable, titled, client area 242 x 393 at 96 DPI, flush right, centred vertically");
   CheckColours(t, dpi);
@@ -514,16 +500,17 @@ void Window() {
   RECT suggested{0, 0, MulDiv(242, to, 96), MulDiv(393, to, 96)};
   AdjustWindowRectEx(&suggested, DWORD(style), FALSE, DWORD(GetWindowLongW(t.window, GWL_EXSTYLE)));
   OffsetRect(&suggested, 200 - suggested.left, 100 - suggested.top);
-  SendToProbe(t, kChangeDpi, WPARAM(to), PackedRect(suggested));
-  const FontReport text1_font = ReadFont(t, t.Text1), label1_font = ReadFont(t, t.Label1);
+  SendToProbe(t, kChangeDpi, WPARAM(to),
+              suggested.left | suggested.top << 16 | LPARAM(suggested.right) << 32 |
+                  LPARAM(suggested.bottom) << 48);
+  const LOGFONTW text1 = ReadFont(t, t.Text1).asked, label1 = ReadFont(t, t.Label1).asked;
+  const std::string now = "at " + std::to_string(to) + " DPI: ";
   outer = Rect(t.window);
-  Expect(EqualRect(&outer, &suggested) && client_is(to) && all_placed(to),
-         "at " + std::to_string(to) + " DPI: the suggested rectangle, every control placed");
-  Expect(text1_font.asked.lfHeight == -std::lround(10.5 * to / 72) &&
-             std::wstring(text1_font.asked.lfFaceName) == L"宋体" &&
-             text1_font.asked.lfWeight == 700 &&
-             label1_font.asked.lfHeight == MulDiv(ui_font, to, dpi),
-         "at " + std::to_string(to) + " DPI: Text1's 10.5 pt and the user-interface font scaled");
+  Expect(EqualRect(&outer, &suggested) && all_placed(to),
+         now + "the suggested rectangle, every control placed");
+  Expect(text1.lfHeight == -std::lround(10.5 * to / 72) && text1.lfWeight == 700 &&
+             label1.lfHeight == MulDiv(ui_font, to, dpi),
+         now + "Text1's 10.5 pt bold and the user-interface font scaled");
   CheckColours(t, to);
   Screenshot(("dpi-" + at + "-to-" + std::to_string(to)).c_str(), outer);
 
