@@ -34,10 +34,10 @@ check "the menu entry starts tesqua, with its icon, without a terminal" same "$(
   'Type=Application|Exec=tesqua --config-folder|Icon=tesqua|Terminal=false' \
   usr/share/applications/tesqua.desktop)" 4
 mkdir "$root/home" && printf 'MA\r\n' >"$root/home/code.ini"
-exec=$(sed -n 's/^Exec=//p' usr/share/applications/tesqua.desktop)
+menu_command=$(sed -n 's/^Exec=//p' usr/share/applications/tesqua.desktop)
 check "the menu entry's folder, ~/.config/tesqua/, where the home folder's code.ini moves" same \
   "$(cd "$root/home" && env -u DISPLAY HOME="$root/home" XDG_CONFIG_HOME="$root/config" \
-    PATH="$root/usr/bin:$PATH" sh -c "exec $exec" 2>/dev/null
+    PATH="$root/usr/bin:$PATH" sh -c "exec $menu_command" 2>/dev/null
     echo "$?" && cat "$root/config/tesqua/code.ini" && ls -A "$root/home")" $'1\nMA\r'
 check "appstreamcli validate" appstreamcli validate --no-net --pedantic "$metainfo"
 [ "$failures" -eq 0 ]
