@@ -38,8 +38,11 @@ bool CanShowWindows() {
     std::fprintf(stderr, "%sDISPLAY is not set\n", kNeedsDesktop);
     return false;
   }
-  qt_messages = qInstallMessageHandler(&EndWithoutDisplay);
   return true;
+}
+
+void TrapDisplayFailure() {
+  qt_messages = qInstallMessageHandler(&EndWithoutDisplay);
 }
 
 void ConfigureApplication() {

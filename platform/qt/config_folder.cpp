@@ -80,7 +80,8 @@ void EnterConfigFolder() {
     }
     std::filesystem::current_path(folder);
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "tesqua: %s; working in the home folder this time\n", failure.what());
+    std::fprintf(stderr, "tesqua: %s; working in the %s folder this time\n", failure.what(),
+                 home.empty() ? "current" : "home");
     std::error_code ignored;
     if (!home.empty()) std::filesystem::current_path(home, ignored);
   }

@@ -9,6 +9,7 @@ int main(int argc, char* argv[]) {
   if (const std::optional<int> status = tesqua::FollowCommandLine(argc, argv)) return *status;
   tesqua::PreferX11();
   if (!tesqua::CanShowWindows()) return 1;
+  tesqua::TrapDisplayFailure();
   QApplication app(argc, argv);
   tesqua::ConfigureApplication();
   tesqua::fmTest window;
