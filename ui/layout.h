@@ -110,5 +110,8 @@ inline constexpr std::u16string_view kEditorFailedMessage =
 
 // The maker's web page.
 inline constexpr std::u16string_view kWebPageAddress = u"http://www.xuvo.example/";
+// Shown when the desktop cannot open it (Linux), followed by the address.
+inline constexpr std::u16string_view kWebPageFailedMessage =
+    u"无法打开网页，请在浏览器中访问：\r\n";
 
 }  // namespace tesqua

@@ -1,18 +1,15 @@
 #include <QApplication>
-#include <cstdio>
-#include <cstring>
+#include <optional>
 
 #include "platform/qt/application.h"
+#include "platform/qt/command_line.h"
 #include "platform/qt/fm_test.h"
-#include "tesqua_version.h"
 
 int main(int argc, char* argv[]) {
-  // Answered before Qt looks for a display, so that it works anywhere.
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::fputs("tesqua " TESQUA_VERSION "\n", stdout);
-    return 0;
-  }
+  if (const std::optional<int> status = tesqua::FollowCommandLine(argc, argv)) return *status;
   tesqua::PreferX11();
+  if (!tesqua::CanShowWindows()) return 1;
+  tesqua::TrapDisplayFailure();
   QApplication app(argc, argv);
   tesqua::ConfigureApplication();
   tesqua::fmTest window;

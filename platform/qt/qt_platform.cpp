@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMimeData>
@@ -251,7 +250,11 @@ void QtPlatform::ShellExecute(WindowHandle /*parent*/, std::u16string_view verb,
                               std::u16string_view file, std::u16string_view /*parameters*/,
                               std::u16string_view /*directory*/, int /*show_command*/) {
   if (verb != u"open") throw PlatformFailure("only the verb open is known");
-  QDesktopServices::openUrl(QUrl::fromUserInput(ToQString(file)));
+  // As for the editor: the desktop's opener missing, or failing soon (no browser), is told in a
+  // box naming the address.
+  const auto failed = [this, message = std::u16string(kWebPageFailedMessage) +
+                                       std::u16string(file)] { MessageBox(message); };
+  if (!StartedProgram::Start(u"xdg-open"_s, {ToQString(file)}, *this, failed)) failed();
 }
 
 void QtPlatform::MessageBox(std::u16string_view prompt) {

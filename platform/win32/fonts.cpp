@@ -59,7 +59,7 @@ GdiObject<HFONT> CreateLayoutFont(const FontSpec& layout_font, UINT dpi) {
   return GdiObject<HFONT>(CreateFontIndirectW(&font));
 }
 
-GdiObject<HFONT> CreateUiFont() {
+GdiObject<HFONT> CreateUiFont(UINT dpi) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   LOGFONTW font{};
@@ -69,6 +69,11 @@ GdiObject<HFONT> CreateUiFont() {
     font.lfHeight = -12;
     font.lfWeight = FW_NORMAL;
   }
+  // The metrics are given at the system's DPI, which a screen device context reports.
+  HDC screen = GetDC(nullptr);
+  const int system_dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  if (system_dpi > 0) font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), system_dpi);
   if (!ShowsChinese(font.lfFaceName)) ChooseChineseFace(font, kChineseUiFaces);
   return GdiObject<HFONT>(CreateFontIndirectW(&font));
 }

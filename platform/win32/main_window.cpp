@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "platform/win32/fonts.h"
 #include "ui/form.h"
@@ -40,6 +41,11 @@ UINT WindowDpi(HWND window) {
 
 int ToPixels(int twips, UINT dpi) {
   return MulDiv(twips, static_cast<int>(dpi), 1440);
+}
+
+PixelRect ToPixels(const TwipRect& twips, UINT dpi) {
+  return {ToPixels(twips.left, dpi), ToPixels(twips.top, dpi), ToPixels(twips.width, dpi),
+          ToPixels(twips.height, dpi)};
 }
 
 struct ControlClass {
@@ -99,14 +105,14 @@ MainWindow::MainWindow(HINSTANCE instance)
                       CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
   if (window == nullptr) throw PlatformFailure("the main window could not be created");
   controls_.fmTest = window;
-  dpi_ = WindowDpi(window);
+  const UINT dpi = WindowDpi(window);
 
-  RECT outer{0, 0, ToPixels(kClientTwips.width, dpi_), ToPixels(kClientTwips.height, dpi_)};
+  RECT outer{0, 0, ToPixels(kClientTwips.width, dpi), ToPixels(kClientTwips.height, dpi)};
   AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
   ::SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-  CreateControls();
+  CreateControls(dpi);
   platform_ = std::make_unique<Win32Platform>(controls_);
   Form_Load(*platform_);
 }
@@ -127,9 +133,7 @@ bool MainWindow::TranslateDialogKeys(MSG& message) {
   return IsDialogMessageW(controls_.fmTest, &message) != FALSE;
 }
 
-void MainWindow::CreateControls() {
-  ui_font_ = CreateUiFont();
-  text1_font_ = CreateLayoutFont(kText1Font, dpi_);
+void MainWindow::CreateControls(UINT dpi) {
   std::size_t slot = 0;
   for (const std::size_t index : TabOrder()) {
     const ControlLayout& layout = kControls[index];
@@ -139,14 +143,14 @@ void MainWindow::CreateControls() {
     colors.fore = ToColorRef(layout.fore);
     colors.back = ToColorRef(layout.back);
     colors.brush = GdiObject<HBRUSH>(CreateSolidBrush(colors.back));
-    HFONT font = layout.kind == ControlKind::kTextBox ? text1_font_.get() : ui_font_.get();
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    in_layout_order_[index] = control;
     if (layout.name == "Text1") controls_.Text1 = control;
     if (layout.name == "List1") controls_.List1 = control;
     if (layout.name == "Check1") controls_.Check1 = control;
     if (layout.name == "Label1") controls_.Label1 = control;
     if (layout.name == "Label3") controls_.Label3 = control;
   }
+  LayOut(dpi);
   SendMessageW(controls_.Text1, EM_SETLIMITTEXT, 0, 0);
   SetWindowTextW(controls_.Text1, Wide(Instructions()).c_str());
   SendMessageW(controls_.Check1, BM_SETCHECK, BST_CHECKED, 0);
@@ -156,14 +160,31 @@ HWND MainWindow::CreateControl(std::size_t index) {
   const ControlLayout& layout = kControls[index];
   const ControlClass control_class = ClassOf(layout);
   const DWORD style = WS_CHILD | control_class.style | (layout.visible ? WS_VISIBLE : 0);
-  const PixelRect pixels{ToPixels(layout.twips.left, dpi_), ToPixels(layout.twips.top, dpi_),
-                         ToPixels(layout.twips.width, dpi_), ToPixels(layout.twips.height, dpi_)};
   const auto id = static_cast<INT_PTR>(kFirstControlId + static_cast<int>(index));
-  HWND control = CreateWindowExW(0, control_class.name, Wide(layout.caption).c_str(), style,
-                                 pixels.left, pixels.top, pixels.width, pixels.height,
-                                 controls_.fmTest, reinterpret_cast<HMENU>(id), instance_, nullptr);
+  // Placed by LayOut, as at each change of DPI.
+  HWND control =
+      CreateWindowExW(0, control_class.name, Wide(layout.caption).c_str(), style, 0, 0, 0, 0,
+                      controls_.fmTest, reinterpret_cast<HMENU>(id), instance_, nullptr);
   if (control == nullptr) throw PlatformFailure("a control could not be created");
   return control;
+}
+
+// Every control's rectangle and font at dpi. The fonts they had are deleted only once no
+// control uses them any more.
+void MainWindow::LayOut(UINT dpi) {
+  GdiObject<HFONT> ui_font = CreateUiFont(dpi);
+  GdiObject<HFONT> text1_font = CreateLayoutFont(kText1Font, dpi);
+  for (std::size_t index = 0; index < kControls.size(); ++index) {
+    const ControlLayout& layout = kControls[index];
+    const PixelRect pixels = ToPixels(layout.twips, dpi);
+    HWND control = in_layout_order_[index];
+    ::SetWindowPos(control, nullptr, pixels.left, pixels.top, pixels.width, pixels.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    HFONT font = layout.kind == ControlKind::kTextBox ? text1_font.get() : ui_font.get();
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  ui_font_ = std::move(ui_font);
+  text1_font_ = std::move(text1_font);
 }
 
 LRESULT CALLBACK MainWindow::WndProc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
@@ -195,6 +216,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM w_param, LPARAM l_param) 
       return OnControlColor(reinterpret_cast<HDC>(w_param), HWND(l_param));
     case WM_ERASEBKGND:
       return OnEraseBackground(reinterpret_cast<HDC>(w_param));
+    case WM_DPICHANGED:
+      return OnDpiChanged(w_param, l_param);
     case WM_DESTROY:
       return OnDestroy();
     default:
@@ -237,6 +260,17 @@ LRESULT MainWindow::OnControlColor(HDC dc, HWND control) {
   }
   return DefWindowProcW(controls_.fmTest, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                         reinterpret_cast<LPARAM>(control));
+}
+
+// Moved to a monitor of another scale, or the scale changed: the layout at the new DPI, in the
+// rectangle the system suggests for it.
+LRESULT MainWindow::OnDpiChanged(WPARAM w_param, LPARAM l_param) {
+  LayOut(HIWORD(w_param));
+  const RECT& suggested = *reinterpret_cast<const RECT*>(l_param);
+  ::SetWindowPos(controls_.fmTest, nullptr, suggested.left, suggested.top,
+                 suggested.right - suggested.left, suggested.bottom - suggested.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  return 0;
 }
 
 LRESULT MainWindow::OnEraseBackground(HDC dc) {

@@ -34,17 +34,19 @@ class MainWindow {
   static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM w_param, LPARAM l_param);
   LRESULT HandleMessage(UINT message, WPARAM w_param, LPARAM l_param);
 
-  void CreateControls();
+  void CreateControls(UINT dpi);
   HWND CreateControl(std::size_t index);
+  void LayOut(UINT dpi);
   LRESULT OnCommand(WPARAM w_param, LPARAM l_param);
   LRESULT OnNextControl(WPARAM w_param, LPARAM l_param);
   LRESULT OnControlColor(HDC dc, HWND control);
   LRESULT OnEraseBackground(HDC dc);
+  LRESULT OnDpiChanged(WPARAM w_param, LPARAM l_param);
   LRESULT OnDestroy();
 
   HINSTANCE instance_;
-  UINT dpi_ = 96;
   FormControls controls_;
+  std::array<HWND, 5> in_layout_order_{};  // the controls in the order of kControls
   std::array<ControlColors, 5> colors_;
   GdiObject<HBRUSH> back_brush_;
   GdiObject<HFONT> ui_font_;

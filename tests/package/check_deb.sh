@@ -31,6 +31,13 @@ check "tesqua-scan scans" same "$(usr/bin/tesqua-scan "$top/examples/zig_peak.tx
 check "the manual page of tesqua-scan" zgrep -q -- 'recursive' usr/share/man/man1/tesqua-scan.1.gz
 check "desktop-file-validate" desktop-file-validate usr/share/applications/tesqua.desktop
 check "the menu entry starts tesqua, with its icon, without a terminal" same "$(grep -cxE \
-  'Type=Application|Exec=tesqua|Icon=tesqua|Terminal=false' usr/share/applications/tesqua.desktop)" 4
+  'Type=Application|Exec=tesqua --config-folder|Icon=tesqua|Terminal=false' \
+  usr/share/applications/tesqua.desktop)" 4
+mkdir "$root/home" && printf 'MA\r\n' >"$root/home/code.ini"
+menu_command=$(sed -n 's/^Exec=//p' usr/share/applications/tesqua.desktop)
+check "the menu entry's folder, ~/.config/tesqua/, where the home folder's code.ini moves" same \
+  "$(cd "$root/home" && env -u DISPLAY HOME="$root/home" XDG_CONFIG_HOME="$root/config" \
+    PATH="$root/usr/bin:$PATH" sh -c "exec $menu_command" 2>/dev/null
+    echo "$?" && cat "$root/config/tesqua/code.ini" && ls -A "$root/home")" $'1\nMA\r'
 check "appstreamcli validate" appstreamcli validate --no-net --pedantic "$metainfo"
 [ "$failures" -eq 0 ]

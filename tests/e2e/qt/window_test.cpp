@@ -6,6 +6,7 @@
 #include "clipwatch/clipwatch.h"
 #include "platform/qt/fm_test.h"
 #include "platform/qt/qt_platform.h"
+#include "tesqua_version.h"
 
 using namespace Qt::StringLiterals;
 
@@ -183,7 +184,8 @@ class WindowTest : public QObject {
             QRawFont::fromFont(window_->font()).supportsCharacter(U'未'));
   }
 
-  // Label1 shows the rules, then opens code.ini in an editor; Label3 opens the web page.
+  // Label1 shows the rules, then opens code.ini in an editor; Label3 opens the web page. A
+  // failure to open either shows a box naming the file or the address.
   void LabelsStartPrograms() {
     const QString terminal = u"x-terminal-emulator"_s, xdg_open = u"xdg-open"_s;
     const QString in_terminal = u"-e my-editor --new-window %1"_s;  // %1: code.ini's full path
@@ -191,7 +193,7 @@ class WindowTest : public QObject {
       const char* name;
       const char* label;
       QString started, arguments;  // the stand-in started and its arguments; empty: none can be
-      int exit_status, boxes;      // boxes shown: the rules, then the one naming code.ini
+      int exit_status, boxes;      // Label1's boxes: the rules, then the one naming code.ini
       bool outlives_window;
     } cases[] = {
         {"xdg-open", "Label1", xdg_open, u"%1"_s, 0, 1, false},
@@ -201,6 +203,9 @@ class WindowTest : public QObject {
         {"no editor can start", "Label1", {}, {}, 0, 2, false},
         {"the editor outlives the window", "Label1", xdg_open, u"%1"_s, 1, 1, true},
         {"the web page", "Label3", xdg_open, u"http://www.xuvo.example/"_s, 0, 0, false},
+        {"xdg-open finds no browser", "Label3", xdg_open, u"http://www.xuvo.example/"_s, 3, 1,
+         false},
+        {"no xdg-open", "Label3", {}, {}, 0, 1, false},
     };
     for (const auto& c : cases) {
       qInfo("%s", c.name);
@@ -219,15 +224,18 @@ class WindowTest : public QObject {
       qputenv("EDITOR", visual ? "xdg-open" : "");  // $VISUAL comes first
       if (c.outlives_window) QVERIFY(WriteFile(stand_in + u".hold"_s, {}));
 
-      // The user reads each box and presses OK; the box naming code.ini is kept as a screenshot.
+      // The user reads each box and presses OK; a box naming code.ini or the address is kept as
+      // a screenshot.
       QStringList boxes;
+      const bool label1 = std::string_view(c.label) == "Label1";
       QTimer reader;
       connect(&reader, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !QTest::qWaitForWindowExposed(box, kWait)) return;
         const bool ok_only = box->standardButtons() == QMessageBox::Ok;
         boxes << box->windowTitle() + (ok_only ? u" OK: "_s : u" ?: "_s) + box->text();
-        if (boxes.size() == 2) Screenshot(*box, u"tesqua-qt-editor-failed.png"_s);
+        if (boxes.size() == (label1 ? 2 : 1))  // the failure's box
+          Screenshot(*box, u"tesqua-qt-%1-failed.png"_s.arg(label1 ? "editor"_L1 : "browser"_L1));
         box->accept();
       });
       reader.start(100);
@@ -250,7 +258,9 @@ class WindowTest : public QObject {
       const QStringList shown{
           u"TesquaV2.0 OK: 带参数的函数，请在前面加$,否则容易识别错误!\n编辑完成保存后重新打开程序即可!"_s,
           u"TesquaV2.0 OK: 无法启动文本编辑器，请手动打开特征库文件：\n"_s + library};
-      QTRY_COMPARE_WITH_TIMEOUT(boxes, shown.mid(0, c.boxes), kWait);
+      const QStringList web{
+          u"TesquaV2.0 OK: 无法打开网页，请在浏览器中访问：\nhttp://www.xuvo.example/"_s};
+      QTRY_COMPARE_WITH_TIMEOUT(boxes, (label1 ? shown : web).mid(0, c.boxes), kWait);
       QCOMPARE(QDir(bin).entryList({u"*.arguments"_s}),  // and no other program ran
                c.started.isEmpty() ? QStringList() : QStringList{c.started + u".arguments"_s});
     }
@@ -284,6 +294,58 @@ class WindowTest : public QObject {
     const QString run = QStringLiteral(TESQUA_SOURCE_DIR "/script/run");
     const auto said = Shell(u"env -u DISPLAY -u WAYLAND_DISPLAY "_s + run + u"; [ $? != 0 ]"_s);
     QVERIFY2(said && said->contains("xvfb-run -a " + run.toUtf8()), said.value_or("succeeded"));
+  }
+
+  // The program's command line, answered without a display (--version: in the package check);
+  // the menu entry's command with one, the home and configuration folders temporary.
+  void TheCommandLineAndTheMenuEntry() {
+    const QString program = QStringLiteral(TESQUA_PROGRAM);
+    const std::tuple<QString, QByteArray, int> commands[] = {
+        // a part of the output (all of it without a DISPLAY), the status
+        {u"tesqua --help"_s,
+         "from the desktop menu (with --config-folder), Tesqua works in ~/.config/", 0},
+        {u"tesqua --help --verbose"_s, "tesqua: unknown option --verbose\n", 2},
+        {u"tesqua"_s, "tesqua: needs a desktop session (X11 or XWayland); DISPLAY is not set\n1\n",
+         1},
+        {u"DISPLAY=:9999 tesqua"_s,
+         "tesqua: needs a desktop session (X11 or XWayland); no display could be opened "
+         "(DISPLAY=:9999)\n1\n",
+         1}};
+    for (const auto& [command, part, status] : commands) {
+      const auto said = Shell(
+          u"env -u DISPLAY %1 2>&1; echo $?"_s.arg(QString(command).replace(u"tesqua"_s, program)));
+      QVERIFY2(said && said->contains(part) && said->endsWith(QByteArray::number(status) + '\n') &&
+                   (command != u"tesqua"_s || *said == part),
+               said.value_or("failed"));
+    }
+    const QString exec =
+        QSettings(TESQUA_SOURCE_DIR "/platform/qt/tesqua.desktop"_L1, QSettings::IniFormat)
+            .value("Desktop Entry/Exec")
+            .toString();
+    const struct {
+      QByteArray home, folder;  // code.ini before, in the home folder and in the new one
+      QByteArray home_after, folder_after;  // and after the start ("(unreadable)": none)
+    } starts[] = {{"MA\r\n", {}, "(unreadable)", "MA\r\n"},  // moved to the folder, made for it
+                  {"MA\r\n", "DVOL\r\n", "MA\r\n", "DVOL\r\n"}};  // one already there: both stay
+    for (const auto& c : starts) {
+      init();
+      const QString home = QDir::current().filePath(u"home"_s),
+                    config = QDir::current().filePath(u"config"_s), folder = config + u"/tesqua"_s;
+      for (const auto& [where, bytes] : {std::pair(home, c.home), std::pair(folder, c.folder)})
+        QVERIFY(bytes.isNull() ||
+                (QDir().mkpath(where) && WriteFile(where + u"/code.ini"_s, bytes)));
+      QProcess tesqua;
+      tesqua.start(u"env"_s, {u"HOME="_s + home, u"XDG_CONFIG_HOME="_s + config,
+                              u"PATH="_s + QFileInfo(program).path() + u':' + kToolPath.mid(5),
+                              u"sh"_s, u"-c"_s, u"exec "_s + exec});
+      const QString shown = u"xdotool search --onlyvisible --pid %1"_s.arg(tesqua.processId());
+      QVERIFY(QTest::qWaitFor([&] { return Shell(shown).has_value(); }, kWait));
+      QCOMPARE(QFile::symLinkTarget(u"/proc/%1/cwd"_s.arg(tesqua.processId())), folder);
+      QCOMPARE(ReadFile(home + u"/code.ini"_s), c.home_after);
+      QCOMPARE(ReadFile(folder + u"/code.ini"_s), c.folder_after);
+      tesqua.kill();
+      QVERIFY(tesqua.waitForFinished(kWait));
+    }
   }
 };
 

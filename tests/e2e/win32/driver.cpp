@@ -1,5 +1,6 @@
 // Drives tesqua.exe (tesqua-scan.exe for the console) like a user: `tesqua-e2e CASE EXE DIR`.
-// Built again as tesqua-e2e-probe.dll, which a hook loads into tesqua to read Text1's font.
+// Built again as tesqua-e2e-probe.dll, which a hook loads into tesqua to read a control's font
+// or to tell the window that its DPI changed, as Windows does (Wine never does).
 #include <windows.h>
 // After <windows.h>, which it needs.
 #include <psapi.h>
@@ -18,6 +19,8 @@
 
 namespace {
 constexpr wchar_t kReadFont[] = L"TesquaE2eReadFont";
+// w: the DPI; l: the suggested rectangle's left, top, right and bottom, 16 bits each
+constexpr wchar_t kChangeDpi[] = L"TesquaE2eChangeDpi";
 struct FontReport {
   LOGFONTW asked;   // as tesqua made it
   int file_weight;  // the weight class of the font file the system draws it with
@@ -25,12 +28,18 @@ struct FontReport {
 }  // namespace
 
 #ifdef TESQUA_E2E_PROBE
-extern "C" __declspec(dllexport) LRESULT CALLBACK ReadFontHook(int code, WPARAM w, LPARAM l) {
+extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeHook(int code, WPARAM w, LPARAM l) {
   const auto* sent = reinterpret_cast<const CWPSTRUCT*>(l);
+  if (code == HC_ACTION && sent->message == RegisterWindowMessageW(kChangeDpi)) {
+    const auto at = [sent](int shift) { return LONG(sent->lParam >> shift & 0xFFFF); };
+    RECT suggested{at(0), at(16), at(32), at(48)};
+    SendMessageW(sent->hwnd, WM_DPICHANGED, MAKEWPARAM(sent->wParam, sent->wParam),
+                 LPARAM(&suggested));
+  }
   if (code == HC_ACTION && sent->message == RegisterWindowMessageW(kReadFont)) {
-    const auto text1 = reinterpret_cast<HWND>(sent->wParam);
-    const auto font = reinterpret_cast<HFONT>(SendMessageW(text1, WM_GETFONT, 0, 0));
-    HDC dc = GetDC(text1);
+    const auto control = reinterpret_cast<HWND>(sent->wParam);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+    HDC dc = GetDC(control);
     const HGDIOBJ old = SelectObject(dc, font);
     // The OS/2 table holds the weight class at offset 4, big-endian: a regular file that the
     // system draws thicker keeps its 400.
@@ -40,7 +49,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK ReadFontHook(int code, WPARAM 
     GetFontData(dc, 0x322F534F /* "OS/2" */, 4, weight, sizeof weight);
     report.file_weight = weight[0] << 8 | weight[1];
     SelectObject(dc, old);
-    ReleaseDC(text1, dc);
+    ReleaseDC(control, dc);
     COPYDATASTRUCT data{0, sizeof report, &report};  // to the window in l_param
     SendMessageW(reinterpret_cast<HWND>(sent->lParam), WM_COPYDATA, 0, LPARAM(&data));
   }
@@ -349,13 +358,13 @@ void Verdicts() {
 }
 
 // The colours as the screen shows them, read back until the window has finished painting.
-void CheckColours(const Tesqua& t) {
+void CheckColours(const Tesqua& t, int at) {
   const RECT area = Rect(t.window), label1 = Rect(t.Label1), label3 = Rect(t.Label3);
   const long width = area.right - area.left, height = area.bottom - area.top;
   RECT text1 = Rect(t.Text1), check1 = Rect(t.Check1);
   InflateRect(&text1, -1, -1);
   const RECT between = {label1.right + 2, label1.top + 2, check1.left - 2, label1.bottom - 2};
-  check1.left += MulDiv(18, dpi, 96);  // right of the box, which is drawn in white too
+  check1.left += MulDiv(18, at, 96);  // right of the box, which is drawn in white too
   std::vector<DWORD> bits(std::size_t(width * height));  // 0xRRGGBB, where COLORREF is 0xBBGGRR
   const auto count = [&](RECT r, COLORREF color, int tolerance) {
     long n = 0;
@@ -404,23 +413,31 @@ void CheckColours(const Tesqua& t) {
   }
 }
 
-// Text1's font from the probe in tesqua, sent back to our viewer window while we wait.
-FontReport ReadFont(const Tesqua& t) {
+// Sends tesqua's window the message, which the probe, hooked into tesqua, acts on there.
+void SendToProbe(const Tesqua& t, const wchar_t* message, WPARAM w, LPARAM l) {
   HMODULE probe = LoadLibraryW(Self().replace(Self().size() - 4, 4, L"-probe.dll").c_str());
-  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC,
-                                 reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(
-                                     GetProcAddress(probe, "ReadFontHook"))),
-                                 probe, t.process.dwThreadId);
+  HHOOK hook = SetWindowsHookExW(
+      WH_CALLWNDPROC,
+      reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(GetProcAddress(probe, "ProbeHook"))),
+      probe, t.process.dwThreadId);
   DWORD_PTR result = 0;
   if (hook != nullptr)
-    SendMessageTimeoutW(t.window, RegisterWindowMessageW(kReadFont), WPARAM(t.Text1),
-                        LPARAM(viewer.window), SMTO_NORMAL, 5000, &result);
+    SendMessageTimeoutW(t.window, RegisterWindowMessageW(message), w, l, SMTO_NORMAL, 5000,
+                        &result);
   UnhookWindowsHookEx(hook);
   FreeLibrary(probe);
+}
+
+// A control's font, sent back by the probe to our viewer window while we wait.
+FontReport ReadFont(const Tesqua& t, HWND control) {
+  font_report = {};
+  SendToProbe(t, kReadFont, WPARAM(control), LPARAM(viewer.window));
   return font_report;
 }
 
-// A first start's window: its controls, their places and styles, its colours, Text1's font.
+// A first start's window at the system's DPI: its controls, their places and styles, its
+// colours, the fonts; then told that its DPI changed, as on a move to a monitor of another
+// scale, and laid out again at the new one.
 void Window() {
   Tesqua t(Folder(L"window"));  // its instructions are checked at each start in Verdicts
   Expect(t.Checked() && t.Topmost(), "Check1 is checked and the window topmost");
@@ -445,42 +462,65 @@ void Window() {
        8, 480, 57, 40, "List1: unsorted, single selection, never shown"},
       {t.Label3, L"Static", L"访问Xuvo软件工作室网站", SS_TYPEMASK | SS_NOTIFY,
        SS_CENTER | SS_NOTIFY, 0, 376, 241, 17, "Label3: centred, raises clicks"}};
-  const auto placed = [](const Control& c) {  // in the parent's client area, at the DPI
+  const auto placed = [](const Control& c, int at) {  // in the parent's client area, at a DPI
     RECT r = Rect(c.window);
     MapWindowPoints(HWND_DESKTOP, GetParent(c.window), reinterpret_cast<POINT*>(&r), 2);
-    return r.left == MulDiv(c.left, dpi, 96) && r.top == MulDiv(c.top, dpi, 96) &&
-           r.right - r.left == MulDiv(c.width, dpi, 96) &&
-           r.bottom - r.top == MulDiv(c.height, dpi, 96);
+    return r.left == MulDiv(c.left, at, 96) && r.top == MulDiv(c.top, at, 96) &&
+           r.right - r.left == MulDiv(c.width, at, 96) &&
+           r.bottom - r.top == MulDiv(c.height, at, 96);
+  };
+  const auto all_placed = [&](int at) {
+    return std::all_of(controls, std::end(controls), [&](auto& c) { return placed(c, at); });
   };
   for (const Control& c : controls) {
     wchar_t name[32] = {};
     GetClassNameW(c.window, name, 32);
     Expect(c.name == std::wstring(name) && (!c.text || Text(c.window) == c.text) &&
-               (GetWindowLongW(c.window, GWL_STYLE) & c.mask) == c.style && placed(c),
-           c.what);
+               (GetWindowLongW(c.window, GWL_STYLE) & c.mask) == c.style && placed(c, dpi),
+           c.what + (" at " + std::to_string(dpi) + " DPI"));
   }
   const LONG style = GetWindowLongW(t.window, GWL_STYLE);
-  RECT client{};
+  RECT outer = Rect(t.window), client{};
   GetClientRect(t.window, &client);
-  const RECT outer = Rect(t.window);
   const long top = std::lround((GetSystemMetrics(SM_CYSCREEN) - (outer.bottom - outer.top)) / 2.0);
   Expect((style & WS_THICKFRAME) && (style & WS_CAPTION) && client.right == MulDiv(242, dpi, 96) &&
              client.bottom == MulDiv(393, dpi, 96) &&
              outer.right == GetSystemMetrics(SM_CXSCREEN) && outer.top == top,
          "sizable, titled, client area 242 x 393 at 96 DPI, flush right, centred vertically");
-  CheckColours(t);
-  const FontReport font = ReadFont(t);
+  CheckColours(t, dpi);
+  const FontReport font = ReadFont(t, t.Text1);
   Expect(std::wstring(font.asked.lfFaceName) == L"宋体" &&
              font.asked.lfHeight == -std::lround(10.5 * dpi / 72) && font.asked.lfWeight == 700 &&
              font.asked.lfCharSet == GB2312_CHARSET && font.file_weight >= 700,
          "Text1's font: 宋体, 10.5 pt, weight 700, GB2312, drawn from a bold file");
-  Screenshot("instructions", outer);
+  const std::string at = std::to_string(dpi);
+  Screenshot(dpi == 96 ? "instructions" : ("instructions-" + at + "dpi").c_str(), outer);
+
+  // Both ways; the rectangle suggested is the new client area, framed, somewhere else.
+  const int to = dpi == 96 ? 144 : dpi == 120 ? 96 : 120;
+  const LONG ui_font = ReadFont(t, t.Label1).asked.lfHeight;
+  RECT suggested{0, 0, MulDiv(242, to, 96), MulDiv(393, to, 96)};
+  AdjustWindowRectEx(&suggested, DWORD(style), FALSE, DWORD(GetWindowLongW(t.window, GWL_EXSTYLE)));
+  OffsetRect(&suggested, 200 - suggested.left, 100 - suggested.top);
+  SendToProbe(t, kChangeDpi, WPARAM(to),
+              suggested.left | suggested.top << 16 | LPARAM(suggested.right) << 32 |
+                  LPARAM(suggested.bottom) << 48);
+  const LOGFONTW text1 = ReadFont(t, t.Text1).asked, label1 = ReadFont(t, t.Label1).asked;
+  const std::string now = "at " + std::to_string(to) + " DPI: ";
+  outer = Rect(t.window);
+  Expect(EqualRect(&outer, &suggested) && all_placed(to),
+         now + "the suggested rectangle, every control placed");
+  Expect(text1.lfHeight == -std::lround(10.5 * to / 72) && text1.lfWeight == 700 &&
+             label1.lfHeight == MulDiv(ui_font, to, dpi),
+         now + "Text1's 10.5 pt bold and the user-interface font scaled");
+  CheckColours(t, to);
+  Screenshot(("dpi-" + at + "-to-" + std::to_string(to)).c_str(), outer);
+
   // Controls never move with the window.
   SetWindowPos(t.window, nullptr, 0, 0, outer.right - outer.left + 300,
                outer.bottom - outer.top + 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   WaitFor([&] { return Rect(t.window).bottom > outer.bottom; });
-  Expect(Rect(t.window).bottom > outer.bottom &&
-             std::all_of(std::begin(controls), std::end(controls), placed),
+  Expect(Rect(t.window).bottom > outer.bottom && all_placed(to),
          "the controls keep their places in a larger window");
 }
 

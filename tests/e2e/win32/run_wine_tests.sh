@@ -67,9 +67,12 @@ cleanup() {
   rm -f "$state/xvfb.pid" "$state/display"
 }
 
-# Runs a case; "NAME GEOMETRY" in its folder's file `shot` asks for build/artifacts/tesqua-NAME.png.
+# Runs a case, CASE_DPI at that DPI (LogPixels, which each new process reads) and else at 96;
+# "NAME GEOMETRY" in its folder's file `shot` asks for build/artifacts/tesqua-NAME.png.
 run_case() {
   local dir=$state/cases/$1 exe=$build/platform/win32/tesqua.exe shots=$build/artifacts
+  local name=${1%_*} dpi=96
+  [ "$name" = "$1" ] || dpi=${1##*_}
   [ "$1" != console ] || exe=$build/cli/tesqua-scan.exe
   rm -rf "$dir" && mkdir -p "$dir" "$shots"
   # Folder links for the console case: Wine 8 makes neither junctions (FSCTL_SET_REPARSE_POINT
@@ -80,7 +83,9 @@ run_case() {
     ln -s .. "$dir/tree/sub/up" && ln -s "$dir/elsewhere" "$dir/tree/junction"
   fi
   cp "$(dirname "$0")/../../data/default_code.ini" "$state/cases/default.ini"
-  timeout 280 "${chinese[@]}" "$wine" "$build/tests/e2e/win32/tesqua-e2e.exe" "$1" \
+  wine 60 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f ||
+    fail "could not set the DPI to $dpi"
+  timeout 280 "${chinese[@]}" "$wine" "$build/tests/e2e/win32/tesqua-e2e.exe" "$name" \
     "Z:${exe//\//\\}" "Z:${dir//\//\\}" </dev/null >"$dir/driver.log" 2>&1 &
   local driver=$! status=0 name geometry
   while kill -0 "$driver" 2>/dev/null; do
@@ -106,7 +111,7 @@ case $3 in
     trap cleanup EXIT
     setup
     failures=0
-    for each in window verdicts clicks clipboard console; do
+    for each in window window_120 window_144 verdicts clicks clipboard console; do
       run_case "$each" || ((++failures))
     done
     [ "$failures" -eq 0 ]
