@@ -57,7 +57,7 @@ TEST_F(FormTest, StartUpReadiesTheWindowAndAFailingStepLosesOnlyItself) {
       {"EmptyClipboard", {1024, 769}, 765, 168.5, false, true, true},  // then shown unscanned
       {"SetWindowPos", {200, 300}, -59, -66, true, false, true},  // a screen smaller than it
       {"MoveWindow", {1920, 1080}, 0, 0, true, true, true},
-      {"SetClipboardViewer", {1920, 1080}, 1661, 324, true, true, false},
+      {"AddClipboardFormatListener", {1920, 1080}, 1661, 324, true, true, false},
       {"SetWindowProcedure", {1920, 1080}, 1661, 324, true, true, false},
       {"GetPriorityClipboardFormat", {1920, 1080}, 1661, 324, true, true, true},
   };
@@ -71,7 +71,7 @@ TEST_F(FormTest, StartUpReadiesTheWindowAndAFailingStepLosesOnlyItself) {
     EXPECT_EQ(platform_.left, c.left) << c.failing;
     EXPECT_EQ(platform_.top, c.top) << c.failing;
     platform_.Copy(u"a:=peak(1,2,3); b:=dvol;", {1});
-    platform_.Deliver(WM_DRAWCLIPBOARD);
+    platform_.ClipboardChanged();
     EXPECT_EQ(platform_.text1 == u"\r\n注意：发现未来函数PEAK！\r\n注意：发现未来函数DVOL！",
               c.watching)
         << c.failing;
