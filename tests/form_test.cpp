@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "clipwatch/clipwatch.h"
 #include "scan/scan.h"
@@ -118,15 +119,26 @@ TEST_F(FormTest, TheLabelsShowTheRulesAndOpenTheLibraryOrTheWebPage) {
     void (*click)(Platform&);
     std::string failing;
     std::vector<std::u16string> shown;
+    bool unwritable = false;  // start-up could not write code.ini
   };
   const Case cases[] = {
       {Label1_Click, "", {rules, u"editor " + library}},
       {Label1_Click,
        "OpenInTextEditor",
        {rules, u"无法启动文本编辑器，请手动打开特征库文件：\r\n" + library}},
+      {Label1_Click,
+       "",
+       {u"无法在当前文件夹中写入特征库文件 code.ini，现在使用的是内置的特征库。\r\n"
+        u"要编辑特征库，请在您可以写入的文件夹（例如“文档”，而不是 Program Files）中运行本程序，"
+        u"然后再点此编辑。"},
+       true},
       {Label3_Click, "", {u"open http://www.xuvo.example/"}},
   };
   for (const Case& c : cases) {
+    std::optional<TempDir> removed;
+    if (c.unwritable) removed.emplace(), std::filesystem::remove(std::filesystem::current_path());
+    Load();
+    std::filesystem::remove("code.ini");
     platform_.shown.clear();
     platform_.failing = {c.failing};
     EXPECT_NO_THROW(c.click(platform_));

@@ -1,8 +1,9 @@
 // Drives tesqua.exe (tesqua-scan.exe for the console) like a user: `tesqua-e2e CASE EXE DIR`.
 // Built again as tesqua-e2e-probe.dll, which a hook loads into tesqua to read Text1's font.
 #include <windows.h>
-// After <windows.h>, which it needs.
+// After <windows.h>, which they need.
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cmath>
@@ -494,8 +495,43 @@ HWND FindEditor() {  // a shown notepad on code.ini
                                                                                          : nullptr;
 }
 
-// Clicks and keys on a first start's window, each waited for until its effect shows.
+// tesqua's message box with the text, titled with the caption, OK only; null when none is shown.
+HWND MessageBoxShown(const std::wstring& text) {
+  HWND box = FindWindowW(L"#32770", kCaption);
+  return GetDlgItem(box, IDOK) && !GetDlgItem(box, IDCANCEL) &&
+                 Text(GetDlgItem(box, 0xFFFF)) == text
+             ? box
+             : nullptr;
+}
+
+bool NotepadRuns() {  // in the Wine session
+  const HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W process{sizeof process};
+  bool found = false;
+  for (BOOL more = Process32FirstW(all, &process); more; more = Process32NextW(all, &process))
+    found = found || _wcsicmp(process.szExeFile, L"notepad.exe") == 0;
+  return CloseHandle(all), found;
+}
+
+// Clicks and keys on a first start's window, each waited for until its effect shows; first,
+// Label1 where code.ini cannot be written.
 void Clicks() {
+  {  // The kernel's sysfs takes no new file, not even from root, who may write anywhere else.
+    Tesqua t(L"Z:\\sys");
+    Click(t.Label1, 0.9, 0.5);
+    HWND box = nullptr;
+    Expect(SendMessageW(t.List1, LB_GETCOUNT, 0, 0) == 27 && WaitFor([&] {
+             return (box = MessageBoxShown(
+                         L"无法在当前文件夹中写入特征库文件 code.ini，现在使用的是内置的特征库。"
+                         L"\r\n要编辑特征库，请在您可以写入的文件夹（例如“文档”，而不是 "
+                         L"Program Files）中运行本程序，然后再点此编辑。")) != nullptr;
+           }),
+           "code.ini cannot be written: the window works from the 27 defaults, and a click on "
+           "Label1 says so and where to run the program");
+    Screenshot("library-in-memory", Rect(box));
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    Expect(t.Settled() && !IsWindow(box) && !NotepadRuns(), "closing it starts no editor");
+  }
   const std::wstring folder = Folder(L"tesqua");
   // planted where tesqua runs, never to be started
   CopyFileW(Self().c_str(), (folder + L"\\notepad.exe").c_str(), FALSE);
@@ -532,11 +568,9 @@ void Clicks() {
       {"a click on Label1 shows the two-line message box titled with the caption, OK only",
        [&] { Click(t.Label1, 0.9, 0.5); },
        [&] {
-         box = FindWindowW(L"#32770", kCaption);
-         return GetDlgItem(box, IDOK) && !GetDlgItem(box, IDCANCEL) && !FindEditor() &&
-                Text(GetDlgItem(box, 0xFFFF)) ==
-                    L"带参数的函数，请在前面加$,否则容易识别错误!"
-                    L"\r\n编辑完成保存后重新打开程序即可!";
+         box = MessageBoxShown(
+             L"带参数的函数，请在前面加$,否则容易识别错误!\r\n编辑完成保存后重新打开程序即可!");
+         return box != nullptr && !FindEditor();
        }},
       {"closing it starts the system's notepad on code.ini (not the one planted)",
        [&] { PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0); },
