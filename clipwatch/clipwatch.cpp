@@ -9,7 +9,6 @@
 namespace tesqua {
 
 ProcedureHandle lpPrevWndProc = 0;
-WindowHandle hNextViewer = 0;
 
 namespace {
 
@@ -108,42 +107,6 @@ void OnRetryTimer(Platform& platform) {
   ScanLatest(platform);
 }
 
-void PassToNextViewer(Platform& platform, WindowHandle self, std::uint32_t message,
-                      std::uintptr_t w_param, std::intptr_t l_param) {
-  if (hNextViewer == 0 || hNextViewer == self) return;
-  if (message == WM_DRAWCLIPBOARD) {
-    // Not waited for: while this window waited on the next viewer, the notices of further
-    // copies would be handled inside the wait, each nesting one level deeper, until the
-    // window system refuses the calls of the scan (Wine does so past 64 levels).
-    platform.SendNotifyMessage(hNextViewer, message, w_param, l_param);
-  } else {
-    platform.SendMessage(hNextViewer, message, w_param, l_param);
-  }
-}
-
-// What a viewer owes the others: every notice goes on to the next viewer, the chain is mended
-// when a window leaves it, and the window leaves it itself before it is destroyed.
-void KeepViewerChain(Platform& platform, WindowHandle hwnd, std::uint32_t message,
-                     std::uintptr_t w_param, std::intptr_t l_param) {
-  switch (message) {
-    case WM_DRAWCLIPBOARD:
-      PassToNextViewer(platform, hwnd, message, w_param, l_param);
-      break;
-    case WM_CHANGECBCHAIN:
-      if (WindowHandle(w_param) == hNextViewer) {
-        hNextViewer = WindowHandle(l_param);
-      } else {
-        PassToNextViewer(platform, hwnd, message, w_param, l_param);
-      }
-      break;
-    case WM_DESTROY:
-      platform.ChangeClipboardChain(hwnd, hNextViewer);
-      break;
-    default:
-      break;
-  }
-}
-
 }  // namespace
 
 int GetClipFormat(Platform& platform) {
@@ -161,7 +124,7 @@ void ClearClipboard(Platform& platform) {
 void InstallClipboardWatch(Platform& platform) {
   watched_platform = &platform;
   notice = {};
-  hNextViewer = platform.SetClipboardViewer(platform.hWnd());
+  platform.AddClipboardFormatListener(platform.hWnd());
   lpPrevWndProc = platform.SetWindowProcedure(platform.hWnd(), &WindowProc);
 }
 
@@ -173,15 +136,10 @@ MessageResult WindowProc(WindowHandle hwnd, std::uint32_t message, std::uintptr_
                          std::intptr_t l_param) {
   Platform& platform = *watched_platform;
   try {
-    if (message == WM_DRAWCLIPBOARD) OnNotice(platform);
+    if (message == WM_CLIPBOARDUPDATE) OnNotice(platform);
     if (message == WM_TIMER && w_param == kClipboardRetryTimer) OnRetryTimer(platform);
   } catch (const std::exception&) {
     // Text1 keeps its previous text; the message still goes on.
-  }
-  try {
-    KeepViewerChain(platform, hwnd, message, w_param, l_param);
-  } catch (const std::exception&) {
-    // The chain is the other viewers' business as much as ours; the message still goes on.
   }
   try {
     return platform.CallWindowProc(lpPrevWndProc, hwnd, message, w_param, l_param);
@@ -194,7 +152,6 @@ void ResetClipboardWatch() {
   watched_platform = nullptr;
   notice = {};
   lpPrevWndProc = 0;
-  hNextViewer = 0;
 }
 
 }  // namespace tesqua

@@ -1,5 +1,5 @@
-// The clipboard watch: the window joins the clipboard-viewer chain, its procedure is replaced
-// by WindowProc, and each change that brings text is scanned into Text1.
+// The clipboard watch: the window becomes a clipboard format listener, its procedure is
+// replaced by WindowProc, and each change that brings text is scanned into Text1.
 #pragma once
 
 #include <array>
@@ -12,8 +12,8 @@ namespace tesqua {
 
 inline constexpr std::uint32_t WM_DESTROY = 0x0002;
 inline constexpr std::uint32_t WM_TIMER = 0x0113;
-inline constexpr std::uint32_t WM_DRAWCLIPBOARD = 0x0308;
-inline constexpr std::uint32_t WM_CHANGECBCHAIN = 0x030D;
+// The clipboard-change notice, which the system sends to each format listener itself.
+inline constexpr std::uint32_t WM_CLIPBOARDUPDATE = 0x031D;
 inline constexpr int GWL_WNDPROC = -4;
 inline constexpr int CF_TEXT = 1;
 // The window's timer that reads a clipboard again which another program held at the notice.
@@ -25,22 +25,22 @@ inline constexpr std::uintptr_t kClipboardRetryTimer = 0x7E51;
 inline constexpr std::array<std::uint32_t, 22> kClipFormatPriority = {
     1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 128, 129, 130, 131, 142};
 
-// The procedure WindowProc replaced, and the next window of the viewer chain. Both are set
-// once, by InstallClipboardWatch, for the life of the window.
+// The procedure WindowProc replaced; set once, by InstallClipboardWatch, for the life of the
+// window.
 extern ProcedureHandle lpPrevWndProc;
-extern WindowHandle hNextViewer;
 
 int GetClipFormat(Platform& platform);
 std::u16string ReadClipboardText(Platform& platform);
 void ClearClipboard(Platform& platform);
-// Joins the viewer chain first, then replaces the window's procedure: a notice that arrives
-// between the two goes to the window's own procedure and starts no scan.
+// Registers the window for the clipboard notice first, then replaces the window's procedure: a
+// notice that arrives between the two goes to the window's own procedure and starts no scan.
+// The window never joins the clipboard-viewer chain, where another viewer that passes nothing
+// on would silence it for good, and so it costs no other viewer a notice either.
 void InstallClipboardWatch(Platform& platform);
 void ShowClipboardText(Platform& platform);
 
-// The replacement window procedure: scans on each clipboard-change notice that finds text,
-// keeps the viewer chain whole, and passes every message on to the previous procedure,
-// returning its result.
+// The replacement window procedure: scans on each clipboard-change notice that finds text, and
+// passes every message on to the previous procedure, returning its result.
 // Each scan searches every entry in one snapshot of the text, read once. A notice that arrives
 // while a scan runs is not scanned inside it: the scan reads the clipboard again when it ends.
 // A clipboard that cannot be opened or read is tried again from the message loop, after

@@ -71,14 +71,10 @@ class Platform {
   // Opens the clipboard for owner, empties it and closes it again.
   virtual bool EmptyClipboard(WindowHandle owner) = 0;
 
-  // The clipboard-viewer chain and the window procedure.
-  virtual WindowHandle SetClipboardViewer(WindowHandle window) = 0;
-  virtual bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) = 0;
-  virtual MessageResult SendMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
-                                    std::intptr_t l_param) = 0;
-  // Sends without waiting for the receiver to handle the message.
-  virtual void SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
-                                 std::intptr_t l_param) = 0;
+  // The clipboard notice and the window procedure.
+  // From now on the system itself sends the window WM_CLIPBOARDUPDATE (0x031D) on every change
+  // of the clipboard's content, whatever other programs do; false when it cannot.
+  virtual bool AddClipboardFormatListener(WindowHandle window) = 0;
   // Makes procedure the window's procedure; returns the one it replaced.
   virtual ProcedureHandle SetWindowProcedure(WindowHandle window, WindowProcedure procedure) = 0;
   virtual MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle window,

@@ -8,10 +8,8 @@ namespace tesqua {
 namespace {
 
 using testing::FakePlatform;
-using testing::kFakeWindow;
 using testing::kOwnResult;
 
-constexpr WindowHandle kNextViewer = 0x3000;
 constexpr std::u16string_view kZig = u"\r\n注意：发现未来函数ZIG！";
 constexpr std::u16string_view kDvol = u"\r\n注意：发现未来函数DVOL！";
 
@@ -20,10 +18,10 @@ class ClipwatchTest : public ::testing::Test {
   void SetUp() override { Start({u"$ZIG", u"DVOL"}); }
   void TearDown() override { ResetClipboardWatch(); }
 
-  void Start(const std::vector<std::u16string>& library, WindowHandle next = kNextViewer) {
+  void Start(const std::vector<std::u16string>& library, std::function<void()> on_listen = {}) {
     ResetClipboardWatch();
     platform_ = FakePlatform{};
-    platform_.next_viewer = next;
+    platform_.on_listen = std::move(on_listen);
     for (const auto& entry : library) platform_.list1.AddItem(entry, platform_.list1.ListCount());
     platform_.text1 = u"before";
     InstallClipboardWatch(platform_);
@@ -58,17 +56,15 @@ TEST_F(ClipwatchTest, EachNoticeScansTheClipboardsTextAndPassesTheNoticeOn) {
     Start(empty ? std::vector<std::u16string>{} : std::vector<std::u16string>{u"$ZIG", u"DVOL"});
     platform_.Copy(c.text, c.formats);
     platform_.failing = {c.failing};
-    EXPECT_EQ(platform_.Deliver(WM_DRAWCLIPBOARD, 5, 6), kOwnResult);
+    EXPECT_TRUE(platform_.listening);
+    EXPECT_EQ(platform_.Deliver(WM_CLIPBOARDUPDATE, 5, 6), kOwnResult);
     EXPECT_EQ(platform_.text1, c.text1) << c.failing;
     EXPECT_EQ(platform_.timers.contains(kClipboardRetryTimer), c.failing == "ClipboardText");
-    // Not waited for: notices arriving meanwhile must not nest.
-    EXPECT_EQ(platform_.sent,
-              (std::vector<FakePlatform::Sent>{{kNextViewer, WM_DRAWCLIPBOARD, 5, 6, false}}));
-    EXPECT_EQ(platform_.own_procedure_messages.back(), WM_DRAWCLIPBOARD);
+    EXPECT_EQ(platform_.own_procedure_messages, std::vector<std::uint32_t>{WM_CLIPBOARDUPDATE});
     platform_.failing.clear();
     if (empty) platform_.list1.AddItem(u"DVOL", 0);
     platform_.Copy(u"dvol");
-    platform_.Deliver(WM_DRAWCLIPBOARD);
+    platform_.Deliver(WM_CLIPBOARDUPDATE);
     EXPECT_EQ(platform_.text1, kDvol) << c.failing;
   }
 }
@@ -90,7 +86,7 @@ TEST_F(ClipwatchTest, AHeldClipboardIsReadAgainLaterUntilTenSecondsHavePassed) {
                                                   1000, 1000, 1000, 1000, 1000, 1000, 425};
   platform_.Copy(u"dvol");
   platform_.failing = {"ClipboardText"};
-  platform_.Deliver(WM_DRAWCLIPBOARD);
+  platform_.Deliver(WM_CLIPBOARDUPDATE);
   EXPECT_EQ(retry(1000), ten_seconds);
   EXPECT_EQ(platform_.text1, u"before");  // given up
   EXPECT_EQ(platform_.clipboard_reads, 16);
@@ -98,17 +94,17 @@ TEST_F(ClipwatchTest, AHeldClipboardIsReadAgainLaterUntilTenSecondsHavePassed) {
   // Released after the fourth read.
   platform_.clipboard_reads = 0;
   platform_.failing = {"ClipboardText"};
-  platform_.Deliver(WM_DRAWCLIPBOARD);
+  platform_.Deliver(WM_CLIPBOARDUPDATE);
   EXPECT_EQ(retry(3), (std::vector<std::uint32_t>{25, 50, 100}));
   EXPECT_EQ(platform_.text1, kDvol);
 
   // A newer notice while a retry waits: its own 10 s; the old timer's queued message is ignored.
   platform_.text1 = u"before";
   platform_.failing = {"ClipboardText"};
-  platform_.Deliver(WM_DRAWCLIPBOARD);
+  platform_.Deliver(WM_CLIPBOARDUPDATE);
   platform_.Deliver(WM_TIMER, kClipboardRetryTimer);
   platform_.Deliver(WM_TIMER, kClipboardRetryTimer);
-  platform_.Deliver(WM_DRAWCLIPBOARD);
+  platform_.Deliver(WM_CLIPBOARDUPDATE);
   EXPECT_EQ(retry(1000), ten_seconds);
   platform_.failing.clear();
   platform_.clipboard_reads = 0;
@@ -125,46 +121,30 @@ TEST_F(ClipwatchTest, EveryEntryIsSearchedInOneSnapshotAndANoticeMidScanIsScanne
     platform_.during_read = [this, notice] {
       if (platform_.clipboard_reads != 1) return;
       platform_.Copy(u"DVOL");
-      if (notice) platform_.Deliver(WM_DRAWCLIPBOARD);
+      if (notice) platform_.Deliver(WM_CLIPBOARDUPDATE);
     };
-    platform_.Deliver(WM_DRAWCLIPBOARD);
+    platform_.Deliver(WM_CLIPBOARDUPDATE);
     EXPECT_EQ(platform_.text1, notice ? kDvol : kZig);
     EXPECT_EQ(platform_.clipboard_reads, notice ? 2 : 1);
-    EXPECT_EQ(platform_.own_procedure_messages.size(), notice ? 3u : 2u);
+    EXPECT_EQ(platform_.own_procedure_messages.size(), notice ? 2u : 1u);
   }
 }
 
-TEST_F(ClipwatchTest, TheChainIsMendedWhenAViewerLeavesAndLeftWhenTheWindowGoes) {
-  constexpr WindowHandle kOther = 0x4000, kAfterNext = 0x5000;
-  // Another window leaves: the notice goes on down the chain.
-  platform_.Deliver(WM_CHANGECBCHAIN, kOther, intptr_t(kAfterNext));
-  // Our next viewer leaves: the one after it becomes our next.
-  platform_.Deliver(WM_CHANGECBCHAIN, kNextViewer, intptr_t(kAfterNext));
-  platform_.Deliver(WM_DRAWCLIPBOARD, 1, 2);
-  // The last viewer leaves: nothing is forwarded any more.
-  platform_.Deliver(WM_CHANGECBCHAIN, kAfterNext, 0);
-  platform_.Deliver(WM_DRAWCLIPBOARD);
-  EXPECT_EQ(platform_.sent, (std::vector<FakePlatform::Sent>{
-                                {kNextViewer, WM_CHANGECBCHAIN, kOther, intptr_t(kAfterNext), true},
-                                {kAfterNext, WM_DRAWCLIPBOARD, 1, 2, false}}));
-  EXPECT_EQ(platform_.own_procedure_messages.size(), 6u);  // every message went on as well
+TEST_F(ClipwatchTest, ANoticeIsTheClipboardUpdateOnceTheProcedureIsReplaced) {
+  // Listening comes first: a change before the procedure is replaced is not scanned.
+  Start({u"DVOL"}, [this] { platform_.Copy(u"DVOL"), platform_.ClipboardChanged(); });
+  EXPECT_EQ(platform_.own_procedure_messages, std::vector<std::uint32_t>{WM_CLIPBOARDUPDATE});
+  // The window is no clipboard viewer: the viewer chain's messages, which a program may still
+  // send it, scan nothing and go on like any other message.
   platform_.Copy(u"ZIG(1)");
-  EXPECT_EQ(platform_.Deliver(0x000F, 7, 9), kOwnResult);  // and others go straight through
+  for (const std::uint32_t message : {0x0308u, 0x030Du, 0x000Fu, WM_DESTROY}) {
+    EXPECT_EQ(platform_.Deliver(message, 7, 9), kOwnResult);
+    EXPECT_EQ(platform_.own_procedure_messages.back(), message);
+  }
   EXPECT_EQ(platform_.text1, u"before");
-  EXPECT_EQ(platform_.sent.size(), 2u);
+  EXPECT_EQ(platform_.clipboard_reads, 0);
   platform_.failing = {"CallWindowProc"};
   EXPECT_EQ(platform_.Deliver(0x000F), 0);  // nothing unwinds into the window system
-
-  Start({u"DVOL"});  // the window leaves the chain before it goes
-  platform_.Deliver(WM_DESTROY);
-  EXPECT_EQ(platform_.chain_changes,
-            (std::vector<std::pair<WindowHandle, WindowHandle>>{{kFakeWindow, kNextViewer}}));
-  EXPECT_EQ(platform_.own_procedure_messages.back(), WM_DESTROY);
-
-  Start({u"DVOL"}, kFakeWindow);  // the window never forwards to itself
-  platform_.Deliver(WM_DRAWCLIPBOARD);
-  platform_.Deliver(WM_CHANGECBCHAIN, kOther, 0);
-  EXPECT_TRUE(platform_.sent.empty());
 }
 
 }  // namespace

@@ -45,19 +45,20 @@ class FakePlatform : public Platform {
   std::function<void()> during_read;               // messages the system delivers inside a read
   std::map<std::uintptr_t, std::uint32_t> timers;  // running timers and their periods
 
-  WindowHandle next_viewer = 0;  // what SetClipboardViewer returns
+  bool listening = false;           // whether the window is a clipboard format listener
+  std::function<void()> on_listen;  // what happens right after the window starts listening
   WindowProcedure installed = nullptr;
-  // To other windows: to, message, w_param, l_param, and whether waited for (SendMessage).
-  using Sent = std::tuple<WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t, bool>;
-  std::vector<Sent> sent;
   std::vector<std::uint32_t> own_procedure_messages;
-  std::vector<std::pair<WindowHandle, WindowHandle>> chain_changes;
   std::vector<std::u16string> shown;  // message boxes, "editor FILE", "open PAGE", in order
 
   // Another program puts text on the clipboard, in the given formats, in the clipboard's order.
   void Copy(std::u16string text, std::vector<std::uint32_t> formats = {1, 13}) {
     clipboard_text = std::move(text);
     clipboard_formats = std::move(formats);
+  }
+  // The clipboard changed: the system notifies a listening window (WM_CLIPBOARDUPDATE).
+  void ClipboardChanged() {
+    if (listening) Deliver(0x031D);
   }
   // A message from the window system: to the installed procedure if any, else the window's own.
   MessageResult Deliver(std::uint32_t message, std::uintptr_t w_param = 0,
@@ -91,23 +92,11 @@ class FakePlatform : public Platform {
     Check("EmptyClipboard");
     return owner == kFakeWindow && (Copy(u"", {}), true);
   }
-  // As the window system does, a new viewer hears of the clipboard's content at once.
-  WindowHandle SetClipboardViewer(WindowHandle) override {
-    Check("SetClipboardViewer");
-    Deliver(0x0308);  // WM_DRAWCLIPBOARD
-    return next_viewer;
-  }
-  bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) override {
-    return chain_changes.emplace_back(remove, next), true;
-  }
-  MessageResult SendMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
-                            std::intptr_t l_param) override {
-    sent.emplace_back(to, message, w_param, l_param, true);
-    return 0;
-  }
-  void SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
-                         std::intptr_t l_param) override {
-    sent.emplace_back(to, message, w_param, l_param, false);
+  bool AddClipboardFormatListener(WindowHandle window) override {
+    Check("AddClipboardFormatListener");
+    listening = window == kFakeWindow;
+    if (on_listen) on_listen();
+    return listening;
   }
   ProcedureHandle SetWindowProcedure(WindowHandle, WindowProcedure procedure) override {
     return Check("SetWindowProcedure"), installed = procedure, kFakeOwnProcedure;

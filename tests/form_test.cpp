@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "clipwatch/clipwatch.h"
 #include "scan/scan.h"
@@ -57,7 +58,7 @@ TEST_F(FormTest, StartUpReadiesTheWindowAndAFailingStepLosesOnlyItself) {
       {"EmptyClipboard", {1024, 769}, 765, 168.5, false, true, true},  // then shown unscanned
       {"SetWindowPos", {200, 300}, -59, -66, true, false, true},  // a screen smaller than it
       {"MoveWindow", {1920, 1080}, 0, 0, true, true, true},
-      {"SetClipboardViewer", {1920, 1080}, 1661, 324, true, true, false},
+      {"AddClipboardFormatListener", {1920, 1080}, 1661, 324, true, true, false},
       {"SetWindowProcedure", {1920, 1080}, 1661, 324, true, true, false},
       {"GetPriorityClipboardFormat", {1920, 1080}, 1661, 324, true, true, true},
   };
@@ -71,7 +72,7 @@ TEST_F(FormTest, StartUpReadiesTheWindowAndAFailingStepLosesOnlyItself) {
     EXPECT_EQ(platform_.left, c.left) << c.failing;
     EXPECT_EQ(platform_.top, c.top) << c.failing;
     platform_.Copy(u"a:=peak(1,2,3); b:=dvol;", {1});
-    platform_.Deliver(WM_DRAWCLIPBOARD);
+    platform_.ClipboardChanged();
     EXPECT_EQ(platform_.text1 == u"\r\n注意：发现未来函数PEAK！\r\n注意：发现未来函数DVOL！",
               c.watching)
         << c.failing;
@@ -118,15 +119,26 @@ TEST_F(FormTest, TheLabelsShowTheRulesAndOpenTheLibraryOrTheWebPage) {
     void (*click)(Platform&);
     std::string failing;
     std::vector<std::u16string> shown;
+    bool unwritable = false;  // start-up could not write code.ini
   };
   const Case cases[] = {
       {Label1_Click, "", {rules, u"editor " + library}},
       {Label1_Click,
        "OpenInTextEditor",
        {rules, u"无法启动文本编辑器，请手动打开特征库文件：\r\n" + library}},
+      {Label1_Click,
+       "",
+       {u"无法在当前文件夹中写入特征库文件 code.ini，现在使用的是内置的特征库。\r\n"
+        u"要编辑特征库，请在您可以写入的文件夹（例如“文档”，而不是 Program Files）中运行本程序，"
+        u"然后再点此编辑。"},
+       true},
       {Label3_Click, "", {u"open http://www.xuvo.example/"}},
   };
   for (const Case& c : cases) {
+    std::optional<TempDir> removed;
+    if (c.unwritable) removed.emplace(), std::filesystem::remove(std::filesystem::current_path());
+    Load();
+    std::filesystem::remove("code.ini");
     platform_.shown.clear();
     platform_.failing = {c.failing};
     EXPECT_NO_THROW(c.click(platform_));

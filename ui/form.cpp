@@ -11,6 +11,10 @@
 namespace tesqua {
 namespace {
 
+// Whether start-up found no code.ini and could not write one, and so loaded the defaults from
+// memory: then there is no file for Label1 to open.
+bool library_in_memory = false;
+
 template <typename Step>
 void RunStep(Step step) {
   try {
@@ -39,17 +43,17 @@ void PlaceWindow(Platform& platform) {
 void Form_Load(Platform& platform) {
   // A folder that cannot hold code.ini still gets a working window: the defaults it would have
   // written are loaded from memory. An existing code.ini is always what is loaded.
-  bool built_in = false;
+  library_in_memory = false;
   RunStep([&] {
     try {
       EnsureLibrary();
     } catch (const LibraryError&) {
-      built_in = true;
+      library_in_memory = true;
       throw;
     }
   });
   RunStep([&] {
-    if (built_in) return LoadLibrary(platform.List1(), DefaultLibrary());
+    if (library_in_memory) return LoadLibrary(platform.List1(), DefaultLibrary());
     LoadLibrary(platform.List1(), kLibraryFileName,
                 [&platform](std::string_view bytes) { return platform.DecodeAnsi(bytes); });
   });
@@ -65,6 +69,7 @@ void Check1_Click(Platform& platform) {
 }
 
 void Label1_Click(Platform& platform) {
+  if (library_in_memory) return platform.MessageBox(kLibraryInMemoryMessage);
   platform.MessageBox(kLabel1Message);
   const std::u16string library = std::filesystem::absolute(kLibraryFileName).u16string();
   try {

@@ -104,7 +104,13 @@ std::u16string Instructions();
 // The two lines shown before the library is opened for editing.
 inline constexpr std::u16string_view kLabel1Message =
     u"带参数的函数，请在前面加$,否则容易识别错误!\r\n编辑完成保存后重新打开程序即可!";
-// Shown instead when no text editor can be started, followed by the library's full path.
+// Shown instead, and no editor started, when code.ini could not be written and the window
+// works from the default library held in memory: there is no file to edit.
+inline constexpr std::u16string_view kLibraryInMemoryMessage =
+    u"无法在当前文件夹中写入特征库文件 code.ini，现在使用的是内置的特征库。\r\n"
+    u"要编辑特征库，请在您可以写入的文件夹（例如“文档”，而不是 Program Files）中运行本程序，"
+    u"然后再点此编辑。";
+// Shown when no text editor can be started, followed by the library's full path.
 inline constexpr std::u16string_view kEditorFailedMessage =
     u"无法启动文本编辑器，请手动打开特征库文件：\r\n";
 

@@ -93,7 +93,7 @@ QtPlatform::QtPlatform(QWidget& window, TextBox& text1, QListWidget& list1, QChe
 
 void QtPlatform::DeliverDestroy() {
   if (procedure_ != nullptr) Deliver(WM_DESTROY, 0, 0);
-  disconnect(viewer_);
+  disconnect(listener_);
   procedure_ = nullptr;
 }
 
@@ -165,28 +165,13 @@ bool QtPlatform::EmptyClipboard(WindowHandle owner) {
   return true;
 }
 
-WindowHandle QtPlatform::SetClipboardViewer(WindowHandle window) {
+bool QtPlatform::AddClipboardFormatListener(WindowHandle window) {
   RequireOwnWindow(window);
-  if (!viewer_) {
-    viewer_ = connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
-                      &QtPlatform::DeliverClipboardNotice);
+  if (!listener_) {
+    listener_ = connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+                        &QtPlatform::DeliverClipboardNotice);
   }
-  return 0;  // Qt keeps no chain: there is never a next viewer
-}
-
-bool QtPlatform::ChangeClipboardChain(WindowHandle remove, WindowHandle /*next*/) {
-  if (remove == hWnd()) disconnect(viewer_);
   return true;
-}
-
-MessageResult QtPlatform::SendMessage(WindowHandle /*to*/, std::uint32_t /*message*/,
-                                      std::uintptr_t /*w_param*/, std::intptr_t /*l_param*/) {
-  return 0;  // there are no other viewers to send to
-}
-
-void QtPlatform::SendNotifyMessage(WindowHandle /*to*/, std::uint32_t /*message*/,
-                                   std::uintptr_t /*w_param*/, std::intptr_t /*l_param*/) {
-  // there are no other viewers to send to
 }
 
 ProcedureHandle QtPlatform::SetWindowProcedure(WindowHandle window, WindowProcedure procedure) {
@@ -288,7 +273,7 @@ void QtPlatform::CountClipboardChange() {
 }
 
 void QtPlatform::DeliverClipboardNotice() {
-  Deliver(WM_DRAWCLIPBOARD, 0, 0);
+  Deliver(WM_CLIPBOARDUPDATE, 0, 0);
 }
 
 MessageResult QtPlatform::Deliver(std::uint32_t message, std::uintptr_t w_param,

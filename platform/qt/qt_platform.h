@@ -53,12 +53,7 @@ class QtPlatform : public QObject, public Platform {
   std::uint64_t ClipboardSequenceNumber() const { return sequence_number_; }
   bool EmptyClipboard(WindowHandle owner) override;
 
-  WindowHandle SetClipboardViewer(WindowHandle window) override;
-  bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) override;
-  void SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
-                         std::intptr_t l_param) override;
-  MessageResult SendMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
-                            std::intptr_t l_param) override;
+  bool AddClipboardFormatListener(WindowHandle window) override;
   ProcedureHandle SetWindowProcedure(WindowHandle window, WindowProcedure procedure) override;
   MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle window, std::uint32_t message,
                                std::uintptr_t w_param, std::intptr_t l_param) override;
@@ -87,7 +82,7 @@ class QtPlatform : public QObject, public Platform {
 
   std::uint64_t sequence_number_ = 0;
   std::map<std::uintptr_t, QTimer*> timers_;  // children of this object
-  QMetaObject::Connection viewer_;
+  QMetaObject::Connection listener_;
   WindowProcedure procedure_ = nullptr;
   std::vector<WindowProcedure> replaced_;  // handed out by SetWindowProcedure
 

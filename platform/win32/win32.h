@@ -8,8 +8,6 @@
 
 #undef CallWindowProc
 #undef MessageBox
-#undef SendMessage
-#undef SendNotifyMessage
 #undef ShellExecute
 
 #include <string>

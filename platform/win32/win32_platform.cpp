@@ -157,22 +157,8 @@ bool Win32Platform::EmptyClipboard(WindowHandle owner) {
   return session.is_open() && ::EmptyClipboard();
 }
 
-WindowHandle Win32Platform::SetClipboardViewer(WindowHandle window) {
-  return ToHandle(::SetClipboardViewer(ToHwnd(window)));
-}
-
-bool Win32Platform::ChangeClipboardChain(WindowHandle remove, WindowHandle next) {
-  return ::ChangeClipboardChain(ToHwnd(remove), ToHwnd(next));
-}
-
-MessageResult Win32Platform::SendMessage(WindowHandle to, std::uint32_t message,
-                                         std::uintptr_t w_param, std::intptr_t l_param) {
-  return SendMessageW(ToHwnd(to), message, w_param, l_param);
-}
-
-void Win32Platform::SendNotifyMessage(WindowHandle to, std::uint32_t message,
-                                      std::uintptr_t w_param, std::intptr_t l_param) {
-  SendNotifyMessageW(ToHwnd(to), message, w_param, l_param);
+bool Win32Platform::AddClipboardFormatListener(WindowHandle window) {
+  return ::AddClipboardFormatListener(ToHwnd(window)) != FALSE;
 }
 
 ProcedureHandle Win32Platform::SetWindowProcedure(WindowHandle window, WindowProcedure procedure) {

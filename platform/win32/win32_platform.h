@@ -49,12 +49,7 @@ class Win32Platform : public Platform {
   std::u16string ClipboardText() override;
   bool EmptyClipboard(WindowHandle owner) override;
 
-  WindowHandle SetClipboardViewer(WindowHandle window) override;
-  bool ChangeClipboardChain(WindowHandle remove, WindowHandle next) override;
-  void SendNotifyMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
-                         std::intptr_t l_param) override;
-  MessageResult SendMessage(WindowHandle to, std::uint32_t message, std::uintptr_t w_param,
-                            std::intptr_t l_param) override;
+  bool AddClipboardFormatListener(WindowHandle window) override;
   ProcedureHandle SetWindowProcedure(WindowHandle window, WindowProcedure procedure) override;
   MessageResult CallWindowProc(ProcedureHandle previous, WindowHandle window, std::uint32_t message,
                                std::uintptr_t w_param, std::intptr_t l_param) override;

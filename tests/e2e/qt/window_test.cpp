@@ -195,6 +195,7 @@ class WindowTest : public QObject {
       QString started, arguments;  // the stand-in started and its arguments; empty: none can be
       int exit_status, boxes;      // Label1's boxes: the rules, then the one naming code.ini
       bool outlives_window;
+      bool unwritable = false;  // code.ini cannot be written: one box saying so, no editor
     } cases[] = {
         {"xdg-open", "Label1", xdg_open, u"%1"_s, 0, 1, false},
         {"xdg-open fails", "Label1", xdg_open, u"%1"_s, 4, 2, false},
@@ -206,6 +207,7 @@ class WindowTest : public QObject {
         {"xdg-open finds no browser", "Label3", xdg_open, u"http://www.xuvo.example/"_s, 3, 1,
          false},
         {"no xdg-open", "Label3", {}, {}, 0, 1, false},
+        {"a folder that cannot hold code.ini", "Label1", {}, {}, 0, 1, false, true},
     };
     for (const auto& c : cases) {
       qInfo("%s", c.name);
@@ -223,6 +225,8 @@ class WindowTest : public QObject {
       qputenv("VISUAL", visual ? "my-editor --new-window" : "");
       qputenv("EDITOR", visual ? "xdg-open" : "");  // $VISUAL comes first
       if (c.outlives_window) QVERIFY(WriteFile(stand_in + u".hold"_s, {}));
+      // Nothing can be created in a removed current folder.
+      if (c.unwritable) QVERIFY(QDir(directory_->path()).removeRecursively());
 
       // The user reads each box and presses OK; a box naming code.ini or the address is kept as
       // a screenshot.
@@ -236,6 +240,7 @@ class WindowTest : public QObject {
         boxes << box->windowTitle() + (ok_only ? u" OK: "_s : u" ?: "_s) + box->text();
         if (boxes.size() == (label1 ? 2 : 1))  // the failure's box
           Screenshot(*box, u"tesqua-qt-%1-failed.png"_s.arg(label1 ? "editor"_L1 : "browser"_L1));
+        if (c.unwritable) Screenshot(*box, u"tesqua-qt-library-in-memory.png"_s);
         box->accept();
       });
       reader.start(100);
@@ -257,10 +262,14 @@ class WindowTest : public QObject {
       }
       const QStringList shown{
           u"TesquaV2.0 OK: 带参数的函数，请在前面加$,否则容易识别错误!\n编辑完成保存后重新打开程序即可!"_s,
-          u"TesquaV2.0 OK: 无法启动文本编辑器，请手动打开特征库文件：\n"_s + library};
+          u"TesquaV2.0 OK: 无法启动文本编辑器，请手动打开特征库文件：\n"_s + library,
+          u"TesquaV2.0 OK: 无法在当前文件夹中写入特征库文件 code.ini，现在使用的是内置的特征库。\n"
+          u"要编辑特征库，请在您可以写入的文件夹（例如“文档”，而不是 Program Files）中运行本程序，"
+          u"然后再点此编辑。"_s};
       const QStringList web{
           u"TesquaV2.0 OK: 无法打开网页，请在浏览器中访问：\nhttp://www.xuvo.example/"_s};
-      QTRY_COMPARE_WITH_TIMEOUT(boxes, (label1 ? shown : web).mid(0, c.boxes), kWait);
+      QTRY_COMPARE_WITH_TIMEOUT(boxes, (label1 ? shown : web).mid(c.unwritable ? 2 : 0, c.boxes),
+                                kWait);
       QCOMPARE(QDir(bin).entryList({u"*.arguments"_s}),  // and no other program ran
                c.started.isEmpty() ? QStringList() : QStringList{c.started + u".arguments"_s});
     }

@@ -2,8 +2,9 @@
 // Built again as tesqua-e2e-probe.dll, which a hook loads into tesqua to read a control's font
 // or to tell the window that its DPI changed, as Windows does (Wine never does).
 #include <windows.h>
-// After <windows.h>, which it needs.
+// After <windows.h>, which they need.
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cmath>
@@ -128,11 +129,12 @@ Item Ansi(UINT code_page, std::wstring_view text) {
 struct Viewer {
   HWND window = nullptr, next = nullptr;
   int notices = 0;
+  bool breaks_chain = false;  // passes nothing on and ignores WM_CHANGECBCHAIN, as old tools do
 };
 std::map<HWND, Viewer*> viewers;
 HWND owner;  // owns what we copy
 FontReport font_report{};
-Viewer viewer;  // joins before tesqua starts: tesqua passes each notice on to it after its scan
+Viewer viewer;  // joins before tesqua starts, and must keep getting every notice
 
 LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM w, LPARAM l) {
   Viewer* v = viewers[window];
@@ -143,6 +145,7 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM w, LPARAM l) {
   if (v == nullptr || (message != WM_DRAWCLIPBOARD && message != WM_CHANGECBCHAIN))
     return DefWindowProcW(window, message, w, l);
   v->notices += message == WM_DRAWCLIPBOARD;
+  if (v->breaks_chain) return 0;
   if (message == WM_CHANGECBCHAIN && HWND(w) == v->next)
     v->next = HWND(l);
   else if (v->next != nullptr)
@@ -174,12 +177,6 @@ bool SetClipboard(const std::vector<Item>& items) {
     ok = ok && data != nullptr && SetClipboardData(item.format, data) != nullptr;
   }
   return CloseClipboard() && ok;
-}
-
-// Copies and waits until tesqua has handled the notice.
-bool Copy(const std::vector<Item>& items) {
-  const int before = viewer.notices;
-  return SetClipboard(items) && WaitFor([&] { return viewer.notices > before; });
 }
 
 // WM_GETTEXT, which reaches another process's controls where GetWindowText does not.
@@ -271,6 +268,16 @@ struct Tesqua {
            !TerminateProcess(process.hProcess, 1);
   }
 
+  // Waits until tesqua has handled every message posted to it so far, the clipboard notices
+  // among them: a mark posted to Text1 behind them shows once they are done.
+  bool Settled() const {
+    SendMessageW(Text1, EM_SETMODIFY, FALSE, 0);  // a new text in Text1 clears it too
+    return PostMessageW(Text1, EM_SETMODIFY, TRUE, 0) &&
+           WaitFor([&] { return SendMessageW(Text1, EM_GETMODIFY, 0, 0) != 0; });
+  }
+  // Copies and waits until tesqua has handled the notice.
+  bool Copy(const std::vector<Item>& items) const { return SetClipboard(items) && Settled(); }
+
   bool Topmost() const { return GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST; }
   bool Checked() const { return SendMessageW(Check1, BM_GETCHECK, 0, 0) == BST_CHECKED; }
   std::wstring Shown() const {  // Text1 without the spaces that pad the instructions
@@ -347,7 +354,7 @@ void Verdicts() {
     tesqua.Shows(kInstructions, name + "Text1 shows the instructions");
     for (int n = 1; const auto& [copy, text1] : rows) {
       const std::string what = name + "copy " + std::to_string(n++);
-      Expect(Copy(copy), what + " made, and tesqua passed the notice on");
+      Expect(tesqua.Copy(copy), what + " made, and tesqua handled it");
       tesqua.Shows(text1, what + "'s verdict");
       if (n == 2 && bytes == nullptr) Screenshot("verdict", Rect(tesqua.window));
     }
@@ -530,8 +537,43 @@ HWND FindEditor() {  // a shown notepad on code.ini
                                                                                          : nullptr;
 }
 
-// Clicks and keys on a first start's window, each waited for until its effect shows.
+// tesqua's message box with the text, titled with the caption, OK only; null when none is shown.
+HWND MessageBoxShown(const std::wstring& text) {
+  HWND box = FindWindowW(L"#32770", kCaption);
+  return GetDlgItem(box, IDOK) && !GetDlgItem(box, IDCANCEL) &&
+                 Text(GetDlgItem(box, 0xFFFF)) == text
+             ? box
+             : nullptr;
+}
+
+bool NotepadRuns() {  // in the Wine session
+  const HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W process{sizeof process};
+  bool found = false;
+  for (BOOL more = Process32FirstW(all, &process); more; more = Process32NextW(all, &process))
+    found = found || _wcsicmp(process.szExeFile, L"notepad.exe") == 0;
+  return CloseHandle(all), found;
+}
+
+// Clicks and keys on a first start's window, each waited for until its effect shows; first,
+// Label1 where code.ini cannot be written.
 void Clicks() {
+  {  // The kernel's sysfs takes no new file, not even from root, who may write anywhere else.
+    Tesqua t(L"Z:\\sys");
+    Click(t.Label1, 0.9, 0.5);
+    HWND box = nullptr;
+    Expect(SendMessageW(t.List1, LB_GETCOUNT, 0, 0) == 27 && WaitFor([&] {
+             return (box = MessageBoxShown(
+                         L"无法在当前文件夹中写入特征库文件 code.ini，现在使用的是内置的特征库。"
+                         L"\r\n要编辑特征库，请在您可以写入的文件夹（例如“文档”，而不是 "
+                         L"Program Files）中运行本程序，然后再点此编辑。")) != nullptr;
+           }),
+           "code.ini cannot be written: the window works from the 27 defaults, and a click on "
+           "Label1 says so and where to run the program");
+    Screenshot("library-in-memory", Rect(box));
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    Expect(t.Settled() && !IsWindow(box) && !NotepadRuns(), "closing it starts no editor");
+  }
   const std::wstring folder = Folder(L"tesqua");
   // planted where tesqua runs, never to be started
   CopyFileW(Self().c_str(), (folder + L"\\notepad.exe").c_str(), FALSE);
@@ -568,11 +610,9 @@ void Clicks() {
       {"a click on Label1 shows the two-line message box titled with the caption, OK only",
        [&] { Click(t.Label1, 0.9, 0.5); },
        [&] {
-         box = FindWindowW(L"#32770", kCaption);
-         return GetDlgItem(box, IDOK) && !GetDlgItem(box, IDCANCEL) && !FindEditor() &&
-                Text(GetDlgItem(box, 0xFFFF)) ==
-                    L"带参数的函数，请在前面加$,否则容易识别错误!"
-                    L"\r\n编辑完成保存后重新打开程序即可!";
+         box = MessageBoxShown(
+             L"带参数的函数，请在前面加$,否则容易识别错误!\r\n编辑完成保存后重新打开程序即可!");
+         return box != nullptr && !FindEditor();
        }},
       {"closing it starts the system's notepad on code.ini (not the one planted)",
        [&] { PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0); },
@@ -593,19 +633,21 @@ bool Answers(HWND window) {
   return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0;
 }
 
-// Other viewers in the chain; a clipboard held right after a copy; bursts of copies.
+// Other viewers in the chain, and ones that break it; a clipboard held right after a copy;
+// bursts of copies.
 void Clipboard() {
-  Viewer middle;  // tesqua -> middle -> viewer
+  Viewer middle;  // middle -> viewer; tesqua is no viewer and may take no notice from them
   Join(middle);
   Tesqua t(Folder(L"tesqua"));
-  const int middle_before = middle.notices;
-  // The last viewer has it only through the middle one.
-  Expect(Copy({Unicode(L"ZIG(1)")}) && middle.notices > middle_before,
-         "a notice reaches both viewers after tesqua");
-  ChangeClipboardChain(middle.window, middle.next);  // the system tells tesqua at once
-  const int middle_left = middle.notices;
-  Expect(Copy({Unicode(L"DVOL")}) && middle.notices == middle_left,
-         "once the middle viewer left, tesqua passes notices to the one after it");
+  int notices = viewer.notices, middle_notices = middle.notices;
+  Expect(t.Copy({Unicode(L"ZIG(1)")}) &&
+             WaitFor([&] { return viewer.notices > notices && middle.notices > middle_notices; }),
+         "a notice reaches both viewers while tesqua runs");
+  ChangeClipboardChain(middle.window, middle.next);
+  notices = viewer.notices, middle_notices = middle.notices;
+  Expect(t.Copy({Unicode(L"DVOL")}) && WaitFor([&] { return viewer.notices > notices; }) &&
+             middle.notices == middle_notices,
+         "once the middle viewer left, the one after it still gets notices");
 
   // Copies and holds the clipboard while tesqua's thread is stopped, so that its read finds it
   // held; stopped inside a read of its own, it goes on and the copy is tried again.
@@ -624,15 +666,14 @@ void Clipboard() {
   for (const auto& [milliseconds, text, hit] : holds) {
     const std::string held = "held " + std::to_string(milliseconds) + " ms: ";
     const std::wstring before = Text(t.Text1);
-    const int notices = viewer.notices;
     int pings = 0, late = 0;
     const bool copied = copy_and_hold(text);
     for (const ULONGLONG end = GetTickCount64() + milliseconds; GetTickCount64() < end; ++pings)
       late += !Answers(t.window), Pump();
-    const bool passed_on = viewer.notices > notices, kept = Text(t.Text1) == before;
+    const bool handled = t.Settled(), kept = Text(t.Text1) == before;
     CloseClipboard();
-    Expect(copied && passed_on && kept && late == 0,
-           held + "tesqua passed the notice on, kept its verdict and answered within 100 ms (" +
+    Expect(copied && handled && kept && late == 0,
+           held + "tesqua handled the notice, kept its verdict and answered within 100 ms (" +
                std::to_string(late) + " of " + std::to_string(pings) + " late)");
     t.Shows(Warnings({hit}), held + "the copy's verdict once the clipboard is released");
   }
@@ -652,14 +693,34 @@ void Clipboard() {
     for (int copy = 0; copy < 2000; ++copy, Pump(0))
       copied = SetClipboard({Unicode(texts[(round + copy + 1) % 2])}) && copied;
     t.Shows(verdicts[round % 2], burst + "the last text's verdict");
-    // Notices still queued come before this message: the verdict must outlast them.
+    // Notices still queued come before the mark: the verdict must outlast them.
     const long long growth = memory_use() - memory;
-    Expect(copied && Answers(t.window) && Text(t.Text1) == verdicts[round % 2] && memory > 0 &&
-               growth < 1 << 20,
+    Expect(copied && t.Settled() && Answers(t.window) && Text(t.Text1) == verdicts[round % 2] &&
+               memory > 0 && growth < 1 << 20,
            burst + "the verdict stays, memory grew by " + std::to_string(growth) + " < 1 MB");
   }
-  Expect(t.Close() && Copy({Unicode(L"after tesqua")}),
-         "tesqua left the chain whole when it closed");
+  notices = viewer.notices;
+  Expect(t.Close() && SetClipboard({Unicode(L"after tesqua")}) &&
+             WaitFor([&] { return viewer.notices > notices; }),
+         "the viewers still get notices once tesqua has closed");
+
+  // Viewers that pass nothing on, one joined before tesqua starts and one after it (which alone
+  // stops every notice down the chain), and then gone without leaving it: every copy still
+  // gets its verdict.
+  Viewer before{.breaks_chain = true}, after{.breaks_chain = true};
+  Join(before);
+  Tesqua breakers(Folder(L"breakers"));
+  Join(after);
+  const std::tuple<const wchar_t*, const wchar_t*, bool> copies[] = {
+      {L"A:=ZIG(C,5);", L"ZIG", false},
+      {L"B:=DVOL;", L"DVOL", false},
+      {L"C:=PEAK(1);", L"PEAK", true}};
+  for (const auto& [text, hit, gone] : copies) {
+    if (gone) DestroyWindow(before.window), DestroyWindow(after.window);
+    const std::string when = gone ? " once they have gone" : " with chain-breaking viewers";
+    Expect(breakers.Copy({Unicode(text)}), "a copy" + when);
+    breakers.Shows(Warnings({hit}), "its verdict" + when);
+  }
 }
 
 // tesqua-scan.exe's lines as shown in a console with code page 936 (redirected output is
