@@ -605,13 +605,21 @@ __attribute__((target("avx2"))) inline void HashesAvx2(const unsigned char* byte
       _mm256_slli_epi32(_mm256_srl_epi32(product, _mm_cvtsi32_si128(int(32 - bits))), 4));
 }
 
+// The low 64 bits of a vector, in one move on x64 and in two 32-bit halves on x86, which has
+// no 64-bit register to move them to.
+inline std::uint64_t Low64(__m128i v) {
+  std::uint64_t low;
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(&low), v);
+  return low;
+}
+
 // The shift-or filter's state between blocks of 16 positions, and what a block found.
 struct ShiftScan {
   ShiftScan(const ByteKeys& keys, std::uint64_t carry)
       : table(keys.shift_table.data()),
         live(keys.live_buckets),
         firsts(keys.short_firsts.size()),
-        state(_mm_cvtsi64_si128(std::int64_t(carry))) {
+        state(_mm_set_epi64x(0, std::int64_t(carry))) {
     for (std::size_t k = 0; k < ByteKeys::kShortFirsts; ++k) {
       first[k] = _mm_set1_epi8(char(firsts == 0 ? 0 : keys.short_firsts[std::min(k, firsts - 1)]));
     }
@@ -630,7 +638,7 @@ struct ShiftScan {
     for (int half = 0; half < 2; ++half) {
       const std::uint32_t* eight = hashes + 8 * half;
       for (int i = 0; i < 8; ++i) state = _mm_or_si128(state, Lanes(eight[i], i));
-      open[half] = ~std::uint64_t(_mm_cvtsi128_si64(state)) & live;
+      open[half] = ~Low64(state) & live;
       state = _mm_srli_si128(state, 8);
     }
     starts = ShortStarts(bytes + at, first, firsts);
@@ -644,7 +652,7 @@ struct ShiftScan {
   }
 
   std::size_t Done(std::size_t at, ShiftCandidates& found) const {
-    found.carry = std::uint64_t(_mm_cvtsi128_si64(state));
+    found.carry = Low64(state);
     found.open[0] = open[0];
     found.open[1] = open[1];
     found.starts = starts;

@@ -20,7 +20,12 @@ import sys
 import zlib
 
 PNG_SIZES = (32, 48, 64, 128, 256)
-ICO_SIZE = 32
+# The icon file: the sizes Explorer, the taskbar and the title bar draw at 100 % to 200 %
+# scale. 32 comes twice, with a 256-colour palette and with 32 bits per pixel, the window's
+# own pair; every other size has 32 bits per pixel, and 256 is a PNG, as Windows Vista and
+# later read it (a 256-pixel bitmap would be 256 KB).
+ICO_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
+ICO_PNG_SIZE = 256
 
 TRANSPARENT = (0, 0, 0, 0)
 DARK_RED = (128, 0, 0, 255)  # the window colour
@@ -214,7 +219,7 @@ def Dib32(image):
 
 
 def EncodeIco(entries):
-    """entries: (size, bit_count, dib bytes) in file order."""
+    """entries: (size, bit_count, DIB or PNG bytes) in file order."""
     out = struct.pack("<HHH", 0, 1, len(entries))
     offset = 6 + 16 * len(entries)
     for size, bit_count, dib in entries:
@@ -235,16 +240,27 @@ def Samples(size):
     return max(4, 256 // size)
 
 
+def IcoEntries(images):
+    entries = []
+    for size in ICO_SIZES:
+        if size == ICO_PNG_SIZE:
+            entries.append((size, 32, EncodePng(images[size])))
+            continue
+        if size == 32:
+            entries.append((size, 8, Dib8(images[size])))
+        entries.append((size, 32, Dib32(images[size])))
+    return entries
+
+
 def Write(outdir):
     os.makedirs(outdir, exist_ok=True)
-    images = {size: Render(size, Samples(size)) for size in PNG_SIZES}
+    images = {size: Render(size, Samples(size)) for size in sorted(set(PNG_SIZES + ICO_SIZES))}
     for size in PNG_SIZES:
         path = os.path.join(outdir, "tesqua-%d.png" % size)
         with open(path, "wb") as f:
             f.write(EncodePng(images[size]))
         print("wrote", path)
-    icon = images[ICO_SIZE]
-    ico = EncodeIco([(ICO_SIZE, 8, Dib8(icon)), (ICO_SIZE, 32, Dib32(icon))])
+    ico = EncodeIco(IcoEntries(images))
     path = os.path.join(outdir, "tesqua.ico")
     with open(path, "wb") as f:
         f.write(ico)
@@ -261,35 +277,45 @@ def _fail(message):
 def CheckIco(path):
     with open(path, "rb") as f:
         data = f.read()
+    want_entries = [(size, 32) for size in ICO_SIZES]
+    want_entries.insert(ICO_SIZES.index(32), (32, 8))
     reserved, kind, count = struct.unpack_from("<HHH", data, 0)
-    if (reserved, kind, count) != (0, 1, 2):
-        _fail("%s: header %r, want (0, 1, 2)" % (path, (reserved, kind, count)))
+    if (reserved, kind, count) != (0, 1, len(want_entries)):
+        _fail("%s: header %r, want (0, 1, %d)" % (path, (reserved, kind, count), len(want_entries)))
     end = 6 + 16 * count
-    for i, want_bits in enumerate((8, 32)):
+    for i, (size, want_bits) in enumerate(want_entries):
         w, h, colours, res, planes, bits, length, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
-        if (w, h, colours, res, planes, bits) != (32, 32, 0, 0, 1, want_bits):
+        if (w or 256, h or 256, colours, res, planes, bits) != (size, size, 0, 0, 1, want_bits):
             _fail("%s: entry %d is %r" % (path, i, (w, h, colours, res, planes, bits)))
         if offset != end or offset + length > len(data):
             _fail("%s: entry %d at %d+%d, want it at %d" % (path, i, offset, length, end))
-        info = struct.unpack_from("<IiiHHIIiiII", data, offset)
-        size_, width, height, dib_planes, dib_bits, compression, image_bytes = info[:7]
-        palette_bytes = 256 * 4 if want_bits == 8 else 0
-        xor_bytes = ((32 * want_bits + 31) // 32) * 4 * 32
-        and_bytes = 4 * 32
-        want = (40, 32, 64, 1, want_bits, 0, xor_bytes + and_bytes)
-        if (size_, width, height, dib_planes, dib_bits, compression, image_bytes) != want:
-            _fail("%s: entry %d header %r, want %r" % (path, i, info[:7], want))
-        if length != 40 + palette_bytes + xor_bytes + and_bytes:
-            _fail("%s: entry %d is %d bytes long" % (path, i, length))
-        print("%s: entry %d: 32x32, %2d bpp, %5d bytes at offset %d" % (path, i, want_bits, length, offset))
+        if size == ICO_PNG_SIZE:
+            CheckPng(path, size, data[offset : offset + length])
+        else:
+            CheckDib(path, i, size, want_bits, data[offset : offset + length])
+        print("%s: entry %d: %dx%d, %2d bpp, %6d bytes at offset %d"
+              % (path, i, size, size, want_bits, length, offset))
         end = offset + length
     if end != len(data):
         _fail("%s: %d bytes after the last image" % (path, len(data) - end))
 
 
-def CheckPng(path, size):
-    with open(path, "rb") as f:
-        data = f.read()
+def CheckDib(path, i, size, bits, dib):
+    info = struct.unpack_from("<IiiHHIIiiII", dib, 0)
+    palette_bytes = 256 * 4 if bits == 8 else 0
+    xor_bytes = ((size * bits + 31) // 32) * 4 * size
+    and_bytes = ((size + 31) // 32) * 4 * size
+    want = (40, size, 2 * size, 1, bits, 0, xor_bytes + and_bytes)
+    if info[:7] != want:
+        _fail("%s: entry %d header %r, want %r" % (path, i, info[:7], want))
+    if len(dib) != 40 + palette_bytes + xor_bytes + and_bytes:
+        _fail("%s: entry %d is %d bytes long" % (path, i, len(dib)))
+
+
+def CheckPng(path, size, data=None):
+    if data is None:
+        with open(path, "rb") as f:
+            data = f.read()
     if data[:8] != b"\x89PNG\r\n\x1a\n":
         _fail("%s: not a PNG" % path)
     at, idat, kinds = 8, b"", []

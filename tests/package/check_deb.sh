@@ -12,6 +12,8 @@ check "lintian" lintian --fail-on error,warning "$deb"
 depends=$(dpkg-deb -f "$deb" Depends)
 check "dependencies from the binaries: $depends" \
   grep -q 'libc6 (>= [0-9.]*).*libqt6widgets6 (>= [0-9.]*)' <<<"$depends"
+check "recommends a Chinese font" same "$(dpkg-deb -f "$deb" Recommends)" \
+  "fonts-noto-cjk | fonts-wqy-microhei | fonts-arphic-uming"
 
 dpkg-deb -x "$deb" "$root"
 cd "$root" || exit 1
