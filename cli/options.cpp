@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include <getopt.h>
+
 #include <algorithm>
 #include <ostream>
 
@@ -23,50 +25,84 @@ std::set<std::string> ParseExtensions(std::string_view list) {
   return extensions;
 }
 
+namespace {
+
+// The one-letter options, ':' first: a missing value is told apart from an unknown option.
+constexpr std::string_view kShortOptions = ":rlh";
+
+// What getopt_long left in optopt: a letter that is no option, 0 for an unknown long option
+// (the last argument it read), or the option that was given a value it does not take.
+std::string UnknownOption(const std::string& last, int letter) {
+  if (letter > 0 && letter < 256 && kShortOptions.find(char(letter), 1) == std::string::npos) {
+    return std::string("unknown option -") + char(letter);
+  }
+  const std::size_t equals = last.find('=');
+  if (letter != 0 && last.starts_with("--") && equals != std::string::npos) {
+    return last.substr(0, equals) + " takes no value";
+  }
+  return "unknown option " + last;
+}
+
+}  // namespace
+
 std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args,
                                             std::ostream& err) {
+  enum LongOnly { kLibrary = 256, kExt, kJson, kVersion };
+  static const option kOptions[] = {
+      {"library", required_argument, nullptr, kLibrary},
+      {"ext", required_argument, nullptr, kExt},
+      {"json", no_argument, nullptr, kJson},
+      {"files-with-hits", no_argument, nullptr, 'l'},
+      {"recursive", no_argument, nullptr, 'r'},
+      {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, kVersion},
+      {nullptr, 0, nullptr, 0},
+  };
+  // getopt_long takes the C form and moves the paths behind the options, as it does for
+  // every GNU tool: "f -r" is "-r f".
+  std::vector<std::string> copies = args;
+  std::vector<char*> argv = {const_cast<char*>("tesqua-scan")};
+  for (std::string& arg : copies) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const int argc = int(argv.size() - 1);
+  const auto usage_error = [&err](const std::string& what) {
+    err << "tesqua-scan: " << what << "\n" << kUsage;
+    return std::nullopt;
+  };
   ScanOptions options;
-  bool only_paths = false;  // after "--"
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool is_option = !only_paths && arg.size() > 1 && arg[0] == '-';
-    if (!is_option) {
-      options.inputs.push_back(arg);
-    } else if (arg == "--") {
-      only_paths = true;
-    } else if (arg == "--library" || arg == "--ext") {
-      if (i + 1 == args.size()) {
-        err << "tesqua-scan: " << arg << " needs a value\n" << kUsage;
-        return std::nullopt;
-      }
-      const std::string& value = args[++i];
-      if (arg == "--library") {
-        options.library = std::filesystem::u8path(value);
-      } else {
-        options.extensions = ParseExtensions(value);
-      }
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--recursive") {
-      options.recursive = true;
-    } else if (arg == "--files-with-hits") {
-      options.files_with_hits = true;
-    } else if (arg == "--help") {
-      options.help = true;
-    } else if (arg == "--version") {
-      options.version = true;
-    } else if (arg[1] != '-' && arg.find_first_not_of("rlh", 1) == std::string::npos) {
-      // Short options, alone or together: -r, -l, -rl.
-      for (const char letter : arg.substr(1)) {
-        if (letter == 'r') options.recursive = true;
-        if (letter == 'l') options.files_with_hits = true;
-        if (letter == 'h') options.help = true;
-      }
-    } else {
-      err << "tesqua-scan: unknown option " << arg << "\n" << kUsage;
-      return std::nullopt;
+  optind = 0;  // starts over on a new argument list
+  opterr = 0;  // its messages are ours, on err
+  for (int letter;
+       (letter = getopt_long(argc, argv.data(), kShortOptions.data(), kOptions, nullptr)) != -1;) {
+    switch (letter) {
+      case kLibrary:
+        options.library = std::filesystem::u8path(optarg);
+        break;
+      case kExt:
+        options.extensions = ParseExtensions(optarg);
+        break;
+      case kJson:
+        options.json = true;
+        break;
+      case 'l':
+        options.files_with_hits = true;
+        break;
+      case 'r':
+        options.recursive = true;
+        break;
+      case 'h':
+        options.help = true;
+        break;
+      case kVersion:
+        options.version = true;
+        break;
+      case ':':
+        return usage_error(std::string(argv[optind - 1]) + " needs a value");
+      default:  // '?': unknown, or a value given to an option that takes none
+        return usage_error(UnknownOption(argv[optind - 1], optopt));
     }
   }
+  options.inputs.assign(argv.begin() + optind, argv.begin() + argc);
   if (options.json && options.files_with_hits) {
     err << "tesqua-scan: --json and -l do not go together\n" << kUsage;
     return std::nullopt;
@@ -108,6 +144,9 @@ void PrintHelp(std::ostream& out) {
          "                  the command line are always scanned\n"
          "  -h, --help      this text\n"
          "  --version       the version\n"
+         "\n"
+         "A value follows its option after a space or \"=\" (--ext=txt); options may come\n"
+         "after the paths, and \"--\" ends them.\n"
          "\n"
          "Files may be GBK, UTF-8, or UTF-16 with a byte-order mark. A file whose first\n"
          "8 KB hold a NUL or another control character that text does not have (and no\n"

@@ -126,7 +126,7 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
        "f/d.txt: cannot be checked (binary or encrypted)"},
       {{"--library", "lib.ini", "f/d.txt"}, "", kExitError, "", "f/d.txt: cannot be checked"},
       // Extensions choose the files of folders only.
-      {{"--library", "lib.ini", "-r", "--ext", ".DOC,tn6", "f", "f/b.TXT"}, "", kExitFound,
+      {{"--library=lib.ini", "f", "-r", "--ext=.DOC,tn6", "f/b.TXT"}, "", kExitFound,
        "f/e.doc: ZIG\n"
        "f/sub/c.tn6: #WEEK, 未来\n"
        "f/b.TXT: 没有发现未来函数！\n"
@@ -171,7 +171,8 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
       {{"--library", ".", "-"}, "ZIG(", kExitError, "", ".: is a directory"},
       {{"--library"}, "ZIG(", kExitError, "", "Usage: tesqua-scan"},
       {{"--frobnicate"}, "ZIG(", kExitError, "", "--frobnicate"},
-      {{"-rx"}, "ZIG(", kExitError, "", "-rx"},
+      {{"-xr"}, "ZIG(", kExitError, "", "unknown option -x\n"},
+      {{"--json=yes"}, "ZIG(", kExitError, "", "--json takes no value\n"},
       {{"--", "--json"}, "ZIG(", kExitError, "", "cannot read --json"},
       {{"-", "-"}, "ZIG(", kExitError, "", "standard input"},
       {{"f"}, "ZIG(", kExitError, "", "f: is a folder (use -r)\n"},
