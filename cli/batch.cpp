@@ -18,6 +18,7 @@
 #include "cli/output.h"
 #include "cli/report.h"
 #include "cli/scan_command.h"
+#include "scan/library.h"
 #include "scan/scan.h"
 
 namespace tesqua {
@@ -67,6 +68,7 @@ void Walk(const fs::path& folder, const ScanOptions& options, const fs::path& li
   std::string label_prefix = Utf8Path(folder / "-");
   label_prefix.pop_back();
   const fs::path::string_type library_name = library_file.filename().native();
+  static const fs::path::string_type library_file_name = fs::path(kLibraryFileName).native();
   for (const FolderEntry* entry : sorted) {
     if (entry->kind == FolderEntry::Kind::kFolder) {
       Walk(prefix + entry->name, options, library_file, inputs);
@@ -76,6 +78,8 @@ void Walk(const fs::path& folder, const ScanOptions& options, const fs::path& li
     if (!options.extensions.empty() && !HasExtension(entry->utf8_name, options.extensions)) {
       continue;
     }
+    // Another folder's code.ini is another library, not a formula.
+    if (SameFileName(entry->name, library_file_name)) continue;
     fs::path::string_type file = prefix + entry->name;
     std::error_code status_error;
     if (entry->name == library_name && fs::equivalent(file, library_file, status_error)) continue;

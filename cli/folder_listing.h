@@ -22,4 +22,8 @@ struct FolderEntry {
 bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries,
                 std::string& error);
 
+// Whether two file names name the same file in one folder: letter case ignored on Windows.
+bool SameFileName(const std::filesystem::path::string_type& a,
+                  const std::filesystem::path::string_type& b);
+
 }  // namespace tesqua

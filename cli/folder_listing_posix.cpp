@@ -51,4 +51,9 @@ bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& e
   return true;
 }
 
+bool SameFileName(const std::filesystem::path::string_type& a,
+                  const std::filesystem::path::string_type& b) {
+  return a == b;
+}
+
 }  // namespace tesqua

@@ -60,4 +60,10 @@ bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& e
   return true;
 }
 
+bool SameFileName(const std::filesystem::path::string_type& a,
+                  const std::filesystem::path::string_type& b) {
+  return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
 }  // namespace tesqua

@@ -7,13 +7,13 @@
 
 namespace tesqua {
 
-std::set<std::string> ParseExtensions(std::string_view list) {
+std::optional<std::set<std::string>> ParseExtensions(std::string_view list) {
   std::set<std::string> extensions;
   while (!list.empty()) {
     const std::size_t comma = list.find(',');
     std::string_view item = list.substr(0, comma);
     list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
-    if (item == "*") return {};
+    if (item == "*") return std::set<std::string>();
     if (!item.empty() && item.front() == '.') item.remove_prefix(1);
     if (item.empty()) continue;
     std::string lower(item);
@@ -22,6 +22,7 @@ std::set<std::string> ParseExtensions(std::string_view list) {
     }
     extensions.insert(lower);
   }
+  if (extensions.empty()) return std::nullopt;
   return extensions;
 }
 
@@ -79,7 +80,11 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
         options.library = std::filesystem::u8path(optarg);
         break;
       case kExt:
-        options.extensions = ParseExtensions(optarg);
+        if (std::optional<std::set<std::string>> extensions = ParseExtensions(optarg)) {
+          options.extensions = std::move(*extensions);
+        } else {  // not "every file": that is "*"
+          return usage_error(std::string("--ext names no extension: \"") + optarg + "\"");
+        }
         break;
       case kJson:
         options.json = true;
@@ -141,7 +146,7 @@ void PrintHelp(std::ostream& out) {
          "                  error); with no PATH, the current folder\n"
          "  --ext LIST      the extensions of the files scanned in folders, comma-separated\n"
          "                  (default: txt,tn6,fnc,ini; \"*\" for every file); files named on\n"
-         "                  the command line are always scanned\n"
+         "                  the command line are always scanned, a folder's code.ini never\n"
          "  -h, --help      this text\n"
          "  --version       the version\n"
          "\n"

@@ -36,8 +36,9 @@ struct ScanOptions {
 std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args,
                                             std::ostream& err);
 
-// The extensions of --ext: "txt,.TN6" and the like; "*" for every file.
-std::set<std::string> ParseExtensions(std::string_view list);
+// The extensions of --ext: "txt,.TN6" and the like; "*" for every file (an empty set);
+// nothing for a list that names no extension ("", ",").
+std::optional<std::set<std::string>> ParseExtensions(std::string_view list);
 
 void PrintHelp(std::ostream& out);
 

@@ -120,9 +120,8 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
        "f/g.txt: ZIG\n"
        "f/h.txt: DVOL\n"
        "f/sub/c.tn6: #WEEK, 未来\n"
-       "f/sub/code.ini: DVOL\n"
        "f/to_a.txt: ZIG, DVOL, 未来\n"
-       "7 files scanned, 6 with hits, 0 could not be read, 1 could not be checked (binary or encrypted)\n",
+       "6 files scanned, 5 with hits, 0 could not be read, 1 could not be checked (binary or encrypted)\n",
        "f/d.txt: cannot be checked (binary or encrypted)"},
       {{"--library", "lib.ini", "f/d.txt"}, "", kExitError, "", "f/d.txt: cannot be checked"},
       // Extensions choose the files of folders only.
@@ -133,11 +132,13 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
        "3 files scanned, 2 with hits, 0 could not be read, 0 could not be checked (binary or encrypted)\n"},
       {{"--library", "lib.ini", "-rl", "--ext", "*", "f"}, "", kExitError,
        "f/.txt\nf/a.txt\nf/e.doc\nf/g.txt\nf/h.txt\n"
-       "f/sub/c.tn6\nf/sub/code.ini\nf/to_a.txt\nf/txt\n"},
-      // The current folder but the library, which is written there and used; no input read.
-      {{"-rl", "--ext", "ini"}, "ZIG(", kExitFound, "f/sub/code.ini\nlib.ini\n"},
+       "f/sub/c.tn6\nf/to_a.txt\nf/txt\n"},
+      // The current folder but the libraries: the one written there and used, and any other
+      // folder's code.ini; no input read.
+      {{"-rl", "--ext", "ini"}, "ZIG(", kExitFound, "lib.ini\n"},
+      {{"-r", "--ext", ","}, "", kExitError, "", "--ext names no extension: \",\""},
       {{"--library", "lib.ini", "-rl", "f", "missing.txt"}, "", kExitError,
-       "f/a.txt\nf/g.txt\nf/h.txt\nf/sub/c.tn6\nf/sub/code.ini\nf/to_a.txt\n",
+       "f/a.txt\nf/g.txt\nf/h.txt\nf/sub/c.tn6\nf/to_a.txt\n",
        "missing.txt"},
       {{"--library", "lib.ini", "--files-with-hits", "f/b.TXT"}, "", kExitNoneFound, ""},
       {{"--library", "lib.ini", "f/b.TXT", "-"}, "MA(C,5)", kExitNoneFound,
