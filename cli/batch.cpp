@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <istream>
 #include <memory>
 #include <mutex>
@@ -42,7 +45,38 @@ bool HasExtension(const std::string& name, const std::set<std::string>& extensio
   return extensions.contains(extension);
 }
 
-void Walk(const fs::path& folder, const ScanOptions& options, const fs::path& library_file,
+// Which of a folder's files are scanned: --ext, --include and --exclude.
+class NameFilter {
+ public:
+  explicit NameFilter(const ScanOptions& options)
+      : extensions_(options.includes.empty() || options.extensions_given ? options.extensions
+                                                                         : std::set<std::string>()),
+        includes_(Native(options.includes)),
+        excludes_(Native(options.excludes)) {}
+
+  bool Takes(const FolderEntry& entry) const {
+    if (!extensions_.empty() && !HasExtension(entry.utf8_name, extensions_)) return false;
+    const auto matches = [&entry](const fs::path::string_type& glob) {
+      return GlobMatches(glob, entry.name);
+    };
+    if (!includes_.empty() && std::none_of(includes_.begin(), includes_.end(), matches)) {
+      return false;
+    }
+    return std::none_of(excludes_.begin(), excludes_.end(), matches);
+  }
+
+ private:
+  static std::vector<fs::path::string_type> Native(const std::vector<std::string>& globs) {
+    std::vector<fs::path::string_type> native;
+    for (const std::string& glob : globs) native.push_back(fs::u8path(glob).native());
+    return native;
+  }
+
+  std::set<std::string> extensions_;  // empty: any
+  std::vector<fs::path::string_type> includes_, excludes_;
+};
+
+void Walk(const fs::path& folder, const NameFilter& filter, const fs::path& library_file,
           std::vector<BatchInput>& inputs) {
   // An empty folder path is the current folder, whose files are named without "./".
   const fs::path listed = folder.empty() ? fs::path(".") : folder;
@@ -71,13 +105,10 @@ void Walk(const fs::path& folder, const ScanOptions& options, const fs::path& li
   static const fs::path::string_type library_file_name = fs::path(kLibraryFileName).native();
   for (const FolderEntry* entry : sorted) {
     if (entry->kind == FolderEntry::Kind::kFolder) {
-      Walk(prefix + entry->name, options, library_file, inputs);
+      Walk(prefix + entry->name, filter, library_file, inputs);
       continue;
     }
-    if (entry->kind != FolderEntry::Kind::kFile) continue;
-    if (!options.extensions.empty() && !HasExtension(entry->utf8_name, options.extensions)) {
-      continue;
-    }
+    if (entry->kind != FolderEntry::Kind::kFile || !filter.Takes(*entry)) continue;
     // Another folder's code.ini is another library, not a formula.
     if (SameFileName(entry->name, library_file_name)) continue;
     fs::path::string_type file = prefix + entry->name;
@@ -203,14 +234,39 @@ FileScan ScanInput(const BatchInput& input, std::istream& standard_input, FileSc
   }
 }
 
+// The paths listed in a file (or standard input, "-"), one per line or ended by NUL, each
+// handed to add as a path named on the command line; empty lines are none.
+template <typename Add>
+void ReadFileList(const std::string& list_name, char end, std::istream& in,
+                  std::vector<BatchInput>& inputs, Add add) {
+  std::ifstream file;
+  if (list_name != "-") {
+    file.open(fs::u8path(list_name), std::ios::binary);
+    if (!file) {
+      inputs.push_back({list_name, fs::u8path(list_name).native(), false,
+                        "cannot read the list of files: " + std::string(std::strerror(errno))});
+      return;
+    }
+  }
+  std::istream& list = list_name == "-" ? in : file;
+  for (std::string name; std::getline(list, name, end);) {
+#ifdef _WIN32
+    if (end == '\n' && name.ends_with('\r')) name.pop_back();  // a list written on Windows
+#endif
+    if (!name.empty()) add(name);
+  }
+}
+
 }  // namespace
 
-std::vector<BatchInput> CollectInputs(const ScanOptions& options, const fs::path& library_file) {
+std::vector<BatchInput> CollectInputs(const ScanOptions& options, const fs::path& library_file,
+                                      std::istream& in) {
   std::vector<BatchInput> inputs;
-  for (const std::string& name : options.inputs) {
+  const NameFilter filter(options);
+  const auto add = [&](const std::string& name) {
     if (name == "-") {
       inputs.push_back({"-", {}, true, ""});
-      continue;
+      return;
     }
     const fs::path path = fs::u8path(name);
     std::error_code error;
@@ -219,14 +275,16 @@ std::vector<BatchInput> CollectInputs(const ScanOptions& options, const fs::path
       inputs.push_back({name, path.native(), false, error.message()});
     } else if (fs::is_directory(status)) {
       if (options.recursive) {
-        Walk(options.current_folder ? fs::path() : path, options, library_file, inputs);
+        Walk(options.current_folder ? fs::path() : path, filter, library_file, inputs);
       } else {
         inputs.push_back({name, path.native(), false, "is a folder (use -r)"});
       }
     } else {
       inputs.push_back({name, path.native(), false, "", fs::is_regular_file(status)});
     }
-  }
+  };
+  for (const std::string& name : options.inputs) add(name);
+  if (options.files_from) ReadFileList(*options.files_from, options.NameEnd(), in, inputs, add);
   return inputs;
 }
 
@@ -276,7 +334,7 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
     start.Ring();
   };
   try {
-    inputs = CollectInputs(options, library_file);
+    inputs = CollectInputs(options, library_file, in);
     results.emplace(inputs.size());
   } catch (...) {
     inputs.clear();
@@ -290,8 +348,9 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
   BatchTotals totals;
   Progress progress(out, err, show_progress, inputs.size(), pace);
   std::size_t printed = 0;
+  bool found = false;  // with -q, the first file with hits ends the batch
   const auto print_ready = [&] {
-    for (; printed < inputs.size() && results->Ready(printed); ++printed) {
+    for (; printed < inputs.size() && results->Ready(printed) && !found; ++printed) {
       const BatchInput& input = inputs[printed];
       const FileScan& scan = results->At(printed);
       progress.Clear();
@@ -299,11 +358,13 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
       switch (scan.outcome) {
         case FileScan::Outcome::kUnreadable:
           ++totals.unreadable;
-          err << "tesqua-scan: " << input.label << ": " << scan.error << "\n";
+          if (!options.no_messages)
+            err << "tesqua-scan: " << input.label << ": " << scan.error << "\n";
           break;
         case FileScan::Outcome::kBinary:
           ++totals.skipped;
-          err << "tesqua-scan: " << input.label << ": " << kCannotCheck << "\n";
+          if (!options.no_messages)
+            err << "tesqua-scan: " << input.label << ": " << kCannotCheck << "\n";
           break;
         case FileScan::Outcome::kScanned:
           ++totals.scanned;
@@ -312,10 +373,13 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
           totals.with_hits += hits ? 1 : 0;
           break;
       }
-      if (options.json) {
+      const bool clean = scan.outcome == FileScan::Outcome::kScanned && !hits;
+      if (options.quiet) {
+        found = hits;
+      } else if (options.json) {
         out << JsonLine(input.label, entries, scan);
-      } else if (options.files_with_hits) {
-        if (hits) out << input.label << '\n';
+      } else if (options.files_with_hits || options.files_without_hits) {
+        if (options.files_with_hits ? hits : clean) out << input.label << options.NameEnd();
       } else if (scan.outcome == FileScan::Outcome::kScanned) {
         out << TextLine(input.label, entries, scan);
       }
@@ -325,8 +389,8 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
     progress.Show(printed, bytes_read);
   };
   try {
-    while (scan_next(scanner)) print_ready();
-    while (printed < inputs.size()) {
+    while (!found && scan_next(scanner)) print_ready();
+    while (!found && printed < inputs.size()) {
       if (!results->Ready(printed)) {
         if (show_progress) {
           std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -341,12 +405,15 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
     for (std::thread& worker : workers) worker.join();
     throw;
   }
+  stop.store(found);  // -q: the files after the first hit are not wanted
   for (std::thread& worker : workers) worker.join();
   progress.Clear();
-  // -l prints names to be read by other programs: a summary would be one more name.
-  if (options.json) {
+  if (found) return kExitFound;
+  // -l and -L print names to be read by other programs: a summary would be one more name.
+  if (options.quiet) {
+  } else if (options.json) {
     out << JsonSummary(totals);
-  } else if (!options.files_with_hits) {
+  } else if (!options.files_with_hits && !options.files_without_hits) {
     out << TextSummary(totals);
   }
   out << std::flush;

@@ -21,9 +21,10 @@ struct BatchInput {
 };
 
 // The files to scan, in order: each path as named, a folder's files (with -r) sorted by name,
-// subfolders walked, symbolic links to folders not followed, the library itself left out.
+// subfolders walked, symbolic links to folders not followed, the library itself left out;
+// then the paths that --files-from lists (from in for "-").
 std::vector<BatchInput> CollectInputs(const ScanOptions& options,
-                                      const std::filesystem::path& library_file);
+                                      const std::filesystem::path& library_file, std::istream& in);
 
 // When the progress line on a terminal first shows, and how often it is drawn again.
 struct ProgressPace {

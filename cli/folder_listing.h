@@ -26,4 +26,9 @@ bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& e
 bool SameFileName(const std::filesystem::path::string_type& a,
                   const std::filesystem::path::string_type& b);
 
+// Whether a file name matches a glob as the system's own tools match it: fnmatch's "*", "?"
+// and "[...]" on Linux; "*" and "?", letter case ignored, on Windows.
+bool GlobMatches(const std::filesystem::path::string_type& glob,
+                 const std::filesystem::path::string_type& name);
+
 }  // namespace tesqua

@@ -26,6 +26,33 @@ class FindHandle {
   HANDLE handle_;
 };
 
+// Letters compared as the file system compares them: by their upper case.
+wchar_t Upper(wchar_t c) {
+  return wchar_t(reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(UINT_PTR(c)))));
+}
+
+// "*" any run, "?" one character, as the console's own commands match; "[" is a letter here,
+// as names may hold it.
+bool Matches(std::wstring_view glob, std::wstring_view name) {
+  std::size_t g = 0, n = 0, star = std::wstring_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (g < glob.size() && glob[g] == L'*') {
+      star = g++;
+      resume = n;
+    } else if (g < glob.size() && (glob[g] == L'?' || Upper(glob[g]) == Upper(name[n]))) {
+      ++g;
+      ++n;
+    } else if (star != std::wstring_view::npos) {
+      g = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (g < glob.size() && glob[g] == L'*') ++g;
+  return g == glob.size();
+}
+
 }  // namespace
 
 // The system's listing, which tells the attributes with the names. A folder that is a reparse
@@ -64,6 +91,11 @@ bool SameFileName(const std::filesystem::path::string_type& a,
                   const std::filesystem::path::string_type& b) {
   return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) ==
          CSTR_EQUAL;
+}
+
+bool GlobMatches(const std::filesystem::path::string_type& glob,
+                 const std::filesystem::path::string_type& name) {
+  return Matches(glob, name);
 }
 
 }  // namespace tesqua

@@ -29,7 +29,7 @@ std::optional<std::set<std::string>> ParseExtensions(std::string_view list) {
 namespace {
 
 // The one-letter options, ':' first: a missing value is told apart from an unknown option.
-constexpr std::string_view kShortOptions = ":rlh";
+constexpr std::string_view kShortOptions = ":rlLqs0h";
 
 // What getopt_long left in optopt: a letter that is no option, 0 for an unknown long option
 // (the last argument it read), or the option that was given a value it does not take.
@@ -48,12 +48,19 @@ std::string UnknownOption(const std::string& last, int letter) {
 
 std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args,
                                             std::ostream& err) {
-  enum LongOnly { kLibrary = 256, kExt, kJson, kVersion };
+  enum LongOnly { kLibrary = 256, kExt, kJson, kVersion, kFilesFrom, kExclude, kInclude };
   static const option kOptions[] = {
       {"library", required_argument, nullptr, kLibrary},
       {"ext", required_argument, nullptr, kExt},
       {"json", no_argument, nullptr, kJson},
       {"files-with-hits", no_argument, nullptr, 'l'},
+      {"files-without-hits", no_argument, nullptr, 'L'},
+      {"quiet", no_argument, nullptr, 'q'},
+      {"no-messages", no_argument, nullptr, 's'},
+      {"null", no_argument, nullptr, '0'},
+      {"files-from", required_argument, nullptr, kFilesFrom},
+      {"exclude", required_argument, nullptr, kExclude},
+      {"include", required_argument, nullptr, kInclude},
       {"recursive", no_argument, nullptr, 'r'},
       {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, kVersion},
@@ -82,6 +89,7 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
       case kExt:
         if (std::optional<std::set<std::string>> extensions = ParseExtensions(optarg)) {
           options.extensions = std::move(*extensions);
+          options.extensions_given = true;
         } else {  // not "every file": that is "*"
           return usage_error(std::string("--ext names no extension: \"") + optarg + "\"");
         }
@@ -91,6 +99,27 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
         break;
       case 'l':
         options.files_with_hits = true;
+        break;
+      case 'L':
+        options.files_without_hits = true;
+        break;
+      case 'q':
+        options.quiet = true;
+        break;
+      case 's':
+        options.no_messages = true;
+        break;
+      case '0':
+        options.null_names = true;
+        break;
+      case kFilesFrom:
+        options.files_from = optarg;
+        break;
+      case kExclude:
+        options.excludes.push_back(optarg);
+        break;
+      case kInclude:
+        options.includes.push_back(optarg);
         break;
       case 'r':
         options.recursive = true;
@@ -108,18 +137,18 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
     }
   }
   options.inputs.assign(argv.begin() + optind, argv.begin() + argc);
-  if (options.json && options.files_with_hits) {
-    err << "tesqua-scan: --json and -l do not go together\n" << kUsage;
-    return std::nullopt;
+  if (int(options.json) + int(options.files_with_hits) + int(options.files_without_hits) > 1) {
+    return usage_error("--json, -l and -L do not go together");
   }
   // As grep -r does: no path is the current folder, not standard input.
-  if (options.recursive && options.inputs.empty()) {
+  if (options.recursive && options.inputs.empty() && !options.files_from) {
     options.inputs.push_back(".");
     options.current_folder = true;
   }
-  if (std::count(options.inputs.begin(), options.inputs.end(), "-") > 1) {
-    err << "tesqua-scan: standard input can be read only once\n" << kUsage;
-    return std::nullopt;
+  if (std::count(options.inputs.begin(), options.inputs.end(), "-") +
+          (options.files_from == "-" ? 1 : 0) >
+      1) {
+    return usage_error("standard input can be read only once");
   }
   return options;
 }
@@ -131,7 +160,7 @@ void PrintHelp(std::ostream& out) {
          "current directory, written with the default entries when missing).\n"
          "\n"
          "With one FILE or standard input, prints the verdict the window shows.\n"
-         "With several paths, --json, -l or -r, prints one line per file:\n"
+         "With several paths, --files-from, --json, -l, -L or -r, prints one line per file:\n"
          "  PATH: ZIG, DVOL              the entries found, in library order\n"
          "  PATH: 没有发现未来函数！      nothing found\n"
          "and a summary line at the end.\n"
@@ -142,6 +171,21 @@ void PrintHelp(std::ostream& out) {
          "  -l, --files-with-hits\n"
          "                  print only the names of the files with hits, one per line,\n"
          "                  and no summary\n"
+         "  -L, --files-without-hits\n"
+         "                  print only the names of the files checked and found clean\n"
+         "                  (never those that could not be read or checked), no summary\n"
+         "  -q, --quiet     print nothing; stop at the first file with hits (status 1)\n"
+         "  -s, --no-messages\n"
+         "                  say nothing about files that could not be read or checked\n"
+         "                  (the exit status still tells)\n"
+         "  -0, --null      end each name of -l and -L with a NUL, not a newline; with\n"
+         "                  --files-from, names in the list are NUL-separated\n"
+         "  --files-from FILE\n"
+         "                  scan the paths listed in FILE (\"-\": standard input), one per\n"
+         "                  line, after those on the command line, in one batch\n"
+         "  --exclude GLOB  leave out a folder's files whose names match GLOB\n"
+         "  --include GLOB  take only a folder's files whose names match GLOB (any of them,\n"
+         "                  if given more than once), in place of the default --ext list\n"
          "  -r, --recursive scan folders and their subfolders (without -r a folder is an\n"
          "                  error); with no PATH, the current folder\n"
          "  --ext LIST      the extensions of the files scanned in folders, comma-separated\n"

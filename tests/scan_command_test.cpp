@@ -110,6 +110,7 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
     int status;
     std::string out;
     std::string in_err = "";  // found in standard error
+    bool no_err = false;      // standard error stays empty
   };
   // clang-format off
   // A binary file was not checked: never "nothing found" (status 0), nor a verdict.
@@ -141,6 +142,18 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
        "f/a.txt\nf/g.txt\nf/h.txt\nf/sub/c.tn6\nf/to_a.txt\n",
        "missing.txt"},
       {{"--library", "lib.ini", "--files-with-hits", "f/b.TXT"}, "", kExitNoneFound, ""},
+      // The clean files only, not the binary one; names ended by NUL.
+      {{"--library", "lib.ini", "-L0r", "f"}, "", kExitError, std::string("f/b.TXT\0", 8)},
+      // The first hit ends the run: the binary file after it is never met.
+      {{"--library", "lib.ini", "-qr", "f"}, "", kExitFound, ""},
+      {{"--library", "lib.ini", "-s", "f/d.txt", "missing.txt"}, "", kExitError,
+       "0 files scanned, 0 with hits, 1 could not be read, 1 could not be checked (binary or encrypted)\n", "", true},
+      {{"--library", "lib.ini", "-rl", "--include=*.doc", "--include", "?.t*", "--exclude", "g*", "f"}, "", kExitError,
+       "f/a.txt\nf/e.doc\nf/h.txt\nf/sub/c.tn6\n"},
+      // One batch, one summary, also for one name.
+      {{"--library", "lib.ini", "-0", "--files-from", "-"}, std::string("f/b.TXT\0\0", 9), kExitNoneFound,
+       "f/b.TXT: 没有发现未来函数！\n"
+       "1 file scanned, 0 with hits, 0 could not be read, 0 could not be checked (binary or encrypted)\n"},
       {{"--library", "lib.ini", "f/b.TXT", "-"}, "MA(C,5)", kExitNoneFound,
        "f/b.TXT: 没有发现未来函数！\n"
        "-: 没有发现未来函数！\n"
@@ -177,7 +190,7 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
       {{"--", "--json"}, "ZIG(", kExitError, "", "cannot read --json"},
       {{"-", "-"}, "ZIG(", kExitError, "", "standard input"},
       {{"f"}, "ZIG(", kExitError, "", "f: is a folder (use -r)\n"},
-      {{"-l", "--json", "-"}, "ZIG(", kExitError, "", "--json and -l"},
+      {{"-L", "--json", "-"}, "ZIG(", kExitError, "", "--json, -l and -L do not go together"},
       {{"--library", "empty.ini"}, "ZIG(", kExitNoVerdict, "", "empty.ini"},
   };
   // clang-format on
@@ -186,6 +199,7 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
     EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c.args);
     EXPECT_EQ(run.out, c.out) << ::testing::PrintToString(c.args);
     EXPECT_NE(run.err.find(c.in_err), std::string::npos) << run.err;
+    EXPECT_TRUE(!c.no_err || run.err.empty()) << run.err;
   }
 }
 
