@@ -16,6 +16,12 @@
 namespace tesqua {
 namespace {
 
+#ifdef _WIN32
+constexpr std::string_view kEndOfInput = "Ctrl+Z, then Enter";
+#else
+constexpr std::string_view kEndOfInput = "Ctrl+D";
+#endif
+
 // The window's verdict for one file or standard input, exactly as the window words it.
 int ScanSingleInput(const ScanOptions& options, const std::vector<std::u16string>& entries,
                     const std::filesystem::path& library_file, std::istream& in, std::ostream& out,
@@ -51,7 +57,7 @@ int ScanSingleInput(const ScanOptions& options, const std::vector<std::u16string
 }
 
 int RunCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-               std::ostream& err, bool show_progress) {
+               std::ostream& err, bool show_progress, bool input_is_terminal) {
   std::optional<ScanOptions> options = ParseScanOptions(args, err);
   if (!options) return kExitError;
   if (options->help) {
@@ -77,6 +83,11 @@ int RunCommand(const std::vector<std::string>& args, std::istream& in, std::ostr
     }
     const std::vector<std::u16string> entries =
         built_in ? DefaultLibrary() : ReadLibrary(library_file, DecodeAnsiCodePage);
+    // No path at a terminal: the person may not know that the formula is awaited there.
+    if (input_is_terminal && options->inputs.empty() && !options->files_from) {
+      err << "tesqua-scan: reading the formula from standard input (end it with " << kEndOfInput
+          << ")\n";
+    }
     if (options->SingleInput()) {
       return ScanSingleInput(*options, entries, library_file, in, out, err);
     }
@@ -96,11 +107,11 @@ int RunCommand(const std::vector<std::string>& args, std::istream& in, std::ostr
 }  // namespace
 
 int RunScanCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                   std::ostream& err, bool show_progress) {
+                   std::ostream& err, bool show_progress, bool input_is_terminal) {
   // A verdict or a status that the output never got is no verdict: a refused write ends the
   // run there, also the last one, which only the flush makes.
   try {
-    const int status = RunCommand(args, in, out, err, show_progress);
+    const int status = RunCommand(args, in, out, err, show_progress, input_is_terminal);
     out.flush();
     CheckWritten(out);
     return status;

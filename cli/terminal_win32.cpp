@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <iostream>
 
 #include "cli/output.h"
@@ -9,6 +11,11 @@ namespace tesqua {
 // Not _isatty, which takes the NUL device for a terminal.
 bool StderrIsTerminal() {
   return IsConsole(StandardStream::kError);
+}
+
+bool StdinIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
 std::unique_ptr<ReportingBuffer> StandardOutputBuffer() {

@@ -71,6 +71,16 @@ TEST(ScanCommandTest, TheSingleFormPrintsTheWindowsVerdictAsUtf8) {
     EXPECT_EQ(run.out, c.out) << c.input;
     EXPECT_NE(run.err.find(c.in_err), std::string::npos) << run.err;
   }
+  // Typed at a terminal with no path named, it says where it reads; "-" is asked for.
+  for (const bool named : {false, true}) {
+    std::istringstream typed("MA(C,5)");
+    std::ostringstream out, err;
+    RunScanCommand(named ? std::vector<std::string>{"-"} : std::vector<std::string>{}, typed, out,
+                   err, false, true);
+    EXPECT_EQ(err.str(), named ? ""
+                               : "tesqua-scan: reading the formula from standard input (end "
+                                 "it with Ctrl+D)\n");
+  }
 }
 
 TEST(ScanCommandTest, AFolderThatCannotHoldTheLibraryIsScannedWithTheDefaults) {
