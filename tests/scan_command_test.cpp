@@ -114,6 +114,7 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
   std::filesystem::create_symlink("nowhere.txt", "f/broken.txt");
   WriteBytes("empty.ini", "");
   WriteBytes("q\"\\\x1f.txt", "ZIG(");
+  WriteBytes("\xCE\xB4\xC0.txt", "MA");  // a GBK name, no UTF-8
   struct Case {
     std::vector<std::string> args;
     std::string input;
@@ -177,7 +178,7 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
        "{\"path\":\"missing.txt\",\"error\":\"No such file or directory\"}\n"
        "{\"summary\":{\"scanned\":0,\"with_hits\":0,\"unreadable\":1,\"skipped\":0}}\n"},
       // The first occurrence of each hit, and strings escaped.
-      {{"--library", "lib.ini", "--json", "f/a.txt", "f/sub/c.tn6", "f/d.txt", "q\"\\\x1f.txt"}, "", kExitError,
+      {{"--library", "lib.ini", "--json", "f/a.txt", "f/sub/c.tn6", "f/d.txt", "q\"\\\x1f.txt", "\xCE\xB4\xC0.txt"}, "", kExitError,
        "{\"path\":\"f/a.txt\",\"encoding\":\"ansi\",\"hits\":["
        "{\"entry\":\"$ZIG\",\"name\":\"ZIG\",\"line\":2,\"column\":6},"
        "{\"entry\":\"DVOL\",\"name\":\"DVOL\",\"line\":2,\"column\":15},"
@@ -188,7 +189,8 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
        "{\"path\":\"f/d.txt\",\"skipped\":\"binary\"}\n"
        "{\"path\":\"q\\\"\\\\\\u001f.txt\",\"encoding\":\"utf-8\",\"hits\":["
        "{\"entry\":\"$ZIG\",\"name\":\"ZIG\",\"line\":1,\"column\":1}]}\n"
-       "{\"summary\":{\"scanned\":3,\"with_hits\":3,\"unreadable\":0,\"skipped\":1}}\n"},
+       "{\"path\":{\"bytes\":\"zrTALnR4dA==\"},\"encoding\":\"utf-8\",\"hits\":[]}\n"
+       "{\"summary\":{\"scanned\":4,\"with_hits\":3,\"unreadable\":0,\"skipped\":1}}\n"},
       // Errors print no verdict; standard error names the file or the fault.
       {{"--library", "missing.ini", "-"}, "ZIG(", kExitError, "",
        "missing.ini: No such file or directory"},
