@@ -271,7 +271,9 @@ std::vector<BatchInput> CollectInputs(const ScanOptions& options, const fs::path
     const fs::path path = fs::u8path(name);
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
-    if (error) {
+    if (options.unmatched.contains(name)) {
+      inputs.push_back({name, path.native(), false, std::string(kNoMatch)});
+    } else if (error) {
       inputs.push_back({name, path.native(), false, error.message()});
     } else if (fs::is_directory(status)) {
       if (options.recursive) {

@@ -57,6 +57,10 @@ bool SameFileName(const std::filesystem::path::string_type& a,
   return a == b;
 }
 
+bool ExpandWildcards(const std::string&, std::vector<std::string>&) {
+  return false;
+}
+
 bool GlobMatches(const std::filesystem::path::string_type& glob,
                  const std::filesystem::path::string_type& name) {
   return fnmatch(glob.c_str(), name.c_str(), 0) == 0;

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <system_error>
 
 #include "cli/folder_listing.h"
@@ -10,9 +11,9 @@ namespace {
 // A listing in progress; closed when it goes.
 class FindHandle {
  public:
-  FindHandle(const std::filesystem::path& folder, WIN32_FIND_DATAW& found)
-      : handle_(FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found,
-                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH)) {}
+  FindHandle(const std::filesystem::path& pattern, WIN32_FIND_DATAW& found)
+      : handle_(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                 nullptr, FIND_FIRST_EX_LARGE_FETCH)) {}
   ~FindHandle() {
     if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
   }
@@ -61,7 +62,7 @@ bool Matches(std::wstring_view glob, std::wstring_view name) {
 bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries,
                 std::string& error) {
   WIN32_FIND_DATAW found;
-  FindHandle listing(folder, found);
+  FindHandle listing(folder / L"*", found);
   if (!listing.IsOpen()) {
     error = std::system_category().message(int(GetLastError()));
     return false;
@@ -91,6 +92,26 @@ bool SameFileName(const std::filesystem::path::string_type& a,
                   const std::filesystem::path::string_type& b) {
   return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) ==
          CSTR_EQUAL;
+}
+
+bool ExpandWildcards(const std::string& path, std::vector<std::string>& matches) {
+  const std::size_t last_part = path.find_last_of("\\/:") + 1;  // 0 where there is none
+  if (path.find_first_of("*?", last_part) == std::string::npos) return false;
+  WIN32_FIND_DATAW found;
+  FindHandle listing(std::filesystem::u8path(path), found);
+  std::vector<std::wstring> names;
+  if (listing.IsOpen()) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") names.push_back(name);
+    } while (listing.Next(found));
+  }
+  std::sort(names.begin(), names.end());
+  for (const std::wstring& name : names) {
+    const std::u8string utf8 = std::filesystem::path(name).u8string();
+    matches.push_back(path.substr(0, last_part) + std::string(utf8.begin(), utf8.end()));
+  }
+  return true;
 }
 
 bool GlobMatches(const std::filesystem::path::string_type& glob,

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <ostream>
 
+#include "cli/folder_listing.h"
+
 namespace tesqua {
 
 std::optional<std::set<std::string>> ParseExtensions(std::string_view list) {
@@ -136,7 +138,17 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
         return usage_error(UnknownOption(argv[optind - 1], optopt));
     }
   }
-  options.inputs.assign(argv.begin() + optind, argv.begin() + argc);
+  for (const char* const* input = argv.data() + optind; *input != nullptr; ++input) {
+    std::vector<std::string> matches;
+    if (std::string_view(*input) == "-" || !ExpandWildcards(*input, matches)) {
+      options.inputs.push_back(*input);
+    } else if (matches.empty()) {
+      options.inputs.push_back(*input);
+      options.unmatched.insert(*input);
+    } else {
+      options.inputs.insert(options.inputs.end(), matches.begin(), matches.end());
+    }
+  }
   if (int(options.json) + int(options.files_with_hits) + int(options.files_without_hits) > 1) {
     return usage_error("--json, -l and -L do not go together");
   }
@@ -169,7 +181,8 @@ void PrintHelp(std::ostream& out) {
          "\n"
          "  --library FILE  the signature library to use (never written)\n"
          "  --json          one JSON object per file, each hit with the line and column\n"
-         "                  of its first occurrence, and a summary object at the end\n"
+         "                  of its first occurrence, and a summary object at the end; a\n"
+         "                  path that is not UTF-8 is {\"bytes\":\"BASE64\"}\n"
          "  -l, --files-with-hits\n"
          "                  print only the names of the files with hits, one per line,\n"
          "                  and no summary\n"
@@ -197,7 +210,8 @@ void PrintHelp(std::ostream& out) {
          "  --version       the version\n"
          "\n"
          "A value follows its option after a space or \"=\" (--ext=txt); options may come\n"
-         "after the paths, and \"--\" ends them.\n"
+         "after the paths, and \"--\" ends them.\n"         "On Windows, \"*\" and \"?\" in the last part of a PATH are expanded, and output to\n"
+         "a file or a pipe ends its lines with CR LF.\n"
          "\n"
          "Files may be GBK, UTF-8, or UTF-16 with a byte-order mark. A file whose first\n"
          "8 KB hold a NUL or another control character that text does not have (and no\n"

@@ -17,6 +17,7 @@ inline constexpr std::string_view kUsage =
 struct ScanOptions {
   std::optional<std::filesystem::path> library;
   std::vector<std::string> inputs;  // "-" is standard input
+  std::set<std::string> unmatched;  // wildcards that matched nothing (Windows), kept in inputs
   bool json = false;
   bool files_with_hits = false;           // -l: only the names of the files with hits
   bool files_without_hits = false;        // -L: only the names of the clean files

@@ -35,6 +35,7 @@ int ScanSingleInput(const ScanOptions& options, const std::vector<std::u16string
     if (!options.no_messages) err << "tesqua-scan: " << message << "\n";
     return kExitError;
   };
+  if (options.unmatched.contains(name)) return fail(name + ": " + std::string(kNoMatch));
   std::error_code error;
   if (!standard_input && std::filesystem::is_directory(std::filesystem::u8path(name), error)) {
     return fail(name + ": is a folder (use -r)");
@@ -60,6 +61,7 @@ int RunCommand(const std::vector<std::string>& args, std::istream& in, std::ostr
                std::ostream& err, bool show_progress, bool input_is_terminal) {
   std::optional<ScanOptions> options = ParseScanOptions(args, err);
   if (!options) return kExitError;
+  if (options->null_names) KeepLineFeeds(out);
   if (options->help) {
     PrintHelp(out);
     return kExitNoneFound;

@@ -20,7 +20,8 @@ bool StdinIsTerminal() {
 
 std::unique_ptr<ReportingBuffer> StandardOutputBuffer() {
   std::unique_ptr<ReportingBuffer> console = ConsoleBuffer(StandardStream::kOutput);
-  return console ? std::move(console) : FileBuffer(StandardStream::kOutput);
+  if (console) return console;
+  return std::make_unique<CrLfBuffer>(FileBuffer(StandardStream::kOutput));
 }
 
 struct ConsoleText::Streams {

@@ -622,8 +622,7 @@ void Clipboard() {
          "tesqua left the chain whole when it closed");
 }
 
-// tesqua-scan.exe's lines as shown in a console with code page 936 (redirected output is
-// checked with the release package).
+// tesqua-scan.exe's lines as shown in a console with code page 936, and in a file.
 void Console() {
   WriteBytes(case_dir + L"\\lib.ini", "$ZIG\r\n");
   WriteBytes(case_dir + L"\\未来.txt", "ZIG(1)");
@@ -677,11 +676,27 @@ void Console() {
   const auto [tree_status, tree_errors] = scan_to(L" --library lib.ini -r tree", file);
   CloseHandle(file);
   const std::string tree = ReadBytes(listed);
+  // In a file, lines end with CR LF.
   Expect(tree_status == 1 &&
              tree ==
-                 "tree\\a.txt: ZIG\ntree\\sub\\b.txt: 没有发现未来函数！\n2 files scanned, 1 "
-                 "with hits, 0 could not be read, 0 could not be checked (binary or encrypted)\n",
+                 "tree\\a.txt: ZIG\r\ntree\\sub\\b.txt: 没有发现未来函数！\r\n2 files scanned, "
+                 "1 with hits, 0 could not be read, 0 could not be checked (binary or "
+                 "encrypted)\r\n",
          "-r walks no folder link or junction: " + tree.substr(0, 300) + tree_errors);
+  // Wildcards in the last part of a path are the program's to expand, as the system matches
+  // them (letter case ignored); one that matches nothing is named.
+  file = CreateFileW(listed.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0,
+                     nullptr);
+  const auto [wild_status, wild_errors] =
+      scan_to(L" --library lib.ini TREE\\*.T?T ?.txt nothing*", file);
+  CloseHandle(file);
+  const std::string wild = ReadBytes(listed);
+  Expect(wild_status == 2 &&
+             wild ==
+                 "TREE\\a.txt: ZIG\r\nb.txt: 没有发现未来函数！\r\n2 files scanned, 1 with hits, "
+                 "1 could not be read, 0 could not be checked (binary or encrypted)\r\n" &&
+             wild_errors == "tesqua-scan: nothing*: no file matches\r\n",
+         "wildcards: " + wild.substr(0, 300) + wild_errors);
   // A refused write ends the run with the system's reason (standard error is in text mode).
   HANDLE full = CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             &inherited, OPEN_EXISTING, 0, nullptr);
