@@ -12,7 +12,7 @@ namespace tesqua {
 
 inline constexpr std::string_view kUsage =
     "Usage: tesqua-scan [--library FILE] [FILE]\n"
-    "       tesqua-scan [OPTION...] [PATH...]\n";
+    "  or:  tesqua-scan [OPTION...] [PATH...]\n";
 
 struct ScanOptions {
   std::optional<std::filesystem::path> library;
