@@ -159,10 +159,14 @@ class Window {
 
   // The walk's side: the slot of the next file, then Add once it is filled in.
   BatchInput& Next() { return inputs_[added_.load(std::memory_order_relaxed) % Slots()]; }
+  // Scanners that wait are woken for every few files, not each: a wake-up costs more than the
+  // scan of a small file. The walk's own waits, and its end, wake them too (Wake).
   void Add() {
-    added_.store(added_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-    work_.Ring();
+    const std::size_t added = added_.load(std::memory_order_relaxed) + 1;
+    added_.store(added, std::memory_order_release);
+    if (added % kFilesPerWake == 0) work_.Ring();
   }
+  void Wake() { work_.Ring(); }
   // No more files, or (stop) none wanted any more.
   void Finish() {
     finished_.store(true, std::memory_order_release);
@@ -208,6 +212,7 @@ class Window {
   std::atomic<std::size_t> added_{0}, next_{0};
   std::atomic<bool> finished_{false};
   Doorbell work_, results_;
+  static constexpr std::size_t kFilesPerWake = 32;
 };
 
 // Standard output and standard error may be the same terminal: the progress line is cleared
@@ -394,6 +399,7 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
   // Each file found takes the next slot, once the result that held it is printed.
   const auto add = [&](BatchInput input) {
     while (window.Added() - printed == window.Slots()) {
+      window.Wake();
       print_ready();
       if (window.Added() - printed == window.Slots() && !scan_one(scanner, false)) {
         window.Wait(printed);

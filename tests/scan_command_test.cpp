@@ -55,8 +55,8 @@ TEST(ScanCommandTest, TheSingleFormPrintsTheWindowsVerdictAsUtf8) {
       // Binary or encrypted, as in a batch: no verdict. Text's own control characters are text.
       {"DVOL\r\n", std::string("\0DVOL", 5), kExitError, "",
        "standard input: cannot be checked (binary or encrypted); open it in the charting program"},
-      {"DVOL\r\n", "\x8F\x1B\xE3 DVOL", kExitError, "", "cannot be checked"},
-      {"DVOL\r\n", "A:=DVOL;\t\v\f\r\n\x1A", kExitFound, "\r\n注意：发现未来函数DVOL！\n"},
+      {"DVOL\r\n", "A:=DVOL;B:=1;\x1B[0m", kExitError, "", "cannot be checked"},
+      {"DVOL\r\n", "A:=DVOL;\t\v\f\r\n\x1A\r\n", kExitFound, "\r\n注意：发现未来函数DVOL！\n"},
       {"", "A:=ZIG(C,5);\nB:=DVOL;", kExitFound,
        "\r\n注意：发现未来函数ZIG！\r\n注意：发现未来函数DVOL！\n"},
       {"", "MA(C,5)", kExitNoneFound, "没有发现未来函数！\n"},
