@@ -1,9 +1,9 @@
 #include "cli/file_scan.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
-#include <cstring>
 #include <functional>
 #include <istream>
 #include <memory>
@@ -217,23 +217,24 @@ FileScan ScanPieces(ByteSource& source, const Matcher& matcher, const ScanSettin
 bool LooksBinary(std::string_view first_bytes) {
   if (first_bytes.starts_with("\xFF\xFE") || first_bytes.starts_with("\xFE\xFF")) return false;
   const std::string_view probe = first_bytes.substr(0, kBinaryProbe);
-  const auto control = [](unsigned char byte) {
-    return byte < 0x20 && static_cast<unsigned char>(byte - '\t') > '\r' - '\t' && byte != 0x1A;
-  };
-  // Eight bytes at a time: a word with no byte below 0x20 (nearly every word of a text but
-  // those with a line break) needs no look at its bytes one by one.
-  constexpr std::uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
+  // Sixteen bytes at a time, without a branch per byte: text has a line break in every few
+  // words, and a branch on each would be guessed wrong as often.
   std::size_t at = 0;
-  for (; at + 8 <= probe.size(); at += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, probe.data() + at, 8);
-    if (((word - kOnes * 0x20) & ~word & kHighs) == 0) continue;
-    for (std::size_t i = at; i < at + 8; ++i) {
-      if (control(static_cast<unsigned char>(probe[i]))) return true;
-    }
+  const __m128i low = _mm_set1_epi8(0x1F), tab = _mm_set1_epi8('\t'), breaks = _mm_set1_epi8(4),
+                end_mark = _mm_set1_epi8(0x1A);
+  for (; at + 16 <= probe.size(); at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(probe.data() + at));
+    const __m128i below_space = _mm_cmpeq_epi8(_mm_min_epu8(bytes, low), bytes);
+    const __m128i from_tab = _mm_sub_epi8(bytes, tab);  // tab to CR: 0 to 4
+    const __m128i text = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(from_tab, breaks), from_tab),
+                                      _mm_cmpeq_epi8(bytes, end_mark));
+    if (_mm_movemask_epi8(_mm_andnot_si128(text, below_space)) != 0) return true;
   }
   for (; at < probe.size(); ++at) {
-    if (control(static_cast<unsigned char>(probe[at]))) return true;
+    const auto byte = static_cast<unsigned char>(probe[at]);
+    if (byte < 0x20 && static_cast<unsigned char>(byte - '\t') > '\r' - '\t' && byte != 0x1A) {
+      return true;
+    }
   }
   return false;
 }

@@ -81,7 +81,8 @@ std::string TextLine(const std::string& path, const std::vector<std::u16string>&
     names += DisplayName(entries[i]);
     any = true;
   }
-  return path + ": " + EncodeUtf8(any ? names : std::u16string(kNoHitVerdict)) + "\n";
+  static const std::string no_hit = EncodeUtf8(kNoHitVerdict);  // most files: once for all
+  return path + ": " + (any ? EncodeUtf8(names) : no_hit) + "\n";
 }
 
 std::string JsonLine(const std::string& path, const std::vector<std::u16string>& entries,
