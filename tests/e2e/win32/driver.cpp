@@ -667,13 +667,15 @@ void Console() {
   };
   // The runner made tree/sub/up, a link to its parent folder (a loop), and tree/junction, one
   // to a folder elsewhere: Wine shows both as reparse-point folders, which -r does not walk.
+  // --include matches names with letter case ignored, as the system does.
   WriteBytes(case_dir + L"\\tree\\a.txt", "ZIG(1)");
   WriteBytes(case_dir + L"\\tree\\sub\\b.txt", "MA(C,5)");
   WriteBytes(case_dir + L"\\elsewhere\\c.txt", "ZIG(2)");
   const std::wstring listed = case_dir + L"\\tree.txt";
   HANDLE file = CreateFileW(listed.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
                             CREATE_ALWAYS, 0, nullptr);
-  const auto [tree_status, tree_errors] = scan_to(L" --library lib.ini -r tree", file);
+  const auto [tree_status, tree_errors] =
+      scan_to(L" --library lib.ini -r --include=*.TXT tree", file);
   CloseHandle(file);
   const std::string tree = ReadBytes(listed);
   // In a file, lines end with CR LF.
