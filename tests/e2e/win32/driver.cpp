@@ -671,13 +671,17 @@ void Console() {
   WriteBytes(case_dir + L"\\tree\\a.txt", "ZIG(1)");
   WriteBytes(case_dir + L"\\tree\\sub\\b.txt", "MA(C,5)");
   WriteBytes(case_dir + L"\\elsewhere\\c.txt", "ZIG(2)");
-  const std::wstring listed = case_dir + L"\\tree.txt";
-  HANDLE file = CreateFileW(listed.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
-                            CREATE_ALWAYS, 0, nullptr);
-  const auto [tree_status, tree_errors] =
-      scan_to(L" --library lib.ini -r --include=*.TXT tree", file);
-  CloseHandle(file);
-  const std::string tree = ReadBytes(listed);
+  // Runs with standard output to a file: the exit status, the file and standard error.
+  const auto scan_to_file = [&](const wchar_t* arguments) {
+    const std::wstring listed = case_dir + L"\\listed.txt";
+    HANDLE file = CreateFileW(listed.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                              CREATE_ALWAYS, 0, nullptr);
+    const auto [status, errors] = scan_to(arguments, file);
+    CloseHandle(file);
+    return std::tuple(status, ReadBytes(listed), errors);
+  };
+  const auto [tree_status, tree, tree_errors] =
+      scan_to_file(L" --library lib.ini -r --include=*.TXT tree");
   // In a file, lines end with CR LF.
   Expect(tree_status == 1 &&
              tree ==
@@ -687,12 +691,8 @@ void Console() {
          "-r walks no folder link or junction: " + tree.substr(0, 300) + tree_errors);
   // Wildcards in the last part of a path are the program's to expand, as the system matches
   // them (letter case ignored); one that matches nothing is named.
-  file = CreateFileW(listed.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0,
-                     nullptr);
-  const auto [wild_status, wild_errors] =
-      scan_to(L" --library lib.ini TREE\\*.T?T ?.txt nothing*", file);
-  CloseHandle(file);
-  const std::string wild = ReadBytes(listed);
+  const auto [wild_status, wild, wild_errors] =
+      scan_to_file(L" --library lib.ini TREE\\*.T?T ?.txt nothing*");
   Expect(wild_status == 2 &&
              wild ==
                  "TREE\\a.txt: ZIG\r\nb.txt: 没有发现未来函数！\r\n2 files scanned, 1 with hits, "
