@@ -5,6 +5,9 @@
                                             utf-16-le, with a byte-order mark), four default keys
                                             present, the last of them on its last line
   make_formulas.py folder DIR COUNT SIZE    COUNT GBK files of about SIZE bytes each
+  make_formulas.py tree DIR COUNT FOLDERS   COUNT files of 500 to 1,000 bytes in FOLDERS
+                                            subfolders, GBK and UTF-8 by turns, as real
+                                            formula folders hold them
   make_formulas.py keys OUT                 the default library's search keys, one a line
   make_formulas.py library OUT KEYS COUNT   a library of COUNT entries (the defaults first, then
                                             function names that no formula line holds, many of
@@ -74,6 +77,27 @@ def write_folder(folder, count, size):
             f.write("\r\n".join(lines) + "\r\n")
 
 
+def write_tree(folder, count, folders):
+    rng = random.Random(13)
+    for n in range(count):
+        sub = os.path.join(folder, "d%02d" % (n % folders))
+        os.makedirs(sub, exist_ok=True)
+        encoding = "gbk" if n % 2 == 0 else "utf-8"
+        size = rng.randint(500, 1000)
+        lines = []
+        length = lambda: len(("\r\n".join(lines) + "\r\n").encode(encoding))
+        while length() < size:  # the size in the file's own encoding
+            lines.append(rng.choice(LINES))
+        if n % 10 == 0:  # one file in ten uses a future function
+            lines[rng.randrange(len(lines))] = "X:=%s;" % rng.choice(PLANTED)
+        while length() > 1000:
+            lines.pop(0)
+        while length() < 500:
+            lines.append(min(LINES, key=len))
+        with open(os.path.join(sub, "f%05d.txt" % n), "w", encoding=encoding, newline="") as f:
+            f.write("\r\n".join(lines) + "\r\n")
+
+
 # Syllables of generated function names: formula words, so that many names begin like the
 # words every formula is full of.
 SYLLABLES = ["HIGH", "LOW", "CLOSE", "VOL", "OPEN", "AMO", "BAR", "SUM", "AVG", "DIF", "DEA",
@@ -109,6 +133,8 @@ def main(argv):
         write_library(argv[2], argv[3], int(argv[4]))
     elif argv[1] == "folder":
         write_folder(argv[2], int(argv[3]), int(argv[4]))
+    elif argv[1] == "tree":
+        write_tree(argv[2], int(argv[3]), int(argv[4]))
     elif argv[1] == "keys":
         with open(argv[2], "w", encoding="utf-8") as f:
             f.write("".join(k + "\n" for k in KEYS))

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <istream>
 #include <memory>
 #include <mutex>
@@ -18,6 +21,7 @@
 #include "cli/output.h"
 #include "cli/report.h"
 #include "cli/scan_command.h"
+#include "scan/library.h"
 #include "scan/scan.h"
 
 namespace tesqua {
@@ -41,15 +45,45 @@ bool HasExtension(const std::string& name, const std::set<std::string>& extensio
   return extensions.contains(extension);
 }
 
-void Walk(const fs::path& folder, const ScanOptions& options, const fs::path& library_file,
-          std::vector<BatchInput>& inputs) {
+// Which of a folder's files are scanned: --ext, --include and --exclude.
+class NameFilter {
+ public:
+  explicit NameFilter(const ScanOptions& options)
+      : extensions_(options.includes.empty() || options.extensions_given ? options.extensions
+                                                                         : std::set<std::string>()),
+        includes_(Native(options.includes)),
+        excludes_(Native(options.excludes)) {}
+
+  bool Takes(const FolderEntry& entry) const {
+    if (!extensions_.empty() && !HasExtension(entry.utf8_name, extensions_)) return false;
+    const auto matches = [&entry](const fs::path::string_type& glob) {
+      return GlobMatches(glob, entry.name);
+    };
+    if (!includes_.empty() && std::none_of(includes_.begin(), includes_.end(), matches)) {
+      return false;
+    }
+    return std::none_of(excludes_.begin(), excludes_.end(), matches);
+  }
+
+ private:
+  static std::vector<fs::path::string_type> Native(const std::vector<std::string>& globs) {
+    std::vector<fs::path::string_type> native;
+    for (const std::string& glob : globs) native.push_back(fs::u8path(glob).native());
+    return native;
+  }
+
+  std::set<std::string> extensions_;  // empty: any
+  std::vector<fs::path::string_type> includes_, excludes_;
+};
+
+void Walk(const fs::path& folder, const NameFilter& filter, const fs::path& library_file,
+          const InputSink& add) {
   // An empty folder path is the current folder, whose files are named without "./".
   const fs::path listed = folder.empty() ? fs::path(".") : folder;
   std::vector<FolderEntry> entries;
   std::string error;
   if (!ListFolder(listed, entries, error)) {
-    inputs.push_back(
-        {Utf8Path(listed), listed.native(), false, "cannot list the folder: " + error});
+    add({Utf8Path(listed), listed.native(), false, "cannot list the folder: " + error});
     return;
   }
   // By name as the system spells it: all share the folder, so this is the order of their paths.
@@ -58,28 +92,25 @@ void Walk(const fs::path& folder, const ScanOptions& options, const fs::path& li
   for (std::size_t i = 0; i < entries.size(); ++i) sorted[i] = &entries[i];
   std::sort(sorted.begin(), sorted.end(),
             [](const FolderEntry* a, const FolderEntry* b) { return a->name < b->name; });
-  // Room for the folder's files at once: each new page costs, and copies of inputs more so.
-  const std::size_t needed = inputs.size() + entries.size();
-  if (inputs.capacity() < needed) inputs.reserve(std::max(needed, inputs.capacity() * 2));
   // The folder as the path library joins it to a name, worked out once for all its entries.
   fs::path::string_type prefix = (folder / "-").native();
   prefix.pop_back();
   std::string label_prefix = Utf8Path(folder / "-");
   label_prefix.pop_back();
   const fs::path::string_type library_name = library_file.filename().native();
+  static const fs::path::string_type library_file_name = fs::path(kLibraryFileName).native();
   for (const FolderEntry* entry : sorted) {
     if (entry->kind == FolderEntry::Kind::kFolder) {
-      Walk(prefix + entry->name, options, library_file, inputs);
+      Walk(prefix + entry->name, filter, library_file, add);
       continue;
     }
-    if (entry->kind != FolderEntry::Kind::kFile) continue;
-    if (!options.extensions.empty() && !HasExtension(entry->utf8_name, options.extensions)) {
-      continue;
-    }
+    if (entry->kind != FolderEntry::Kind::kFile || !filter.Takes(*entry)) continue;
+    // Another folder's code.ini is another library, not a formula.
+    if (SameFileName(entry->name, library_file_name)) continue;
     fs::path::string_type file = prefix + entry->name;
     std::error_code status_error;
     if (entry->name == library_name && fs::equivalent(file, library_file, status_error)) continue;
-    inputs.push_back({label_prefix + entry->utf8_name, std::move(file), false, "", true});
+    add({label_prefix + entry->utf8_name, std::move(file), false, "", true});
   }
 }
 
@@ -111,54 +142,93 @@ class Doorbell {
   std::atomic<int> waiters_{0};
 };
 
-// Results come in any order from the threads and go out in the inputs' order. A result is
-// published by its flag alone: no lock and no wake-up per file, which would cost more than the
-// scan of a small file. A slot is first written when its result arrives, so that its memory is
-// first touched (and paid for) by the threads as they scan, not by this one before they can.
-class ResultSlots {
- public:
-  explicit ResultSlots(std::size_t count)
-      : count_(count), scans_(std::allocator<FileScan>().allocate(count)), ready_(count) {}
-  ~ResultSlots() {
-    for (std::size_t index = 0; index < count_; ++index) {
-      if (Ready(index)) std::destroy_at(scans_ + index);
-    }
-    std::allocator<FileScan>().deallocate(scans_, count_);
-  }
-  ResultSlots(const ResultSlots&) = delete;
-  ResultSlots& operator=(const ResultSlots&) = delete;
+// Thrown through the walk when -q has its answer.
+struct BatchAnswered {};
 
+// The files between the walk that finds them and the printing of their results, in a ring of
+// slots: memory stays the same however many files there are. The walk adds at the back, the
+// scanners take from the middle, and results go out in order at the front; a slot is added to
+// again once its result is printed. A result is published by its stamp alone: no lock and no
+// wake-up per file, which would cost more than the scan of a small file.
+class Window {
+ public:
+  explicit Window(std::size_t slots) : inputs_(slots), scans_(slots), stamps_(slots) {}
+
+  std::size_t Slots() const { return inputs_.size(); }
+  std::size_t Added() const { return added_.load(std::memory_order_acquire); }
+
+  // The walk's side: the slot of the next file, then Add once it is filled in.
+  BatchInput& Next() { return inputs_[added_.load(std::memory_order_relaxed) % Slots()]; }
+  // Scanners that wait are woken for every few files, not each: a wake-up costs more than the
+  // scan of a small file. The walk's own waits, and its end, wake them too (Wake).
+  void Add() {
+    const std::size_t added = added_.load(std::memory_order_relaxed) + 1;
+    added_.store(added, std::memory_order_release);
+    if (added % kFilesPerWake == 0) work_.Ring();
+  }
+  void Wake() { work_.Ring(); }
+  // No more files, or (stop) none wanted any more.
+  void Finish() {
+    finished_.store(true, std::memory_order_release);
+    work_.Ring();
+  }
+
+  // The scanners' side: the index of a file to scan, or none when every file is taken and the
+  // walk has finished. Without wait, none also while the walk is still looking.
+  std::optional<std::size_t> Take(bool wait) {
+    std::size_t index = next_.load();
+    while (true) {
+      const bool finished = finished_.load(std::memory_order_acquire);
+      if (index < Added()) {
+        if (next_.compare_exchange_weak(index, index + 1)) return index;
+      } else if (finished || !wait) {
+        return std::nullopt;
+      } else {
+        work_.WaitUntil([&] { return Added() > index || finished_.load(); });
+        index = next_.load();
+      }
+    }
+  }
+  const BatchInput& InputAt(std::size_t index) const { return inputs_[index % Slots()]; }
   void Put(std::size_t index, FileScan scan) {
-    std::construct_at(scans_ + index, std::move(scan));
-    ready_[index].store(true, std::memory_order_release);
-    bell_.Ring();
+    scans_[index % Slots()] = std::move(scan);
+    stamps_[index % Slots()].store(index + 1, std::memory_order_release);
+    results_.Ring();
   }
-  bool Ready(std::size_t index) const { return ready_[index].load(std::memory_order_acquire); }
+
+  // The printer's side.
+  bool Ready(std::size_t index) const {
+    return stamps_[index % Slots()].load(std::memory_order_acquire) == index + 1;
+  }
   void Wait(std::size_t index) {
-    bell_.WaitUntil([&] { return Ready(index); });
+    results_.WaitUntil([&] { return Ready(index); });
   }
-  FileScan& At(std::size_t index) { return scans_[index]; }
+  FileScan& ScanAt(std::size_t index) { return scans_[index % Slots()]; }
 
  private:
-  std::size_t count_;
-  FileScan* scans_;
-  std::vector<std::atomic<bool>> ready_;
-  Doorbell bell_;
+  std::vector<BatchInput> inputs_;
+  std::vector<FileScan> scans_;
+  std::vector<std::atomic<std::size_t>> stamps_;  // index + 1 of the result a slot holds
+  std::atomic<std::size_t> added_{0}, next_{0};
+  std::atomic<bool> finished_{false};
+  Doorbell work_, results_;
+  static constexpr std::size_t kFilesPerWake = 32;
 };
 
 // Standard output and standard error may be the same terminal: the progress line is cleared
 // before anything else is printed, and what standard output holds goes out before it is drawn.
 class Progress {
  public:
-  Progress(std::ostream& out, std::ostream& err, bool enabled, std::size_t total, ProgressPace pace)
-      : out_(out), err_(err), enabled_(enabled), total_(total), pace_(pace), start_(Clock::now()) {}
-  void Show(std::size_t done, std::uint64_t bytes) {
+  Progress(std::ostream& out, std::ostream& err, bool enabled, ProgressPace pace)
+      : out_(out), err_(err), enabled_(enabled), pace_(pace), start_(Clock::now()) {}
+  // total: the files found so far.
+  void Show(std::size_t done, std::size_t total, std::uint64_t bytes) {
     if (!enabled_) return;
     const auto now = Clock::now();
     if (now - start_ < pace_.delay || now - last_ < pace_.interval) return;
     last_ = now;
     char line[96];
-    std::snprintf(line, sizeof line, "\r%zu/%zu files, %llu MB ", done, total_,
+    std::snprintf(line, sizeof line, "\r%zu/%zu files, %llu MB ", done, total,
                   static_cast<unsigned long long>(bytes >> 20));
     out_.flush();
     err_ << line << std::flush;
@@ -174,7 +244,6 @@ class Progress {
   std::ostream& out_;
   std::ostream& err_;
   bool enabled_;
-  std::size_t total_;
   ProgressPace pace_;
   Clock::time_point start_;
   Clock::time_point last_{};
@@ -199,61 +268,76 @@ FileScan ScanInput(const BatchInput& input, std::istream& standard_input, FileSc
   }
 }
 
+// The paths listed in a file (or standard input, "-"), one per line or ended by NUL, each
+// handed to add as a path named on the command line; empty lines are none.
+template <typename Add>
+void ReadFileList(const std::string& list_name, char end, std::istream& in, const InputSink& sink,
+                  Add add) {
+  std::ifstream file;
+  if (list_name != "-") {
+    file.open(fs::u8path(list_name), std::ios::binary);
+    if (!file) {
+      sink({list_name, fs::u8path(list_name).native(), false,
+            "cannot read the list of files: " + std::string(std::strerror(errno))});
+      return;
+    }
+  }
+  std::istream& list = list_name == "-" ? in : file;
+  for (std::string name; std::getline(list, name, end);) {
+#ifdef _WIN32
+    if (end == '\n' && name.ends_with('\r')) name.pop_back();  // a list written on Windows
+#endif
+    if (!name.empty()) add(name);
+  }
+}
+
 }  // namespace
 
-std::vector<BatchInput> CollectInputs(const ScanOptions& options, const fs::path& library_file) {
-  std::vector<BatchInput> inputs;
-  for (const std::string& name : options.inputs) {
-    if (name == "-") {
-      inputs.push_back({"-", {}, true, ""});
-      continue;
-    }
+void CollectInputs(const ScanOptions& options, const fs::path& library_file, std::istream& in,
+                   const InputSink& sink) {
+  const NameFilter filter(options);
+  const auto add = [&](const std::string& name) {
+    if (name == "-") return sink({"-", {}, true, ""});
     const fs::path path = fs::u8path(name);
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
-    if (error) {
-      inputs.push_back({name, path.native(), false, error.message()});
-    } else if (fs::is_directory(status)) {
-      if (options.recursive) {
-        Walk(options.current_folder ? fs::path() : path, options, library_file, inputs);
-      } else {
-        inputs.push_back({name, path.native(), false, "is a folder (use -r)"});
-      }
+    if (options.unmatched.contains(name)) {
+      sink({name, path.native(), false, std::string(kNoMatch)});
+    } else if (error) {
+      sink({name, path.native(), false, error.message()});
+    } else if (!fs::is_directory(status)) {
+      sink({name, path.native(), false, "", fs::is_regular_file(status)});
+    } else if (options.recursive) {
+      Walk(options.current_folder ? fs::path() : path, filter, library_file, sink);
     } else {
-      inputs.push_back({name, path.native(), false, "", fs::is_regular_file(status)});
+      sink({name, path.native(), false, "is a folder (use -r)"});
     }
-  }
-  return inputs;
+  };
+  for (const std::string& name : options.inputs) add(name);
+  if (options.files_from) ReadFileList(*options.files_from, options.NameEnd(), in, sink, add);
 }
 
 int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entries,
              const fs::path& library_file, std::istream& in, std::ostream& out, std::ostream& err,
-             bool show_progress, std::size_t threads, ProgressPace pace) {
+             bool show_progress, std::size_t threads, ProgressPace pace, std::size_t window_slots) {
   const Matcher matcher(SearchKeys(entries));
   ByteCounter bytes_read{0};
-  std::atomic<bool> stop{false};  // output failed: no scan is wanted any more
+  std::atomic<bool> stop{false};  // no scan is wanted any more: a failed write, or -q's answer
   const ScanSettings settings{options.json, &bytes_read, &stop};
-
-  // Set by this thread before ready, read by every thread after.
-  std::vector<BatchInput> inputs;
-  std::optional<ResultSlots> results;
-  std::atomic<bool> ready{false};
-  Doorbell start;
-  std::atomic<std::size_t> next{0};
-  const auto scan_next = [&](FileScanner& scanner) {
+  Window window(window_slots);
+  const auto scan_one = [&](FileScanner& scanner, bool wait) {
     if (stop.load(std::memory_order_relaxed)) return false;
-    const std::size_t index = next++;
-    if (index >= inputs.size()) return false;
-    results->Put(index, ScanInput(inputs[index], in, scanner));
-    return true;
+    const std::optional<std::size_t> index = window.Take(wait);
+    if (index) window.Put(*index, ScanInput(window.InputAt(*index), in, scanner));
+    return index.has_value();
   };
   // The workers start before the folders are listed, so that their start and their first
-  // touches of memory (buffers, the decoders' tables), which cost about as much as the
-  // listing, happen alongside it. This thread scans too, and prints whatever is ready in
-  // order between its own files. One thread more than there are cores: the system often
-  // starts a new thread on the core of the thread that started it and moves it only
-  // milliseconds later, and one spare keeps every core busy meanwhile (measured: 2 cores, 3
-  // threads, a fifth less time than 2 threads).
+  // touches of memory (buffers, the decoders' tables) happen alongside the listing, and they
+  // scan the files as the walk finds them. This thread walks, prints whatever is ready in
+  // order, and scans too when the window is full or the walk is over. One thread more than
+  // there are cores: the system often starts a new thread on the core of the thread that
+  // started it and moves it only milliseconds later, and one spare keeps every core busy
+  // meanwhile (measured: 2 cores, 3 threads, a fifth less time than 2 threads).
   if (threads == 0) {
     threads = std::min<std::size_t>(std::max(std::thread::hardware_concurrency(), 1u), 8) + 1;
   }
@@ -262,44 +346,32 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
     workers.emplace_back([&] {
       FileScanner scanner(matcher, settings);
       scanner.ScanBytes({});
-      start.WaitUntil([&] { return ready.load(std::memory_order_acquire); });
-      while (scan_next(scanner)) {
+      while (scan_one(scanner, true)) {
       }
     });
   }
-  const auto release_workers = [&] {
-    ready.store(true, std::memory_order_release);
-    start.Ring();
-  };
-  try {
-    inputs = CollectInputs(options, library_file);
-    results.emplace(inputs.size());
-  } catch (...) {
-    inputs.clear();
-    release_workers();
-    for (std::thread& worker : workers) worker.join();
-    throw;
-  }
-  release_workers();
   FileScanner scanner(matcher, settings);
 
   BatchTotals totals;
-  Progress progress(out, err, show_progress, inputs.size(), pace);
+  Progress progress(out, err, show_progress, pace);
   std::size_t printed = 0;
+  bool found = false;  // with -q, the first file with hits ends the batch
   const auto print_ready = [&] {
-    for (; printed < inputs.size() && results->Ready(printed); ++printed) {
-      const BatchInput& input = inputs[printed];
-      const FileScan& scan = results->At(printed);
+    for (; printed < window.Added() && window.Ready(printed) && !found; ++printed) {
+      const BatchInput& input = window.InputAt(printed);
+      FileScan& scan = window.ScanAt(printed);
       progress.Clear();
       bool hits = false;
       switch (scan.outcome) {
         case FileScan::Outcome::kUnreadable:
           ++totals.unreadable;
-          err << "tesqua-scan: " << input.label << ": " << scan.error << "\n";
+          if (!options.no_messages)
+            err << "tesqua-scan: " << input.label << ": " << scan.error << "\n";
           break;
         case FileScan::Outcome::kBinary:
           ++totals.skipped;
-          err << "tesqua-scan: " << input.label << ": " << kCannotCheck << "\n";
+          if (!options.no_messages)
+            err << "tesqua-scan: " << input.label << ": " << kCannotCheck << "\n";
           break;
         case FileScan::Outcome::kScanned:
           ++totals.scanned;
@@ -308,41 +380,64 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
           totals.with_hits += hits ? 1 : 0;
           break;
       }
-      if (options.json) {
+      const bool clean = scan.outcome == FileScan::Outcome::kScanned && !hits;
+      if (options.quiet) {
+        found = hits;
+      } else if (options.json) {
         out << JsonLine(input.label, entries, scan);
-      } else if (options.files_with_hits) {
-        if (hits) out << input.label << '\n';
+      } else if (options.files_with_hits || options.files_without_hits) {
+        if (options.files_with_hits ? hits : clean) out << input.label << options.NameEnd();
       } else if (scan.outcome == FileScan::Outcome::kScanned) {
         out << TextLine(input.label, entries, scan);
       }
       CheckWritten(out);
-      results->At(printed) = FileScan{};  // printed: its memory goes
+      scan = FileScan{};  // printed: its memory goes
     }
-    progress.Show(printed, bytes_read);
+    progress.Show(printed, window.Added(), bytes_read);
+    if (found) throw BatchAnswered{};
+  };
+  // Each file found takes the next slot, once the result that held it is printed.
+  const auto add = [&](BatchInput input) {
+    while (window.Added() - printed == window.Slots()) {
+      window.Wake();
+      print_ready();
+      if (window.Added() - printed == window.Slots() && !scan_one(scanner, false)) {
+        window.Wait(printed);
+      }
+    }
+    window.Next() = std::move(input);
+    window.Add();
+    print_ready();
   };
   try {
-    while (scan_next(scanner)) print_ready();
-    while (printed < inputs.size()) {
-      if (!results->Ready(printed)) {
+    CollectInputs(options, library_file, in, add);
+    window.Finish();
+    while (scan_one(scanner, false)) print_ready();
+    while (printed < window.Added()) {
+      if (!window.Ready(printed)) {
         if (show_progress) {
           std::this_thread::sleep_for(std::chrono::milliseconds(50));
         } else {
-          results->Wait(printed);
+          window.Wait(printed);
         }
       }
       print_ready();
     }
-  } catch (...) {  // a refused write: the scans still running stop at their next read
+  } catch (...) {
+    // A refused write, or -q's first hit: the scans still running stop at their next read.
     stop.store(true);
+    window.Finish();
     for (std::thread& worker : workers) worker.join();
+    if (found) return kExitFound;
     throw;
   }
   for (std::thread& worker : workers) worker.join();
   progress.Clear();
-  // -l prints names to be read by other programs: a summary would be one more name.
-  if (options.json) {
+  // -l and -L print names to be read by other programs: a summary would be one more name.
+  if (options.quiet) {
+  } else if (options.json) {
     out << JsonSummary(totals);
-  } else if (!options.files_with_hits) {
+  } else if (!options.files_with_hits && !options.files_without_hits) {
     out << TextSummary(totals);
   }
   out << std::flush;

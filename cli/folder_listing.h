@@ -22,4 +22,19 @@ struct FolderEntry {
 bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries,
                 std::string& error);
 
+// Whether two file names name the same file in one folder: letter case ignored on Windows.
+bool SameFileName(const std::filesystem::path::string_type& a,
+                  const std::filesystem::path::string_type& b);
+
+// Windows, where the console leaves it to programs: the names that a path whose last part holds
+// "*" or "?" matches (files and folders, as the system's FindFirstFile finds them), sorted, each
+// spelled with the path's folder part as given; false for a path with no such last part.
+// Elsewhere the shell has done it: always false.
+bool ExpandWildcards(const std::string& path, std::vector<std::string>& matches);
+
+// Whether a file name matches a glob as the system's own tools match it: fnmatch's "*", "?"
+// and "[...]" on Linux; "*" and "?", letter case ignored, on Windows.
+bool GlobMatches(const std::filesystem::path::string_type& glob,
+                 const std::filesystem::path::string_type& name);
+
 }  // namespace tesqua

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -49,6 +50,20 @@ bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& e
     return false;
   }
   return true;
+}
+
+bool SameFileName(const std::filesystem::path::string_type& a,
+                  const std::filesystem::path::string_type& b) {
+  return a == b;
+}
+
+bool ExpandWildcards(const std::string&, std::vector<std::string>&) {
+  return false;
+}
+
+bool GlobMatches(const std::filesystem::path::string_type& glob,
+                 const std::filesystem::path::string_type& name) {
+  return fnmatch(glob.c_str(), name.c_str(), 0) == 0;
 }
 
 }  // namespace tesqua

@@ -22,12 +22,14 @@ int wmain(int argc, wchar_t** argv) {
     args.push_back(tesqua::EncodeUtf8(wide));
   }
   const tesqua::ConsoleText console_text;
-  return tesqua::RunScanCommand(args, std::cin, std::cout, std::cerr, tesqua::StderrIsTerminal());
+  return tesqua::RunScanCommand(args, std::cin, std::cout, std::cerr, tesqua::StderrIsTerminal(),
+                                tesqua::StdinIsTerminal());
 }
 #else
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   const tesqua::ConsoleText console_text;
-  return tesqua::RunScanCommand(args, std::cin, std::cout, std::cerr, tesqua::StderrIsTerminal());
+  return tesqua::RunScanCommand(args, std::cin, std::cout, std::cerr, tesqua::StderrIsTerminal(),
+                                tesqua::StdinIsTerminal());
 }
 #endif

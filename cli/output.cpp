@@ -39,6 +39,48 @@ int BlockBuffer::sync() {
   return Drain() ? 0 : -1;
 }
 
+bool CrLfBuffer::Put(std::string_view bytes) {
+  if (!Failure().empty()) return false;
+  if (std::size_t(inner_->sputn(bytes.data(), std::streamsize(bytes.size()))) == bytes.size()) {
+    return true;
+  }
+  return InnerFailed();
+}
+
+bool CrLfBuffer::InnerFailed() {
+  return Fail(inner_->Failure().empty() ? std::generic_category().message(EIO) : inner_->Failure());
+}
+
+std::streamsize CrLfBuffer::xsputn(const char* bytes, std::streamsize count) {
+  std::string_view text(bytes, std::size_t(count));
+  while (translate_ && !text.empty()) {
+    const std::size_t feed = text.find('\n');
+    if (feed == std::string_view::npos) break;
+    const bool bare = feed == 0 ? !after_cr_ : text[feed - 1] != '\r';
+    if (!Put(text.substr(0, feed)) || (bare && !Put("\r")) || !Put("\n")) return 0;
+    after_cr_ = false;
+    text.remove_prefix(feed + 1);
+  }
+  if (!Put(text)) return 0;
+  if (!text.empty()) after_cr_ = text.back() == '\r';
+  return count;
+}
+
+CrLfBuffer::int_type CrLfBuffer::overflow(int_type c) {
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  const char byte = traits_type::to_char_type(c);
+  return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+}
+
+int CrLfBuffer::sync() {
+  if (!Failure().empty()) return -1;
+  return inner_->pubsync() == 0 || InnerFailed() ? 0 : -1;
+}
+
+void KeepLineFeeds(std::ostream& out) {
+  if (auto* buffer = dynamic_cast<CrLfBuffer*>(out.rdbuf())) buffer->KeepLineFeeds();
+}
+
 void CheckWritten(const std::ostream& out) {
   if (!out.bad()) return;
   const auto* buffer = dynamic_cast<const ReportingBuffer*>(out.rdbuf());

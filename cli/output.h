@@ -55,6 +55,31 @@ class BlockBuffer : public ReportingBuffer {
   char block_[8192];
 };
 
+// Windows text in files and pipes: each line feed that no carriage return precedes goes on as
+// CR LF (older Notepads show LF-only text as one line). The bytes go on to inner at once.
+class CrLfBuffer : public ReportingBuffer {
+ public:
+  explicit CrLfBuffer(std::unique_ptr<ReportingBuffer> inner) : inner_(std::move(inner)) {}
+  // For lists of names ended by NUL, which are no text: the bytes go on as they are.
+  void KeepLineFeeds() { translate_ = false; }
+
+ protected:
+  int_type overflow(int_type c) override;
+  std::streamsize xsputn(const char* bytes, std::streamsize count) override;
+  int sync() override;
+
+ private:
+  bool Put(std::string_view bytes);
+  bool InnerFailed();  // keeps inner's reason, returns false
+
+  std::unique_ptr<ReportingBuffer> inner_;
+  bool translate_ = true;
+  bool after_cr_ = false;
+};
+
+// Makes out's CrLfBuffer, if it has one, pass line feeds on as they are.
+void KeepLineFeeds(std::ostream& out);
+
 // Standard output's buffer on this system, or null where the C library's is kept.
 std::unique_ptr<ReportingBuffer> StandardOutputBuffer();
 

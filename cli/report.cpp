@@ -1,5 +1,7 @@
 #include "cli/report.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "scan/scan.h"
@@ -22,6 +24,30 @@ std::string EncodingName(TextEncoding encoding) {
       return "ansi";
   }
   return "";
+}
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t group = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+      group = group << 8 | (k < count ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    }
+    for (std::size_t k = 0; k < 4; ++k) {
+      text += k <= count ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+  }
+  return text;
+}
+
+// A path as JSON: a string where it is UTF-8; else its bytes, which a Linux file name may be
+// (GBK from an unpacked Chinese archive), kept as {"bytes":"BASE64"} so that it can be opened.
+std::string JsonPath(const std::string& path) {
+  if (EncodeUtf8(DecodeUtf8(path)) == path) return JsonString(path);
+  return "{\"bytes\":\"" + Base64(path) + "\"}";
 }
 
 }  // namespace
@@ -55,12 +81,13 @@ std::string TextLine(const std::string& path, const std::vector<std::u16string>&
     names += DisplayName(entries[i]);
     any = true;
   }
-  return path + ": " + EncodeUtf8(any ? names : std::u16string(kNoHitVerdict)) + "\n";
+  static const std::string no_hit = EncodeUtf8(kNoHitVerdict);  // most files: once for all
+  return path + ": " + (any ? EncodeUtf8(names) : no_hit) + "\n";
 }
 
 std::string JsonLine(const std::string& path, const std::vector<std::u16string>& entries,
                      const FileScan& scan) {
-  std::string json = "{\"path\":" + JsonString(path);
+  std::string json = "{\"path\":" + JsonPath(path);
   switch (scan.outcome) {
     case FileScan::Outcome::kUnreadable:
       return json + ",\"error\":" + JsonString(scan.error) + "}\n";

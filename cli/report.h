@@ -14,6 +14,9 @@ inline constexpr std::string_view kCannotCheck =
     "cannot be checked (binary or encrypted); open it in the charting program and copy the "
     "formula text instead";
 
+// What is said of a wildcard that matches no file.
+inline constexpr std::string_view kNoMatch = "no file matches";
+
 struct BatchTotals {
   std::size_t scanned = 0;
   std::size_t with_hits = 0;

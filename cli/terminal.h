@@ -8,6 +8,9 @@ namespace tesqua {
 // Whether standard error is a terminal that a person watches.
 bool StderrIsTerminal();
 
+// Whether standard input is typed at a terminal (a console on Windows).
+bool StdinIsTerminal();
+
 // While it lives, standard output goes to the system through a buffer that keeps the reason
 // for a refused write (see output.h), and standard output and standard error that are consoles
 // show the program's UTF-8 as text, whatever the console's code page; redirected, they get the

@@ -36,6 +36,10 @@ bool StderrIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }
 
+bool StdinIsTerminal() {
+  return isatty(STDIN_FILENO) == 1;
+}
+
 std::unique_ptr<ReportingBuffer> StandardOutputBuffer() {
   return std::make_unique<DescriptorBuffer>(STDOUT_FILENO);
 }

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <iostream>
 
 #include "cli/output.h"
@@ -11,9 +13,15 @@ bool StderrIsTerminal() {
   return IsConsole(StandardStream::kError);
 }
 
+bool StdinIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
 std::unique_ptr<ReportingBuffer> StandardOutputBuffer() {
   std::unique_ptr<ReportingBuffer> console = ConsoleBuffer(StandardStream::kOutput);
-  return console ? std::move(console) : FileBuffer(StandardStream::kOutput);
+  if (console) return console;
+  return std::make_unique<CrLfBuffer>(FileBuffer(StandardStream::kOutput));
 }
 
 struct ConsoleText::Streams {

@@ -26,6 +26,12 @@ ok "--help" 'scan --help | grep -q -- --files-with-hits'
 check "no progress without a terminal" 1 '{"path":"-","encoding":"utf-8","hits":[{"entry":"DVOL","name":"DVOL","line":1,"column":1}]}\n{"summary":{"scanned":1,"with_hits":1,"unreadable":0,"skipped":0}}\n' \
   sh -c '{ printf DVOL; sleep 1; } | "$TESQUA_SCAN" --json -'
 ok "no progress without a terminal: nothing on standard error" '[ ! -s err ]'
+# At a terminal with no path named: a word on where the formula is read, then the verdict of
+# what is typed there (Ctrl+D ends it).
+printf 'DVOL\r\n' >dvol.ini
+ok "at a terminal, standard input announced" 'printf "A:=DVOL;\n\004" | timeout 10 script -qec \
+  "\"$TESQUA_SCAN\" --library dvol.ini" /dev/null | tr -d "\r" |
+  grep -qz "reading the formula from standard input (end it with Ctrl+D).*发现未来函数DVOL"'
 # Inputs that cannot seek, larger than one read: a GBK formula whose first bytes are also valid
 # UTF-8 ("函未" in UTF-8 is GBK too), so it is read again, from a spool file that then goes;
 # the key at its very start too.

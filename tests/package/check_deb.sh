@@ -29,8 +29,12 @@ check "--version" same "$(usr/bin/tesqua --version; usr/bin/tesqua-scan --versio
   "tesqua $version"$'\n'"tesqua-scan $version"
 check "tesqua-scan scans" same "$(usr/bin/tesqua-scan "$top/examples/zig_peak.txt"; echo "$?")" \
   $'\r\n注意：发现未来函数ZIG！\r\n注意：发现未来函数PEAK！\r\n注意：发现未来函数DVOL！\n1'
-# The manual page is tesqua-scan's own --help: an option it documents is in it.
-check "the manual page of tesqua-scan" zgrep -q -- 'recursive' usr/share/man/man1/tesqua-scan.1.gz
+# The manual page is tesqua-scan's own --help, with the sections that --help has no room for,
+# and nothing that groff warns about.
+man_page=usr/share/man/man1/tesqua-scan.1.gz
+check "the manual page of tesqua-scan" same "$(zgrep -cxE \
+  '\.SH "?(OPTIONS|EXIT STATUS|FILES|EXAMPLES|SEE ALSO)"?|\\fB\\-r\\fR, \\fB\\-\\-recursive\\fR' "$man_page")" 6
+check "the manual page, as man shows it" same "$(MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/dev/null)" ""
 check "desktop-file-validate" desktop-file-validate usr/share/applications/tesqua.desktop
 check "the menu entry starts tesqua, with its icon, without a terminal" same "$(grep -cxE \
   'Type=Application|Exec=tesqua --config-folder|Icon=tesqua|Terminal=false' \

@@ -723,8 +723,7 @@ void Clipboard() {
   }
 }
 
-// tesqua-scan.exe's lines as shown in a console with code page 936 (redirected output is
-// checked with the release package).
+// tesqua-scan.exe's lines as shown in a console with code page 936, and in a file.
 void Console() {
   WriteBytes(case_dir + L"\\lib.ini", "$ZIG\r\n");
   WriteBytes(case_dir + L"\\未来.txt", "ZIG(1)");
@@ -769,20 +768,38 @@ void Console() {
   };
   // The runner made tree/sub/up, a link to its parent folder (a loop), and tree/junction, one
   // to a folder elsewhere: Wine shows both as reparse-point folders, which -r does not walk.
+  // --include matches names with letter case ignored, as the system does.
   WriteBytes(case_dir + L"\\tree\\a.txt", "ZIG(1)");
   WriteBytes(case_dir + L"\\tree\\sub\\b.txt", "MA(C,5)");
   WriteBytes(case_dir + L"\\elsewhere\\c.txt", "ZIG(2)");
-  const std::wstring listed = case_dir + L"\\tree.txt";
-  HANDLE file = CreateFileW(listed.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
-                            CREATE_ALWAYS, 0, nullptr);
-  const auto [tree_status, tree_errors] = scan_to(L" --library lib.ini -r tree", file);
-  CloseHandle(file);
-  const std::string tree = ReadBytes(listed);
+  // Runs with standard output to a file: the exit status, the file and standard error.
+  const auto scan_to_file = [&](const wchar_t* arguments) {
+    const std::wstring listed = case_dir + L"\\listed.txt";
+    HANDLE file = CreateFileW(listed.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                              CREATE_ALWAYS, 0, nullptr);
+    const auto [status, errors] = scan_to(arguments, file);
+    CloseHandle(file);
+    return std::tuple(status, ReadBytes(listed), errors);
+  };
+  const auto [tree_status, tree, tree_errors] =
+      scan_to_file(L" --library lib.ini -r --include=*.TXT tree");
+  // In a file, lines end with CR LF.
   Expect(tree_status == 1 &&
              tree ==
-                 "tree\\a.txt: ZIG\ntree\\sub\\b.txt: 没有发现未来函数！\n2 files scanned, 1 "
-                 "with hits, 0 could not be read, 0 could not be checked (binary or encrypted)\n",
+                 "tree\\a.txt: ZIG\r\ntree\\sub\\b.txt: 没有发现未来函数！\r\n2 files scanned, "
+                 "1 with hits, 0 could not be read, 0 could not be checked (binary or "
+                 "encrypted)\r\n",
          "-r walks no folder link or junction: " + tree.substr(0, 300) + tree_errors);
+  // Wildcards in the last part of a path are the program's to expand, as the system matches
+  // them (letter case ignored); one that matches nothing is named.
+  const auto [wild_status, wild, wild_errors] =
+      scan_to_file(L" --library lib.ini TREE\\*.T?T ?.txt nothing*");
+  Expect(wild_status == 2 &&
+             wild ==
+                 "TREE\\a.txt: ZIG\r\nb.txt: 没有发现未来函数！\r\n2 files scanned, 1 with hits, "
+                 "1 could not be read, 0 could not be checked (binary or encrypted)\r\n" &&
+             wild_errors == "tesqua-scan: nothing*: no file matches\r\n",
+         "wildcards: " + wild.substr(0, 300) + wild_errors);
   // A refused write ends the run with the system's reason (standard error is in text mode).
   HANDLE full = CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             &inherited, OPEN_EXISTING, 0, nullptr);
