@@ -85,10 +85,11 @@ for arch in x64 x86; do
   kind=zip-$arch
   folder="$state/下载 的文件/$arch"
   cd "$folder" || exit 1
-  check "tesqua-scan.exe --version" same "$(run tesqua-scan.exe --version)" "tesqua-scan $version"
+  # Output to a pipe ends its lines with CR LF, as on Windows a redirected output does.
+  check "tesqua-scan.exe --version" same "$(run tesqua-scan.exe --version)" "tesqua-scan $version"$'\r'
   scan=$(cd "$state" && run "$folder/tesqua-scan.exe" --library lib.ini 公式.txt; echo "status $?")
   check "a GBK formula scanned" same "$scan" \
-    $'\r\n注意：发现未来函数ZIG！\r\n注意：发现未来函数历史！\nstatus 1'
+    $'\r\n注意：发现未来函数ZIG！\r\n注意：发现未来函数历史！\r\nstatus 1'
 
   # tesqua.exe started in its folder writes the default library there and shows its window.
   run tesqua.exe >/dev/null &
