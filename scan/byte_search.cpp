@@ -10,30 +10,20 @@
 
 #include "scan/case_folding.h"
 #include "scan/text_encoding.h"
+#include "scan/unicode.h"
 #include "scan/vector_width.h"
 
 namespace tesqua {
 namespace {
 
-bool IsHighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 // The bytes of one character in the encoding; empty when the encoding has none for it.
 std::string EncodeCharacter(char32_t code_point, ByteEncoding encoding) {
-  std::u16string units;
-  if (code_point < 0x10000) {
-    units.push_back(char16_t(code_point));
-  } else {
-    units.push_back(char16_t(0xD800 + ((code_point - 0x10000) >> 10)));
-    units.push_back(char16_t(0xDC00 + ((code_point - 0x10000) & 0x3FF)));
-  }
-  if (encoding == ByteEncoding::kUtf8) return EncodeUtf8(units);
+  char16_t units[2] = {char16_t(code_point), 0};
+  if (code_point >= 0x10000) SplitSurrogates(code_point, units);
+  const std::u16string_view text(units, code_point < 0x10000 ? 1 : 2);
+  if (encoding == ByteEncoding::kUtf8) return EncodeUtf8(text);
   if (code_point >= 0x10000) return {};
-  const std::string bytes = EncodeGbk(units);
+  const std::string bytes = EncodeGbk(text);
   return bytes == "?" ? std::string() : bytes;
 }
 
@@ -63,9 +53,9 @@ ByteKeyKind EncodeKey(std::u16string_view key, ByteEncoding encoding, std::strin
       continue;
     }
     if (IsHighSurrogate(key[i]) && i + 1 < key.size() && IsLowSurrogate(key[i + 1])) {
-      code_point = 0x10000 + ((code_point - 0xD800) << 10) + (key[i + 1] - 0xDC00);
+      code_point = JoinSurrogates(key[i], key[i + 1]);
       ++i;
-    } else if (IsHighSurrogate(key[i]) || IsLowSurrogate(key[i])) {
+    } else if (IsSurrogate(key[i])) {
       kind = ByteKeyKind::kDecoded;  // half of a pair in the decoded text
       continue;
     }

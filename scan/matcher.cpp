@@ -9,6 +9,7 @@
 
 #include "scan/case_folding.h"
 #include "scan/text_encoding.h"
+#include "scan/unicode.h"
 #include "scan/vector_width.h"
 
 namespace tesqua {
@@ -16,13 +17,6 @@ namespace {
 
 constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
 constexpr std::uint64_t kSeed = 0x243F6A8885A308D3ull;
-
-bool IsHighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
 
 std::uint64_t Mix(std::uint64_t hash, char16_t unit) {
   return (hash ^ unit) * kMultiplier;
@@ -63,11 +57,7 @@ std::size_t FoldScalar(const char16_t* units, std::size_t count, char16_t* out, 
   while (i < stop) {
     const char16_t unit = units[i];
     if (IsHighSurrogate(unit) && i + 1 < count && IsLowSurrogate(units[i + 1])) {
-      const char32_t code_point =
-          0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(units[i + 1]) - 0xDC00);
-      const char32_t fold = FoldCase(code_point) - 0x10000;
-      out[i] = char16_t(0xD800 + (fold >> 10));
-      out[i + 1] = char16_t(0xDC00 + (fold & 0x3FF));
+      SplitSurrogates(FoldCase(JoinSurrogates(unit, units[i + 1])), out + i);
       i += 2;
     } else {
       out[i] = folds[unit];
@@ -1003,7 +993,7 @@ void MatchStream::StartDecoding(std::size_t at) {
   const std::size_t back = byte_keys_->history;
   std::size_t from = at > back ? at - back : 0;
   if (byte_keys_->encoding == ByteEncoding::kUtf8) {
-    while (from < at && (text_[from] & 0xC0) == 0x80) ++from;
+    while (from < at && IsUtf8Continuation(text_[from])) ++from;
   } else {
     AdvanceSync(from);
     from = std::min(from, sync_);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "scan/byte_search.h"
+#include "scan/vector_kernels.h"
 
 namespace tesqua {
 
@@ -212,15 +213,5 @@ class MatchStream {
   TextPoint decoded_origin_;  // line, and characters before, where the decoded text starts
   std::vector<char16_t> decoded_units_;
 };
-
-// Copies the ASCII bytes at the start of bytes into out, one unit each, and returns how many
-// there were. The vector code of the decoders lives here with the matcher's.
-// With fold, A-Z become a-z on the way. out has room for count units: those past the returned
-// count may be written too, and hold nothing of use.
-std::size_t WidenAscii(const char* bytes, std::size_t count, char16_t* out, bool fold);
-
-// Folds units into out (same length; out may be units), by simple case folding. A surrogate
-// pair must not be split between two calls.
-void FoldUnits(const char16_t* units, std::size_t count, char16_t* out);
 
 }  // namespace tesqua

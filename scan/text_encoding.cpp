@@ -9,7 +9,8 @@
 #include <unordered_map>
 
 #include "scan/case_folding.h"
-#include "scan/matcher.h"
+#include "scan/unicode.h"
+#include "scan/vector_kernels.h"
 #include "scan/vector_width.h"
 
 namespace tesqua {
@@ -30,9 +31,9 @@ void AppendCodePoint(std::u16string& text, char32_t code_point) {
   if (code_point < 0x10000) {
     text.push_back(char16_t(code_point));
   } else {
-    code_point -= 0x10000;
-    text.push_back(char16_t(0xD800 + (code_point >> 10)));
-    text.push_back(char16_t(0xDC00 + (code_point & 0x3FF)));
+    char16_t pair[2];
+    SplitSurrogates(code_point, pair);
+    text.append(pair, 2);
   }
 }
 
@@ -55,11 +56,11 @@ std::optional<std::pair<char32_t, std::size_t>> NextUtf8(std::string_view bytes,
   if (i + length > bytes.size()) return std::nullopt;
   for (std::size_t k = 1; k < length; ++k) {
     const unsigned next = Byte(bytes, i + k);
-    if ((next & 0xC0) != 0x80) return std::nullopt;
+    if (!IsUtf8Continuation(static_cast<unsigned char>(next))) return std::nullopt;
     code_point = (code_point << 6) | (next & 0x3F);
   }
   if (code_point < lowest || code_point > 0x10FFFF) return std::nullopt;
-  if (code_point >= 0xD800 && code_point <= 0xDFFF) return std::nullopt;
+  if (IsSurrogate(code_point)) return std::nullopt;
   return std::pair{code_point, length};
 }
 
@@ -352,7 +353,7 @@ Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long) {
       check.long_sequence = check.long_sequence || long_sequence;
       i += checked;
       // Back to a character's start, then on one character at a time for a while.
-      while (checked > 0 && i < size && (data[i] & 0xC0) == 0x80) --i;
+      while (checked > 0 && i < size && IsUtf8Continuation(data[i])) --i;
       const std::size_t stop = std::min(size, i + 64);
       while (i < stop) {
         const std::size_t length = data[i] < 0x80 ? 1 : Utf8SequenceLength(bytes, i);
@@ -376,7 +377,7 @@ Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long) {
       ++i;
       continue;
     }
-    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+    const std::size_t length = Utf8LengthByLead(static_cast<unsigned char>(first));
     if (!final && i + length > size) break;  // the rest comes with the next call
     const auto next = NextUtf8(bytes, i);
     if (!next) {
@@ -431,25 +432,24 @@ std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, b
       continue;
     }
     // The three-byte form of CJK text, checked inline.
-    if ((first & 0xF0) == 0xE0 && i + 3 <= size && (data[i + 1] & 0xC0) == 0x80 &&
-        (data[i + 2] & 0xC0) == 0x80) {
+    if ((first & 0xF0) == 0xE0 && i + 3 <= size && IsUtf8Continuation(data[i + 1]) &&
+        IsUtf8Continuation(data[i + 2])) {
       const unsigned code_point =
           ((first & 0x0F) << 12) | ((data[i + 1] & 0x3Fu) << 6) | (data[i + 2] & 0x3Fu);
-      if (code_point >= 0x800 && (code_point < 0xD800 || code_point > 0xDFFF)) {
+      if (code_point >= 0x800 && !IsSurrogate(code_point)) {
         units[written++] = folds[code_point];
         i += 3;
         continue;
       }
     }
-    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+    const std::size_t length = Utf8LengthByLead(static_cast<unsigned char>(first));
     if (!final && i + length > size) break;  // the rest comes with the next call
     if (const auto next = NextUtf8(bytes, i)) {
       if (next->first < 0x10000) {
         units[written++] = folds[next->first];
       } else {
-        const char32_t code_point = (fold ? FoldCase(next->first) : next->first) - 0x10000;
-        units[written++] = char16_t(0xD800 + (code_point >> 10));
-        units[written++] = char16_t(0xDC00 + (code_point & 0x3FF));
+        SplitSurrogates(fold ? FoldCase(next->first) : next->first, units + written);
+        written += 2;
       }
       i += next->second;
     } else if (lenient) {
@@ -480,10 +480,10 @@ std::string EncodeUtf8(std::u16string_view text) {
   bytes.reserve(text.size() * 3);
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t code_point = text[i];
-    if (code_point >= 0xD800 && code_point <= 0xDBFF && i + 1 < text.size() &&
-        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      code_point = 0x10000 + ((code_point - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (code_point >= 0xD800 && code_point <= 0xDFFF) {
+    if (IsHighSurrogate(code_point) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      code_point = JoinSurrogates(text[i], text[i + 1]);
+      ++i;
+    } else if (IsSurrogate(code_point)) {
       code_point = kReplacementCharacter;
     }
     if (code_point < 0x80) {
