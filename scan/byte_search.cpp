@@ -1,7 +1,6 @@
 #include "scan/byte_search.h"
 
 #include <emmintrin.h>
-#include <immintrin.h>
 
 #include <algorithm>
 #include <bit>
@@ -11,7 +10,7 @@
 #include "scan/case_folding.h"
 #include "scan/text_encoding.h"
 #include "scan/unicode.h"
-#include "scan/vector_width.h"
+#include "scan/vector_kernels.h"
 
 namespace tesqua {
 namespace {
@@ -79,10 +78,6 @@ ByteKeyKind EncodeKey(std::u16string_view key, ByteEncoding encoding, std::strin
   return kind;
 }
 
-bool HasAvx2() {
-  return UsableVectorWidth() != VectorWidth::kNone;
-}
-
 }  // namespace
 
 ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding encoding)
@@ -133,7 +128,7 @@ ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding en
   history = std::max(longest, 4 * most_units + 8);
 
   if (patterns.empty()) return;
-  if (HasAvx2() && patterns.size() <= 64) {
+  if (Kernels().next_nibble_candidates != nullptr && patterns.size() <= 64) {
     BuildNibbles();
     return;
   }
@@ -469,238 +464,6 @@ std::size_t ByteKeys::MemoryBytes() const {
   for (const auto& list : bucket_patterns) total += list.capacity() * sizeof(std::uint32_t);
   for (const auto& list : short_patterns) total += list.capacity() * sizeof(std::uint32_t);
   return total;
-}
-
-namespace {
-
-struct NibbleBlock {
-  __m256i first;   // buckets 0-7 of each position
-  __m256i second;  // buckets 8-15
-};
-
-__attribute__((target("avx2"))) inline NibbleBlock NibbleBuckets(const unsigned char* bytes,
-                                                                 const __m256i* tables) {
-  const __m256i nibble = _mm256_set1_epi8(0x0F);
-  NibbleBlock block{_mm256_set1_epi8(-1), _mm256_set1_epi8(-1)};
-  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    const __m256i data = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + j));
-    const __m256i lows = _mm256_and_si256(data, nibble);
-    const __m256i highs = _mm256_and_si256(_mm256_srli_epi16(data, 4), nibble);
-    const __m256i* table = tables + 4 * j;
-    block.first =
-        _mm256_and_si256(block.first, _mm256_and_si256(_mm256_shuffle_epi8(table[0], lows),
-                                                       _mm256_shuffle_epi8(table[1], highs)));
-    block.second =
-        _mm256_and_si256(block.second, _mm256_and_si256(_mm256_shuffle_epi8(table[2], lows),
-                                                        _mm256_shuffle_epi8(table[3], highs)));
-  }
-  return block;
-}
-
-__attribute__((target("avx2"))) std::size_t NextNibbleCandidatesAvx2(
-    const unsigned char* bytes, std::size_t at, std::size_t end, const ByteKeys::NibbleTable& low,
-    const ByteKeys::NibbleTable& high, unsigned char* bucket_bits, std::uint64_t& candidates) {
-  __m256i tables[4 * ByteKeys::kNibbleBytes];
-  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    tables[4 * j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[0][j]));
-    tables[4 * j + 1] = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[0][j]));
-    tables[4 * j + 2] = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[1][j]));
-    tables[4 * j + 3] = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[1][j]));
-  }
-  const __m256i zero = _mm256_setzero_si256();
-  for (; at < end; at += 64) {
-    const NibbleBlock a = NibbleBuckets(bytes + at, tables);
-    const NibbleBlock b = NibbleBuckets(bytes + at + 32, tables);
-    const auto none_a = std::uint32_t(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(a.first, a.second), zero)));
-    const auto none_b = std::uint32_t(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(b.first, b.second), zero)));
-    std::uint64_t found = ~(std::uint64_t{none_b} << 32 | none_a);
-    if (end - at < 64) found &= (std::uint64_t{1} << (end - at)) - 1;
-    if (found != 0) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits), a.first);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 32), b.first);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 64), a.second);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 96), b.second);
-      candidates = found;
-      return at;
-    }
-  }
-  candidates = 0;
-  return end;
-}
-
-__attribute__((target("avx512bw"))) std::size_t NextNibbleCandidatesAvx512(
-    const unsigned char* bytes, std::size_t at, std::size_t end, const ByteKeys::NibbleTable& low,
-    const ByteKeys::NibbleTable& high, unsigned char* bucket_bits, std::uint64_t& candidates) {
-  __m512i tables[4 * ByteKeys::kNibbleBytes];
-  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    tables[4 * j] = _mm512_load_si512(low[0][j]);
-    tables[4 * j + 1] = _mm512_load_si512(high[0][j]);
-    tables[4 * j + 2] = _mm512_load_si512(low[1][j]);
-    tables[4 * j + 3] = _mm512_load_si512(high[1][j]);
-  }
-  const __m512i nibble = _mm512_set1_epi8(0x0F);
-  for (; at < end; at += 64) {
-    __m512i first = _mm512_set1_epi8(-1);
-    __m512i second = _mm512_set1_epi8(-1);
-    for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-      const __m512i data = _mm512_loadu_si512(bytes + at + j);
-      const __m512i lows = _mm512_and_si512(data, nibble);
-      const __m512i highs = _mm512_and_si512(_mm512_srli_epi16(data, 4), nibble);
-      const __m512i* table = tables + 4 * j;
-      first = _mm512_and_si512(first, _mm512_and_si512(_mm512_shuffle_epi8(table[0], lows),
-                                                       _mm512_shuffle_epi8(table[1], highs)));
-      second = _mm512_and_si512(second, _mm512_and_si512(_mm512_shuffle_epi8(table[2], lows),
-                                                         _mm512_shuffle_epi8(table[3], highs)));
-    }
-    std::uint64_t found =
-        _mm512_test_epi8_mask(_mm512_or_si512(first, second), _mm512_or_si512(first, second));
-    if (end - at < 64) found &= (std::uint64_t{1} << (end - at)) - 1;
-    if (found != 0) {
-      _mm512_storeu_si512(bucket_bits, first);
-      _mm512_storeu_si512(bucket_bits + 64, second);
-      candidates = found;
-      return at;
-    }
-  }
-  candidates = 0;
-  return end;
-}
-
-// Where a short pattern's first byte stands among the 16 positions from bytes.
-inline unsigned ShortStarts(const unsigned char* bytes,
-                            const __m128i (&first)[ByteKeys::kShortFirsts], std::size_t firsts) {
-  if (firsts == 0) return 0;
-  if (firsts > ByteKeys::kShortFirsts) return 0xFFFF;
-  const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-  __m128i equal = _mm_setzero_si128();
-  for (const __m128i& byte : first) equal = _mm_or_si128(equal, _mm_cmpeq_epi8(raw, byte));
-  return unsigned(_mm_movemask_epi8(equal));
-}
-
-// ShiftHash of the windows at 8 positions, times 16: where their entries lie in the table.
-__attribute__((target("avx2"))) inline void HashesAvx2(const unsigned char* bytes, unsigned bits,
-                                                       std::uint32_t* hashes) {
-  // Each window's three bytes in a 32-bit lane above a zero byte, as ShiftHash reads them.
-  const __m256i windows_of = _mm256_setr_epi8(-1, 0, 1, 2, -1, 1, 2, 3, -1, 2, 3, 4, -1, 3, 4, 5,
-                                              -1, 4, 5, 6, -1, 5, 6, 7, -1, 6, 7, 8, -1, 7, 8, 9);
-  const __m256i raw =
-      _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
-  const __m256i windows =
-      _mm256_or_si256(_mm256_shuffle_epi8(raw, windows_of), _mm256_set1_epi32(0x20202000));
-  const __m256i product = _mm256_mullo_epi32(windows, _mm256_set1_epi32(int(0x9E3779B1u)));
-  _mm256_store_si256(
-      reinterpret_cast<__m256i*>(hashes),
-      _mm256_slli_epi32(_mm256_srl_epi32(product, _mm_cvtsi32_si128(int(32 - bits))), 4));
-}
-
-// The shift-or filter's state between blocks of 16 positions, and what a block found.
-struct ShiftScan {
-  ShiftScan(const ByteKeys& keys, std::uint64_t carry)
-      : table(keys.shift_table.data()),
-        live(keys.live_buckets),
-        firsts(keys.short_firsts.size()),
-        state(_mm_cvtsi64_si128(std::int64_t(carry))) {
-    for (std::size_t k = 0; k < ByteKeys::kShortFirsts; ++k) {
-      first[k] = _mm_set1_epi8(char(firsts == 0 ? 0 : keys.short_firsts[std::min(k, firsts - 1)]));
-    }
-  }
-
-  // The entry at 16 * hash, shifted up by lanes bytes within 16.
-  __m128i Lanes(std::uint32_t at, int lanes) const {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-        reinterpret_cast<const unsigned char*>(table + 1) + at - lanes));
-  }
-
-  // Takes the window hashes (times 16) of the 16 positions from at; whether they hold a
-  // candidate. Lane j of the window at position i goes to byte i + j of the state.
-  __attribute__((always_inline)) bool Block(const unsigned char* bytes, std::size_t at,
-                                            std::size_t end, const std::uint32_t* hashes) {
-    for (int half = 0; half < 2; ++half) {
-      const std::uint32_t* eight = hashes + 8 * half;
-      for (int i = 0; i < 8; ++i) state = _mm_or_si128(state, Lanes(eight[i], i));
-      open[half] = ~std::uint64_t(_mm_cvtsi128_si64(state)) & live;
-      state = _mm_srli_si128(state, 8);
-    }
-    starts = ShortStarts(bytes + at, first, firsts);
-    if (end - at < 16) {
-      const std::size_t left = end - at;
-      open[0] &= left >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * left)) - 1;
-      open[1] &= left <= 8 ? 0 : (std::uint64_t{1} << (8 * (left - 8))) - 1;
-      starts &= (1u << left) - 1;
-    }
-    return (open[0] | open[1] | starts) != 0;
-  }
-
-  std::size_t Done(std::size_t at, ShiftCandidates& found) const {
-    found.carry = std::uint64_t(_mm_cvtsi128_si64(state));
-    found.open[0] = open[0];
-    found.open[1] = open[1];
-    found.starts = starts;
-    return at;
-  }
-
-  const std::uint64_t* table;
-  std::uint64_t live;
-  std::size_t firsts;
-  __m128i first[ByteKeys::kShortFirsts];
-  __m128i state;
-  std::uint64_t open[2] = {};
-  unsigned starts = 0;
-};
-
-__attribute__((target("avx2"))) std::size_t NextShiftCandidatesAvx2(const unsigned char* bytes,
-                                                                    std::size_t at, std::size_t end,
-                                                                    const ByteKeys& keys,
-                                                                    ShiftCandidates& found) {
-  ShiftScan scan(keys, found.carry);
-  for (; at < end; at += 16) {
-    alignas(32) std::uint32_t hashes[16];
-    HashesAvx2(bytes + at, keys.shift_bits, hashes);
-    HashesAvx2(bytes + at + 8, keys.shift_bits, hashes + 8);
-    // Read back from memory: eight loads cost less than eight extractions from a vector.
-    asm volatile("" : : "r"(hashes) : "memory");
-    if (scan.Block(bytes, at, end, hashes)) return scan.Done(at, found);
-  }
-  scan.open[0] = scan.open[1] = 0;
-  scan.starts = 0;
-  return scan.Done(end, found);
-}
-
-std::size_t NextShiftCandidatesScalar(const unsigned char* bytes, std::size_t at, std::size_t end,
-                                      const ByteKeys& keys, ShiftCandidates& found) {
-  ShiftScan scan(keys, found.carry);
-  for (; at < end; at += 16) {
-    std::uint32_t hashes[16];
-    for (std::size_t i = 0; i < 16; ++i) hashes[i] = keys.ShiftHash(bytes + at + i) << 4;
-    if (scan.Block(bytes, at, end, hashes)) return scan.Done(at, found);
-  }
-  scan.open[0] = scan.open[1] = 0;
-  scan.starts = 0;
-  return scan.Done(end, found);
-}
-
-bool HasAvx512() {
-  return UsableVectorWidth() == VectorWidth::kAvx512;
-}
-
-}  // namespace
-
-std::size_t NextNibbleCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
-                                 const ByteKeys::NibbleTable& low,
-                                 const ByteKeys::NibbleTable& high, unsigned char* bucket_bits,
-                                 std::uint64_t& candidates) {
-  if (HasAvx512()) {
-    return NextNibbleCandidatesAvx512(bytes, at, end, low, high, bucket_bits, candidates);
-  }
-  return NextNibbleCandidatesAvx2(bytes, at, end, low, high, bucket_bits, candidates);
-}
-
-std::size_t NextShiftCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
-                                const ByteKeys& keys, ShiftCandidates& found) {
-  if (HasAvx2()) return NextShiftCandidatesAvx2(bytes, at, end, keys, found);
-  return NextShiftCandidatesScalar(bytes, at, end, keys, found);
 }
 
 std::size_t CharacterLength(ByteEncoding encoding, const unsigned char* bytes,

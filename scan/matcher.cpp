@@ -10,7 +10,7 @@
 #include "scan/case_folding.h"
 #include "scan/text_encoding.h"
 #include "scan/unicode.h"
-#include "scan/vector_width.h"
+#include "scan/vector_kernels.h"
 
 namespace tesqua {
 namespace {
@@ -50,23 +50,6 @@ void SetBit(std::vector<std::uint64_t>& bits, std::uint32_t index) {
   bits[index >> 6] |= std::uint64_t{1} << (index & 63);
 }
 
-// Folds units [i, stop) one by one, a surrogate pair as one character; may end one unit past
-// stop to keep a pair whole. Returns where it ended.
-std::size_t FoldScalar(const char16_t* units, std::size_t count, char16_t* out, std::size_t i,
-                       std::size_t stop, const char16_t* folds) {
-  while (i < stop) {
-    const char16_t unit = units[i];
-    if (IsHighSurrogate(unit) && i + 1 < count && IsLowSurrogate(units[i + 1])) {
-      SplitSurrogates(FoldCase(JoinSurrogates(unit, units[i + 1])), out + i);
-      i += 2;
-    } else {
-      out[i] = folds[unit];
-      ++i;
-    }
-  }
-  return i;
-}
-
 // No line break and no second half of a surrogate pair among the eight units.
 bool PlainBlock(const char16_t* units) {
   const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
@@ -84,172 +67,7 @@ unsigned char PackedByte(char16_t unit) {
   return unit < 0x8000 ? 0xFF : 0x00;
 }
 
-bool HasAvx2() {
-  return UsableVectorWidth() != VectorWidth::kNone;
-}
-
-// Positions in [at, at + 32) where each of the first units of some key of a bucket may stand,
-// as bits; reads units up to at + 34.
-__attribute__((target("avx2"))) std::uint32_t NibbleCandidates(const char16_t* units,
-                                                               const unsigned char (*low)[32],
-                                                               const unsigned char (*high)[32],
-                                                               int count) {
-  const __m256i nibble = _mm256_set1_epi8(0x0F);
-  __m256i buckets = _mm256_set1_epi8(-1);
-  for (int j = 0; j < count; ++j) {
-    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + j));
-    const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + j + 16));
-    // Bytes in lane order: units 0-7, 16-23, then 8-15, 24-31; undone once, at the end.
-    const __m256i bytes = _mm256_packus_epi16(first, second);
-    const __m256i low_table = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[j]));
-    const __m256i high_table = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[j]));
-    const __m256i by_low = _mm256_shuffle_epi8(low_table, _mm256_and_si256(bytes, nibble));
-    const __m256i by_high =
-        _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble));
-    buckets = _mm256_and_si256(buckets, _mm256_and_si256(by_low, by_high));
-  }
-  buckets = _mm256_permute4x64_epi64(buckets, 0xD8);
-  const __m256i none = _mm256_cmpeq_epi8(buckets, _mm256_setzero_si256());
-  return ~std::uint32_t(_mm256_movemask_epi8(none));
-}
-
-// Which of eight units fold as described at FoldUnits.
-__m128i PlainFoldSse2(__m128i block) {
-  const __m128i sign = _mm_set1_epi16(short(0x8000));
-  auto in = [&](int start, int end) {
-    return _mm_cmplt_epi16(_mm_xor_si128(_mm_sub_epi16(block, _mm_set1_epi16(short(start))), sign),
-                           _mm_set1_epi16(short((end - start) ^ 0x8000)));
-  };
-  return _mm_or_si128(_mm_or_si128(_mm_or_si128(in(0, 0x80), in(0x2000, 0x2100)),
-                                   _mm_or_si128(in(0x2D00, 0xA600), in(0xAC00, 0xD800))),
-                      _mm_andnot_si128(in(0xFF21, 0xFF3B), in(0xE000, 0x10000)));
-}
-
-// Folds sixteen units at a time while they all fold plainly; returns where it stopped.
-__attribute__((target("avx2"))) std::size_t FoldUnitsAvx2(const char16_t* units, std::size_t count,
-                                                          char16_t* out) {
-  const char16_t* folds = BasicPlaneFoldTable();
-  const __m256i before_a = _mm256_set1_epi16('A' - 1);
-  const __m256i after_z = _mm256_set1_epi16('Z' + 1);
-  const __m256i to_lower = _mm256_set1_epi16(0x20);
-  const __m256i sign = _mm256_set1_epi16(short(0x8000));
-  const __m256i ascii_mask = _mm256_set1_epi16(short(0xFF80));
-  const __m256i starts[6] = {_mm256_set1_epi16(0),
-                             _mm256_set1_epi16(0x2000),
-                             _mm256_set1_epi16(0x2D00),
-                             _mm256_set1_epi16(short(0xAC00)),
-                             _mm256_set1_epi16(short(0xE000)),
-                             _mm256_set1_epi16(short(0xFF21))};
-  const __m256i limits[6] = {
-      _mm256_set1_epi16(short(0x80 ^ 0x8000)),   _mm256_set1_epi16(short(0x100 ^ 0x8000)),
-      _mm256_set1_epi16(short(0x7900 ^ 0x8000)), _mm256_set1_epi16(short(0x2C00 ^ 0x8000)),
-      _mm256_set1_epi16(short(0x2000 ^ 0x8000)), _mm256_set1_epi16(short(0x1A ^ 0x8000))};
-  std::size_t i = 0;
-  while (i + 16 <= count) {
-    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + i));
-    const __m256i upper =
-        _mm256_and_si256(_mm256_cmpgt_epi16(block, before_a), _mm256_cmpgt_epi16(after_z, block));
-    const __m256i folded = _mm256_add_epi16(block, _mm256_and_si256(upper, to_lower));
-    // Mostly ASCII: one test settles the block.
-    if (_mm256_testz_si256(block, ascii_mask)) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), folded);
-      i += 16;
-      continue;
-    }
-    __m256i in[6];
-    for (int r = 0; r < 6; ++r) {
-      in[r] =
-          _mm256_cmpgt_epi16(limits[r], _mm256_xor_si256(_mm256_sub_epi16(block, starts[r]), sign));
-    }
-    const __m256i plain = _mm256_or_si256(
-        _mm256_or_si256(_mm256_or_si256(in[0], in[1]), _mm256_or_si256(in[2], in[3])),
-        _mm256_andnot_si256(in[5], in[4]));
-    if (_mm256_movemask_epi8(plain) == -1) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), folded);
-      i += 16;
-    } else {
-      i = FoldScalar(units, count, out, i, i + 16, folds);
-    }
-  }
-  return i;
-}
-
-__attribute__((target("avx2"))) std::size_t WidenAsciiAvx2(const char* bytes, std::size_t count,
-                                                           char16_t* out, bool fold) {
-  const __m256i before_a = _mm256_set1_epi8('A' - 1);
-  const __m256i after_z = _mm256_set1_epi8('Z' + 1);
-  const __m256i to_lower = _mm256_set1_epi8(fold ? 0x20 : 0);
-  std::size_t i = 0;
-  for (; i + 32 <= count; i += 32) {
-    __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
-    if (_mm256_movemask_epi8(block) != 0) break;
-    const __m256i upper =
-        _mm256_and_si256(_mm256_cmpgt_epi8(block, before_a), _mm256_cmpgt_epi8(after_z, block));
-    block = _mm256_add_epi8(block, _mm256_and_si256(upper, to_lower));
-    const __m128i low = _mm256_castsi256_si128(block);
-    const __m128i high = _mm256_extracti128_si256(block, 1);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_cvtepu8_epi16(low));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i + 16), _mm256_cvtepu8_epi16(high));
-  }
-  return i;
-}
-
 }  // namespace
-
-std::size_t WidenAscii(const char* bytes, std::size_t count, char16_t* out, bool fold) {
-  const auto widen = [fold](char byte) {
-    return char16_t(fold && byte >= 'A' && byte <= 'Z' ? byte + 0x20 : byte);
-  };
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i before_a = _mm_set1_epi8('A' - 1);
-  const __m128i after_z = _mm_set1_epi8('Z' + 1);
-  const __m128i to_lower = _mm_set1_epi8(fold ? 0x20 : 0);
-  // Each block is widened whole, even where the run ends inside it: between the characters of
-  // CJK text most runs are short, and one block settles them without a loop over bytes.
-  std::size_t i = 0;
-  while (i + 16 <= count) {
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-    const __m128i upper =
-        _mm_and_si128(_mm_cmpgt_epi8(block, before_a), _mm_cmplt_epi8(block, after_z));
-    block = _mm_add_epi8(block, _mm_and_si128(upper, to_lower));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(block, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(block, zero));
-    const int high_bits = _mm_movemask_epi8(block);  // A-Z never reach the high bit
-    if (high_bits != 0) return i + std::size_t(std::countr_zero(unsigned(high_bits)));
-    i += 16;
-    // A long run, such as a file of plain ASCII, goes on in wider blocks.
-    if (i == 64 && count >= 128 && HasAvx2()) {
-      i += WidenAsciiAvx2(bytes + i, count - i, out + i, fold);
-    }
-  }
-  for (; i < count && static_cast<signed char>(bytes[i]) >= 0; ++i) out[i] = widen(bytes[i]);
-  return i;
-}
-
-// Units that fold, if at all, only from A-Z onto a-z: ASCII, general punctuation, CJK, kana,
-// Yi, Hangul, the private use area and the full-width forms other than the letters A-Z. Nearly
-// every unit of a formula is one of them. Compares are unsigned through the flipped sign.
-void FoldUnits(const char16_t* units, std::size_t count, char16_t* out) {
-  const char16_t* folds = BasicPlaneFoldTable();
-  std::size_t i = 0;
-  if (HasAvx2()) i = FoldUnitsAvx2(units, count, out);
-  const __m128i before_a = _mm_set1_epi16('A' - 1);
-  const __m128i after_z = _mm_set1_epi16('Z' + 1);
-  const __m128i to_lower = _mm_set1_epi16(0x20);
-  while (i + 8 <= count) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
-    if (_mm_movemask_epi8(PlainFoldSse2(block)) == 0xFFFF) {
-      const __m128i upper =
-          _mm_and_si128(_mm_cmpgt_epi16(block, before_a), _mm_cmplt_epi16(block, after_z));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                       _mm_add_epi16(block, _mm_and_si128(upper, to_lower)));
-      i += 8;
-    } else {
-      i = FoldScalar(units, count, out, i, i + 8, folds);
-    }
-  }
-  FoldScalar(units, count, out, i, count, folds);
-}
 
 KeyList::KeyList(const std::vector<std::u16string>& keys) {
   std::size_t units = 0;
@@ -363,7 +181,7 @@ void Matcher::BuildUnitTables(UnitTables& tables) const {
   if (!tables.has_short_keys) tables.unit_filter = {};
   const std::size_t distinct = offsets_.size();
   BuildWindowBuckets(tables);
-  if (HasAvx2() && distinct > 0 && distinct <= 64) {
+  if (Kernels().unit_nibbles != nullptr && distinct > 0 && distinct <= 64) {
     // Keys with like beginnings share a bucket, so that a bucket's masks stay narrow.
     std::vector<std::uint32_t> order(distinct);
     for (std::uint32_t id = 0; id < distinct; ++id) order[id] = id;
@@ -605,9 +423,10 @@ void MatchStream::Search(std::size_t end, std::size_t limit) {
   std::size_t at = next_;
   const Matcher::NibbleMasks& nibbles = units_->nibbles;
   if (nibbles.units > 0) {
+    const auto nibble_candidates = Kernels().unit_nibbles;
     for (; at + 32 <= end && !Done(); at += 32) {
       std::uint32_t candidates =
-          NibbleCandidates(units + at, nibbles.low, nibbles.high, nibbles.units);
+          nibble_candidates(units + at, nibbles.low, nibbles.high, nibbles.units);
       while (candidates != 0) {
         const std::size_t candidate = at + std::size_t(std::countr_zero(candidates));
         candidates &= candidates - 1;
@@ -793,7 +612,7 @@ void MatchStream::UseByteKeys(ByteEncoding encoding) {
 
 void MatchStream::FeedBytePiece(std::string_view piece) {
   const ByteKeys& keys = *byte_keys_;
-  constexpr std::size_t kPadding = 96;  // the filters and the exact test read past the end
+  constexpr std::size_t kPadding = kBytePadding;
   // The bytes kept from before and the start of the piece are searched in bytes_; the rest of
   // a long piece where it lies, up to its last bytes, which are kept for the next piece.
   const std::size_t seam = keys.history + keys.longest + 2 * kPadding;
@@ -875,9 +694,10 @@ void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
   std::size_t at = keys.patterns.empty() ? end : next_;
   if (keys.nibbles) {
     alignas(64) unsigned char bucket_bits[128];
+    const auto next_candidates = Kernels().next_nibble_candidates;
     while (at < end && !Done()) {
       std::uint64_t candidates = 0;
-      at = NextNibbleCandidates(bytes, at, end, live_low_, keys.high, bucket_bits, candidates);
+      at = next_candidates(bytes, at, end, live_low_, keys.high, bucket_bits, candidates);
       while (candidates != 0) {
         const std::size_t offset = std::size_t(std::countr_zero(candidates));
         candidates &= candidates - 1;
@@ -893,8 +713,9 @@ void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
     }
   } else {
     ShiftCandidates found;
+    const auto next_candidates = Kernels().next_shift_candidates;
     while (at < end && !Done()) {
-      at = NextShiftCandidates(bytes, at, end, keys, found);
+      at = next_candidates(bytes, at, end, keys, found);
       for (unsigned starts = found.starts; starts != 0 && !decoded_; starts &= starts - 1) {
         const std::size_t position = at + std::size_t(std::countr_zero(starts));
         for (const std::uint32_t pattern : keys.short_patterns[bytes[position]]) {
