@@ -2,6 +2,60 @@
 
 #include "scan/kernels_shared.h"
 
+#define TESQUA_KERNEL_TARGET __attribute__((target("avx2")))
+
+namespace tesqua::kernels {
+namespace {
+
+// The vector of the generic kernels (scan/kernels_generic.h), 32 bytes.
+struct Avx2Ops {
+  using V = __m256i;
+  static constexpr std::size_t kBytes = 32;
+  TESQUA_KERNEL_TARGET static V Zero() { return _mm256_setzero_si256(); }
+  TESQUA_KERNEL_TARGET static V Splat(char byte) { return _mm256_set1_epi8(byte); }
+  TESQUA_KERNEL_TARGET static V Load(const unsigned char* at) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+  }
+  TESQUA_KERNEL_TARGET static V LoadAligned(const unsigned char* at) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(at));
+  }
+  TESQUA_KERNEL_TARGET static void Store(unsigned char* at, V v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
+  }
+  TESQUA_KERNEL_TARGET static V And(V a, V b) { return _mm256_and_si256(a, b); }
+  TESQUA_KERNEL_TARGET static V Or(V a, V b) { return _mm256_or_si256(a, b); }
+  TESQUA_KERNEL_TARGET static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
+  TESQUA_KERNEL_TARGET static V HighNibbles(V v) {
+    return _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
+  }
+  TESQUA_KERNEL_TARGET static V Shuffle(V table, V index) {
+    return _mm256_shuffle_epi8(table, index);
+  }
+  TESQUA_KERNEL_TARGET static V Broadcast16(const std::uint8_t (&cells)[16]) {
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells)));
+  }
+  // Across the two lanes and the previous block.
+  template <int n>
+  TESQUA_KERNEL_TARGET static V Back(V previous, V input) {
+    return _mm256_alignr_epi8(input, _mm256_permute2x128_si256(previous, input, 0x21), 16 - n);
+  }
+  TESQUA_KERNEL_TARGET static V SubsU8(V a, V b) { return _mm256_subs_epu8(a, b); }
+  TESQUA_KERNEL_TARGET static V MaxU8(V a, V b) { return _mm256_max_epu8(a, b); }
+  TESQUA_KERNEL_TARGET static std::uint32_t NonZero(V v) {
+    return ~std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_setzero_si256())));
+  }
+  TESQUA_KERNEL_TARGET static bool AnyAtLeast(V v, unsigned char floor) {
+    const __m256i at_least =
+        _mm256_cmpeq_epi8(_mm256_max_epu8(v, _mm256_set1_epi8(char(floor))), v);
+    return _mm256_movemask_epi8(at_least) != 0;
+  }
+};
+
+}  // namespace
+}  // namespace tesqua::kernels
+
+#include "scan/kernels_generic.h"
+
 namespace tesqua {
 namespace kernels {
 namespace {
@@ -105,63 +159,6 @@ __attribute__((target("avx2"))) std::size_t WidenAsciiAvx2(const char* bytes, st
   return i;
 }
 
-struct NibbleBlock {
-  __m256i first;   // buckets 0-7 of each position
-  __m256i second;  // buckets 8-15
-};
-
-__attribute__((target("avx2"))) inline NibbleBlock NibbleBuckets(const unsigned char* bytes,
-                                                                 const __m256i* tables) {
-  const __m256i nibble = _mm256_set1_epi8(0x0F);
-  NibbleBlock block{_mm256_set1_epi8(-1), _mm256_set1_epi8(-1)};
-  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    const __m256i data = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + j));
-    const __m256i lows = _mm256_and_si256(data, nibble);
-    const __m256i highs = _mm256_and_si256(_mm256_srli_epi16(data, 4), nibble);
-    const __m256i* table = tables + 4 * j;
-    block.first =
-        _mm256_and_si256(block.first, _mm256_and_si256(_mm256_shuffle_epi8(table[0], lows),
-                                                       _mm256_shuffle_epi8(table[1], highs)));
-    block.second =
-        _mm256_and_si256(block.second, _mm256_and_si256(_mm256_shuffle_epi8(table[2], lows),
-                                                        _mm256_shuffle_epi8(table[3], highs)));
-  }
-  return block;
-}
-
-__attribute__((target("avx2"))) std::size_t NextNibbleCandidatesAvx2(
-    const unsigned char* bytes, std::size_t at, std::size_t end, const ByteKeys::NibbleTable& low,
-    const ByteKeys::NibbleTable& high, unsigned char* bucket_bits, std::uint64_t& candidates) {
-  __m256i tables[4 * ByteKeys::kNibbleBytes];
-  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    tables[4 * j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[0][j]));
-    tables[4 * j + 1] = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[0][j]));
-    tables[4 * j + 2] = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[1][j]));
-    tables[4 * j + 3] = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[1][j]));
-  }
-  const __m256i zero = _mm256_setzero_si256();
-  for (; at < end; at += 64) {
-    const NibbleBlock a = NibbleBuckets(bytes + at, tables);
-    const NibbleBlock b = NibbleBuckets(bytes + at + 32, tables);
-    const auto none_a = std::uint32_t(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(a.first, a.second), zero)));
-    const auto none_b = std::uint32_t(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(b.first, b.second), zero)));
-    std::uint64_t found = ~(std::uint64_t{none_b} << 32 | none_a);
-    if (end - at < 64) found &= (std::uint64_t{1} << (end - at)) - 1;
-    if (found != 0) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits), a.first);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 32), b.first);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 64), a.second);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 96), b.second);
-      candidates = found;
-      return at;
-    }
-  }
-  candidates = 0;
-  return end;
-}
-
 // ShiftHash of the windows at 8 positions, times 16: where their entries lie in the table.
 __attribute__((target("avx2"))) inline void HashesAvx2(const unsigned char* bytes, unsigned bits,
                                                        std::uint32_t* hashes) {
@@ -196,91 +193,6 @@ __attribute__((target("avx2"))) std::size_t NextShiftCandidatesAvx2(const unsign
   return scan.Done(end, found);
 }
 
-struct Utf8Tables256 {
-  __m256i first_high, first_low, second_high;
-};
-
-__attribute__((target("avx2"))) __m256i Table256(const std::uint8_t (&cells)[16]) {
-  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells)));
-}
-
-// Non-zero where a byte of input breaks a rule of UTF-8, previous being the block before it.
-__attribute__((target("avx2"))) inline __m256i Utf8Errors(const Utf8Tables256& tables,
-                                                          __m256i previous, __m256i input) {
-  const __m256i nibble = _mm256_set1_epi8(0x0F);
-  // The input one, two and three bytes back, across the two lanes and the previous block.
-  const __m256i carried = _mm256_permute2x128_si256(previous, input, 0x21);
-  const __m256i back1 = _mm256_alignr_epi8(input, carried, 15);
-  const __m256i back2 = _mm256_alignr_epi8(input, carried, 14);
-  const __m256i back3 = _mm256_alignr_epi8(input, carried, 13);
-  const __m256i special = _mm256_and_si256(
-      _mm256_and_si256(_mm256_shuffle_epi8(tables.first_high,
-                                           _mm256_and_si256(_mm256_srli_epi16(back1, 4), nibble)),
-                       _mm256_shuffle_epi8(tables.first_low, _mm256_and_si256(back1, nibble))),
-      _mm256_shuffle_epi8(tables.second_high,
-                          _mm256_and_si256(_mm256_srli_epi16(input, 4), nibble)));
-  // A third byte after a three- or four-byte lead, a fourth after a four-byte lead.
-  const __m256i third = _mm256_subs_epu8(back2, _mm256_set1_epi8(char(0xE0 - 0x80)));
-  const __m256i fourth = _mm256_subs_epu8(back3, _mm256_set1_epi8(char(0xF0 - 0x80)));
-  const __m256i must_continue =
-      _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
-  return _mm256_xor_si256(must_continue, special);
-}
-
-// The whole blocks of 32 bytes from the start that are well-formed UTF-8 with no sequence
-// cut off at their end: returns how many bytes they hold; long_sequence: whether they hold a
-// sequence of three or four bytes.
-__attribute__((target("avx2"))) std::size_t CheckUtf8BlocksAvx2(const unsigned char* data,
-                                                                std::size_t size,
-                                                                bool& long_sequence) {
-  const Utf8Tables256 tables{Table256(kFirstHigh), Table256(kFirstLow), Table256(kSecondHigh)};
-  const std::size_t blocks_end = size / 32 * 32;
-  __m256i previous = _mm256_setzero_si256();  // before the first block: ASCII
-  __m256i highest = previous;                 // the highest byte of the blocks passed
-  __m256i highest_before = previous;          // the same before the last of them
-  std::size_t i = 0;
-  while (i < blocks_end) {
-    const std::size_t run_end = std::min(blocks_end, i + kRunBlocks * 32);
-    const __m256i run_previous = previous;
-    const __m256i run_highest = highest;
-    const __m256i run_highest_before = highest_before;
-    __m256i errors = _mm256_setzero_si256();
-    for (std::size_t j = i; j < run_end; j += 32) {
-      _mm_prefetch(reinterpret_cast<const char*>(data + j + kPrefetch), _MM_HINT_T0);
-      const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + j));
-      errors = _mm256_or_si256(errors, Utf8Errors(tables, previous, input));
-      previous = input;
-      highest_before = highest;
-      highest = _mm256_max_epu8(highest, input);
-    }
-    if (_mm256_testz_si256(errors, errors)) {
-      i = run_end;
-      continue;
-    }
-    previous = run_previous;
-    highest = run_highest;
-    highest_before = run_highest_before;
-    for (; i < run_end; i += 32) {
-      const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
-      const __m256i wrong = Utf8Errors(tables, previous, input);
-      if (!_mm256_testz_si256(wrong, wrong)) break;
-      previous = input;
-      highest_before = highest;
-      highest = _mm256_max_epu8(highest, input);
-    }
-    break;
-  }
-  if (i > 0 && EndsInSequence(data + i)) {
-    i -= 32;
-    highest = highest_before;
-  }
-  // In well-formed blocks, a byte of 0xE0 or more leads a sequence of three or four bytes.
-  const __m256i long_leads =
-      _mm256_cmpeq_epi8(_mm256_max_epu8(highest, _mm256_set1_epi8(char(0xE0))), highest);
-  long_sequence = _mm256_movemask_epi8(long_leads) != 0;
-  return i;
-}
-
 }  // namespace
 }  // namespace kernels
 
@@ -290,9 +202,9 @@ VectorKernels Avx2Kernels() {
   kernels.widen_ascii = kernels::WidenAsciiWith<kernels::WidenAsciiAvx2>;
   kernels.fold_units = kernels::FoldUnitsAvx2Then;
   kernels.unit_nibbles = kernels::NibbleCandidates;
-  kernels.next_nibble_candidates = kernels::NextNibbleCandidatesAvx2;
+  kernels.next_nibble_candidates = kernels::NextNibbleCandidates<kernels::Avx2Ops>;
   kernels.next_shift_candidates = kernels::NextShiftCandidatesAvx2;
-  kernels.check_utf8_blocks = kernels::CheckUtf8BlocksAvx2;
+  kernels.check_utf8_blocks = kernels::CheckUtf8Blocks<kernels::Avx2Ops>;
   return kernels;
 }
 
