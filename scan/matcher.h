@@ -1,7 +1,12 @@
 // All keys of a library searched in one pass over a text: the text is folded once, a filter on
 // its three-unit windows picks the few positions where a key may start, and a hash of the
 // windows at those positions confirms each key exactly. UTF-8 and GBK text may be searched as
-// bytes instead (scan/byte_search.h), decoded only where that cannot tell.
+// bytes instead (scan/byte_keys.h), decoded only where that cannot tell.
+//
+// Where it lives: the keys and the build in matcher.cpp; MatchStream's search of UTF-16 units
+// in unit_search.cpp, of bytes in byte_search.cpp (the byte keys and their filters in
+// byte_keys.cpp and byte_filters.cpp); lines and columns in text_points.cpp; the vector
+// kernels behind scan/vector_kernels.h.
 #pragma once
 
 #include <cstddef>
@@ -12,20 +17,13 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/byte_search.h"
+#include "scan/byte_keys.h"
+#include "scan/text_points.h"
 #include "scan/vector_kernels.h"
 
 namespace tesqua {
 
 inline constexpr std::uint64_t kNotFound = ~std::uint64_t{0};
-
-// A position in a text: lines end at CR LF, CR or LF; columns count characters (a surrogate
-// pair is one). Both start at 1.
-struct TextPoint {
-  std::uint64_t line = 0;
-  std::uint64_t column = 0;
-  bool operator==(const TextPoint&) const = default;
-};
 
 // Keys one after another in one buffer: a library of thousands of keys takes two blocks of
 // memory, not one a key.
@@ -162,7 +160,6 @@ class MatchStream {
   void Verify(std::size_t at, std::size_t limit);
   void VerifyByLength(std::size_t at, std::size_t limit, std::size_t shortest, std::size_t longest);
   void Record(std::uint32_t id, std::size_t at);
-  void AdvancePoints(std::size_t end);
   void UseByteKeys(ByteEncoding encoding);
   void FeedBytePiece(std::string_view bytes);
   std::size_t KeptFrom();
@@ -175,7 +172,7 @@ class MatchStream {
   void AdvanceSync(std::size_t target);
   void StartDecoding(std::size_t at);
   void FeedDecoded(std::string_view bytes);
-  void AdvanceBytePoints(std::size_t end);
+  void CountBytes(std::size_t end);
 
   const Matcher& matcher_;
   const Matcher::UnitTables* units_ = nullptr;  // once units are fed
@@ -190,16 +187,10 @@ class MatchStream {
   bool finished_ = false;
   std::size_t remaining_ = 0;
   std::vector<std::uint64_t> first_;  // per distinct key
-  std::vector<TextPoint> points_;     // per distinct key
-  // Found since the points last advanced: distinct key and buffer position.
-  std::vector<std::pair<std::size_t, std::uint32_t>> unplaced_;
-  std::size_t counted_ = 0;  // buffer position up to which lines and columns are counted
-  std::uint64_t line_ = 1;
-  std::uint64_t column_ = 0;  // characters of the current line before counted_
-  char16_t previous_ = 0;
+  PointCounter points_;               // per distinct key, with track_points
 
-  // A text fed as bytes: bytes_[0] is text position base_; size_, next_ and counted_ count
-  // bytes then.
+  // A text fed as bytes: bytes_[0] is text position base_; size_, next_ and the counted points
+  // count bytes then.
   const ByteKeys* byte_keys_ = nullptr;
   std::vector<unsigned char> bytes_;
   const unsigned char* text_ = nullptr;  // bytes_, or a long piece searched where it lies

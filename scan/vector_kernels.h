@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scan/byte_search.h"
+#include "scan/byte_keys.h"
 
 namespace tesqua {
 

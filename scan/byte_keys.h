@@ -1,6 +1,7 @@
 // The keys of a library as bytes of a UTF-8 or GBK text, so that such a text is searched where
 // it lies, undecoded: ASCII letters are folded on the fly, every other byte compares exactly.
-// Part of the matcher (scan/matcher.h), which builds these on first use per encoding.
+// Part of the matcher (scan/matcher.h), which builds these on first use per encoding; the
+// search that uses them is MatchStream's (scan/byte_search.cpp).
 #pragma once
 
 #include <cstddef>
