@@ -91,10 +91,15 @@ std::u16string DecodeText(std::string_view bytes, const AnsiDecoder& decode_ansi
 }
 
 Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long) {
+  return CheckUtf8With(Kernels(), bytes, final, stop_at_long);
+}
+
+Utf8Check CheckUtf8With(const VectorKernels& kernels, std::string_view bytes, bool final,
+                        bool stop_at_long) {
   Utf8Check check;
   const std::size_t size = bytes.size();
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto check_blocks = Kernels().check_utf8_blocks;
+  const auto check_blocks = kernels.check_utf8_blocks;
   std::size_t i = 0;
   while (i < size) {
     // Whole blocks of well-formed text at vector speed; what they stop at, byte by byte.

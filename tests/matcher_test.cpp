@@ -185,16 +185,5 @@ TEST(MatcherTest, StopsEarlyOnlyWhenEveryKeyIsFoundAndTakesNothingAfterTheEnd) {
   }
 }
 
-// Every unit of the basic plane, two pairs, and a lone surrogate at the end.
-TEST(MatcherTest, TextFoldsAsThePlainScanFoldsIt) {
-  std::u16string all;
-  for (char32_t unit = 0; unit < 0x10000; ++unit) all.push_back(char16_t(unit));
-  all += u"\U00010400\U0001E900\xD800";
-  std::u16string folded(all.size(), u'\0');
-  FoldUnits(all.data(), all.size(), folded.data());
-  EXPECT_EQ(folded, model::Fold(all));
-  EXPECT_EQ(FoldCase(all), model::Fold(all));
-}
-
 }  // namespace
 }  // namespace tesqua
