@@ -11,22 +11,61 @@
 
 namespace tesqua {
 
-void MatchStream::FeedBytes(std::string_view bytes, ByteEncoding encoding) {
-  if (bytes.empty() || finished_) return;
-  if (fed_ == 0 && remaining_ > matcher_.offsets_.size()) --remaining_;
-  fed_ += bytes.size();
+ByteSearch::ByteSearch(const Matcher& matcher, bool track_points) : matcher_(matcher) {
+  found_.track_points = track_points;
+  Reset();
+}
+
+void ByteSearch::Reset() {
+  byte_keys_ = nullptr;
+  size_ = 0;
+  next_ = 0;
+  base_ = 0;
+  sync_ = 0;
+  found_.Reset(matcher_.offsets_.size());
+  decoded_.reset();
+  decoded_from_ = 0;
+}
+
+void ByteSearch::Feed(std::string_view bytes, ByteEncoding encoding) {
   if (byte_keys_ == nullptr || byte_keys_->encoding != encoding) UseByteKeys(encoding);
   if (Done()) return;
   if (decoded_) {
     FeedDecoded(bytes);
     return;
   }
-  FeedBytePiece(bytes);
+  FeedPiece(bytes);
+}
+
+void ByteSearch::Finish() {
+  if (!decoded_ && !Done() && byte_keys_->longest > 0) Search(size_, size_);
+  if (decoded_) {
+    decoded_->Finish();  // also when a special character near the end started it just now
+  } else if (found_.track_points) {
+    CountBytes(size_);
+  }
+}
+
+std::uint64_t ByteSearch::First(std::uint32_t key) const {
+  if (found_.first[key] == kNotFound && decoded_ && decoded_->Found().first[key] != kNotFound) {
+    return decoded_from_ + decoded_->Found().first[key];
+  }
+  return found_.first[key];
+}
+
+TextPoint ByteSearch::Point(std::uint32_t key) const {
+  if (found_.first[key] == kNotFound && decoded_ && decoded_->Found().first[key] != kNotFound) {
+    // Counted from where the decoded text starts.
+    const TextPoint point = decoded_->Found().points.Points()[key];
+    return point.line == 1 ? TextPoint{decoded_origin_.line, decoded_origin_.column + point.column}
+                           : TextPoint{decoded_origin_.line + point.line - 1, point.column};
+  }
+  return found_.points.Points()[key];
 }
 
 // The keys of encoding from here on: from the start, or after ASCII (which reads the same in
 // UTF-8 and GBK) when the text turns out to be GBK.
-void MatchStream::UseByteKeys(ByteEncoding encoding) {
+void ByteSearch::UseByteKeys(ByteEncoding encoding) {
   byte_keys_ = &matcher_.BytesFor(encoding);
   std::memcpy(live_low_, byte_keys_->low, sizeof live_low_);
   for (int bucket = 0; bucket < ByteKeys::kBuckets; ++bucket) {
@@ -34,7 +73,7 @@ void MatchStream::UseByteKeys(ByteEncoding encoding) {
     for (const std::uint32_t pattern : byte_keys_->bucket_patterns[bucket]) {
       const std::uint32_t key = byte_keys_->patterns[pattern].key;
       // A special pattern is never done with.
-      if (key == ByteKeys::kSpecial || first_[key] == kNotFound) ++bucket_left_[bucket];
+      if (key == ByteKeys::kSpecial || found_.first[key] == kNotFound) ++bucket_left_[bucket];
     }
   }
   sync_ = 0;  // ASCII so far: every byte starts a character
@@ -43,7 +82,7 @@ void MatchStream::UseByteKeys(ByteEncoding encoding) {
   if (byte_keys_->needs_decoding && !decoded_) StartDecoding(size_);
 }
 
-void MatchStream::FeedBytePiece(std::string_view piece) {
+void ByteSearch::FeedPiece(std::string_view piece) {
   const ByteKeys& keys = *byte_keys_;
   constexpr std::size_t kPadding = kBytePadding;
   // The bytes kept from before and the start of the piece are searched in bytes_; the rest of
@@ -57,11 +96,11 @@ void MatchStream::FeedBytePiece(std::string_view piece) {
   std::memset(bytes_.data() + size_, 0, kPadding);
   text_ = bytes_.data();
   if (head == piece.size()) {
-    if (keys.longest > 0 && size_ >= keys.longest) SearchBytes(size_ - (keys.longest - 1), size_);
+    if (keys.longest > 0 && size_ >= keys.longest) Search(size_ - (keys.longest - 1), size_);
     return;
   }
   const std::size_t before = size_ - head;  // where the piece starts in bytes_
-  SearchBytes(size_ - (keys.longest + kPadding), size_);
+  Search(size_ - (keys.longest + kPadding), size_);
   if (decoded_) {
     FeedDecoded(piece.substr(head));
     return;
@@ -72,14 +111,14 @@ void MatchStream::FeedBytePiece(std::string_view piece) {
   ShiftPositions(before);
   text_ = reinterpret_cast<const unsigned char*>(piece.data());
   size_ = piece.size();
-  SearchBytes(size_ - (keys.longest + kPadding), size_);
+  Search(size_ - (keys.longest + kPadding), size_);
   if (decoded_ || Done()) {
     // Nothing more is searched here; the piece is gone once this returns: what is found is
     // placed now (decoding did so already), and no byte of the piece is kept.
-    if (track_points_ && !decoded_) points_.Advance(text_, size_, size_, keys.encoding);
+    if (found_.track_points && !decoded_) CountBytes(size_);
     text_ = bytes_.data();
     size_ = next_ = 0;
-    points_.Forget();
+    found_.points.Forget();
     return;
   }
   const std::size_t keep = KeptFrom();
@@ -93,33 +132,33 @@ void MatchStream::FeedBytePiece(std::string_view piece) {
 
 // The first byte that a search to come may look back to: the bytes of a key's start before
 // its window, of a character that a special one may belong to, and those not yet counted.
-std::size_t MatchStream::KeptFrom() {
+std::size_t ByteSearch::KeptFrom() {
   const ByteKeys& keys = *byte_keys_;
   std::size_t keep = next_ > keys.history ? next_ - keys.history : 0;
   if (keys.encoding == ByteEncoding::kGbk) {
     AdvanceSync(keep);
     keep = std::min(keep, sync_);
   }
-  if (track_points_) keep = std::min(keep, points_.Counted());
+  if (found_.track_points) keep = std::min(keep, found_.points.Counted());
   return keep;
 }
 
 // Drops the bytes of bytes_ before keep.
-void MatchStream::ShiftBytes(std::size_t keep) {
+void ByteSearch::ShiftBytes(std::size_t keep) {
   if (keep == 0) return;
   std::memmove(bytes_.data(), bytes_.data() + keep, size_ - keep);
   size_ -= keep;
   ShiftPositions(keep);
 }
 
-void MatchStream::ShiftPositions(std::size_t by) {
+void ByteSearch::ShiftPositions(std::size_t by) {
   base_ += by;
   next_ -= by;
   sync_ = sync_ > by ? sync_ - by : 0;  // UTF-8 has no sync_
-  points_.Shift(by);
+  found_.points.Shift(by);
 }
 
-void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
+void ByteSearch::Search(std::size_t end, std::size_t limit) {
   const ByteKeys& keys = *byte_keys_;
   const unsigned char* bytes = text_;
   // No key has bytes to look for (every one is of a kind the encoding cannot hold): nothing
@@ -182,19 +221,19 @@ void MatchStream::SearchBytes(std::size_t end, std::size_t limit) {
   }
   if (decoded_) return;
   next_ = std::max(next_, std::min(at, end));
-  if (track_points_) {
+  if (found_.track_points) {
     // Behind the search by as much as a key starts before its window, or as decoding starts
     // before a special character.
     CountBytes(next_ > keys.history ? next_ - keys.history : 0);
   }
 }
 
-void MatchStream::VerifyPattern(std::uint32_t index, std::size_t start, std::size_t scanned,
-                                std::size_t limit) {
+void ByteSearch::VerifyPattern(std::uint32_t index, std::size_t start, std::size_t scanned,
+                               std::size_t limit) {
   const ByteKeys& keys = *byte_keys_;
   const BytePattern& pattern = keys.patterns[index];
   if (start + pattern.length > limit) return;
-  if (pattern.key != ByteKeys::kSpecial && first_[pattern.key] != kNotFound) return;
+  if (pattern.key != ByteKeys::kSpecial && found_.first[pattern.key] != kNotFound) return;
   if (!keys.Matches(pattern, text_ + start)) return;
   // A GBK trail byte may look like an ASCII letter: a key starts on a character.
   if (keys.encoding == ByteEncoding::kGbk && !StartsCharacter(start, scanned)) return;
@@ -202,7 +241,7 @@ void MatchStream::VerifyPattern(std::uint32_t index, std::size_t start, std::siz
     StartDecoding(start);
     return;
   }
-  Record(pattern.key, start);
+  found_.Record(pattern.key, start, base_);
   if (keys.nibbles) {
     for (int bucket = 0; bucket < ByteKeys::kBuckets; ++bucket) {
       const auto& list = keys.bucket_patterns[bucket];
@@ -218,7 +257,7 @@ void MatchStream::VerifyPattern(std::uint32_t index, std::size_t start, std::siz
 
 // Walks GBK characters from the last byte below 0x40 before at (no trail byte is that low, so
 // a character starts after it), or from sync_. scanned: where the filter's window lay.
-bool MatchStream::StartsCharacter(std::size_t at, std::size_t scanned) {
+bool ByteSearch::StartsCharacter(std::size_t at, std::size_t scanned) {
   std::size_t walk = at;
   while (walk > sync_ && text_[walk - 1] >= 0x40) --walk;
   // No later candidate starts before this: a key starts at most its length before its window.
@@ -230,7 +269,7 @@ bool MatchStream::StartsCharacter(std::size_t at, std::size_t scanned) {
   return walk == at;
 }
 
-void MatchStream::AdvanceSync(std::size_t target) {
+void ByteSearch::AdvanceSync(std::size_t target) {
   if (target <= sync_) return;
   std::size_t from = target;
   while (from > sync_ && text_[from - 1] >= 0x40) --from;
@@ -242,7 +281,7 @@ void MatchStream::AdvanceSync(std::size_t target) {
   sync_ = from;
 }
 
-void MatchStream::StartDecoding(std::size_t at) {
+void ByteSearch::StartDecoding(std::size_t at) {
   // Back far enough for any key that holds the character at at.
   const std::size_t back = byte_keys_->history;
   std::size_t from = at > back ? at - back : 0;
@@ -253,15 +292,15 @@ void MatchStream::StartDecoding(std::size_t at) {
     from = std::min(from, sync_);
   }
   if (from > 0 && text_[from - 1] == '\r' && text_[from] == '\n') ++from;  // one line break
-  if (track_points_) CountBytes(from);
-  decoded_origin_ = points_.Here();
+  if (found_.track_points) CountBytes(from);
+  decoded_origin_ = found_.points.Here();
   decoded_from_ = base_ + from;
-  decoded_ = std::make_unique<MatchStream>(matcher_, track_points_);
+  decoded_ = std::make_unique<UnitSearch>(matcher_, found_.track_points);
   FeedDecoded(std::string_view(reinterpret_cast<const char*>(text_) + from, size_ - from));
-  if (track_points_) CountBytes(size_);  // places the keys found before
+  if (found_.track_points) CountBytes(size_);  // places the keys found before
 }
 
-void MatchStream::FeedDecoded(std::string_view bytes) {
+void ByteSearch::FeedDecoded(std::string_view bytes) {
   if (bytes.empty()) return;
   if (byte_keys_->encoding == ByteEncoding::kUtf8) {
     if (decoded_units_.size() < bytes.size()) decoded_units_.resize(bytes.size());
@@ -270,12 +309,12 @@ void MatchStream::FeedDecoded(std::string_view bytes) {
     DecodeUtf8Prefix(bytes, true, true, true, decoded_units_.data(), written, ill_formed);
     decoded_->Feed(std::u16string_view(decoded_units_.data(), written), true);
   } else {
-    decoded_->Feed(DecodeGbk(bytes));
+    decoded_->Feed(DecodeGbk(bytes), false);
   }
 }
 
-void MatchStream::CountBytes(std::size_t end) {
-  points_.Advance(text_, end, size_, byte_keys_->encoding);
+void ByteSearch::CountBytes(std::size_t end) {
+  found_.points.Advance(text_, end, size_, byte_keys_->encoding);
 }
 
 }  // namespace tesqua

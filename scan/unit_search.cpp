@@ -1,5 +1,4 @@
-// The search of a text in UTF-16 units, and what both kinds of search share: the stream's
-// start, end and results.
+// The search of a text in UTF-16 units.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -24,43 +23,29 @@ static_assert(kUnitPadding >= kUnitNibbleReads - 32 && kUnitPadding >= 1);
 
 }  // namespace
 
-MatchStream::MatchStream(const Matcher& matcher, bool track_points)
-    : matcher_(matcher), track_points_(track_points) {
+UnitSearch::UnitSearch(const Matcher& matcher, bool track_points) : matcher_(matcher) {
+  found_.track_points = track_points;
   Reset();
 }
 
-void MatchStream::Reset() {
+void UnitSearch::Reset() {
   size_ = 0;
   next_ = 0;
   base_ = 0;
-  fed_ = 0;
   held_high_ = 0;
   holding_ = false;
-  finished_ = false;
-  const std::size_t distinct = matcher_.offsets_.size();
-  remaining_ = distinct + (matcher_.has_empty_key_ ? 1 : 0);  // the empty key: the first unit
-  first_.assign(distinct, kNotFound);
-  points_.Reset(track_points_ ? distinct : 0);
-  byte_keys_ = nullptr;
-  sync_ = 0;
-  decoded_.reset();
-  decoded_from_ = 0;
+  found_.Reset(matcher_.offsets_.size());
 }
 
-void MatchStream::Feed(std::u16string_view units, bool folded) {
-  if (units.empty() || finished_) return;
-  if (fed_ == 0 && remaining_ > matcher_.offsets_.size()) --remaining_;
-  fed_ += units.size();
-  if (Done()) return;
-  while (!units.empty()) {
+void UnitSearch::Feed(std::u16string_view units, bool folded) {
+  while (!units.empty() && !Done()) {
     const std::u16string_view piece = units.substr(0, kPiece);
     units.remove_prefix(piece.size());
     FeedPiece(piece, true, folded);
-    if (Done()) return;
   }
 }
 
-void MatchStream::FeedPiece(std::u16string_view units, bool hold_high_surrogate, bool folded) {
+void UnitSearch::FeedPiece(std::u16string_view units, bool hold_high_surrogate, bool folded) {
   if (units_ == nullptr) units_ = &matcher_.Units();
   const auto fold = [folded](const char16_t* from, std::size_t count, char16_t* to) {
     if (folded) {
@@ -73,7 +58,7 @@ void MatchStream::FeedPiece(std::u16string_view units, bool hold_high_surrogate,
     std::memmove(buffer_.data(), buffer_.data() + next_, (size_ - next_) * sizeof(char16_t));
     base_ += next_;
     size_ -= next_;
-    points_.Shift(next_);
+    found_.points.Shift(next_);
     next_ = 0;
   }
   // Room for the piece, a held unit and the padding.
@@ -102,30 +87,18 @@ void MatchStream::FeedPiece(std::u16string_view units, bool hold_high_surrogate,
   if (max_length > 0 && size_ >= max_length) Search(size_ - (max_length - 1), size_);
 }
 
-void MatchStream::Finish() {
-  if (finished_) return;
-  if (byte_keys_ != nullptr) {
-    finished_ = true;
-    if (!decoded_ && !Done() && byte_keys_->longest > 0) SearchBytes(size_, size_);
-    if (decoded_) {
-      decoded_->Finish();  // also when a special character near the end started it just now
-    } else if (track_points_) {
-      CountBytes(size_);
-    }
-    return;
-  }
+void UnitSearch::Finish() {
   if (holding_ && !Done()) {
     holding_ = false;
     const char16_t unpaired = held_high_;
     FeedPiece(std::u16string_view(&unpaired, 1), false, true);
   }
-  finished_ = true;
   // Nothing fed, nothing to search (and no tables to search with).
   if (!Done() && matcher_.max_length_ > 0 && units_ != nullptr) Search(size_, size_);
-  if (track_points_) points_.Advance(buffer_.data(), size_);
+  if (found_.track_points) found_.points.Advance(buffer_.data(), size_);
 }
 
-void MatchStream::Search(std::size_t end, std::size_t limit) {
+void UnitSearch::Search(std::size_t end, std::size_t limit) {
   const std::uint64_t* windows = units_->window_filter.data();
   const char16_t* units = buffer_.data();
   std::size_t at = next_;
@@ -167,10 +140,10 @@ void MatchStream::Search(std::size_t end, std::size_t limit) {
     }
   }
   next_ = end;
-  if (track_points_) points_.Advance(buffer_.data(), end);
+  if (found_.track_points) found_.points.Advance(buffer_.data(), end);
 }
 
-void MatchStream::Verify(std::size_t at, std::size_t limit) {
+void UnitSearch::Verify(std::size_t at, std::size_t limit) {
   const char16_t* window = buffer_.data() + at;
   const std::size_t room = limit - at;
   if (units_->has_short_keys && TestBit(units_->unit_filter.data(), window[0])) {
@@ -188,16 +161,16 @@ void MatchStream::Verify(std::size_t at, std::size_t limit) {
   for (std::uint32_t i = bucket->first; i < bucket->first + bucket->count; ++i) {
     const std::uint32_t id = units_->window_ids[i];
     const std::uint32_t length = matcher_.lengths_[id];
-    if (length <= room && first_[id] == kNotFound &&
+    if (length <= room && found_.first[id] == kNotFound &&
         std::memcmp(matcher_.folded_.data() + matcher_.offsets_[id], window,
                     length * sizeof(char16_t)) == 0) {
-      Record(id, at);
+      found_.Record(id, at, base_);
     }
   }
 }
 
-void MatchStream::VerifyByLength(std::size_t at, std::size_t limit, std::size_t shortest,
-                                 std::size_t longest) {
+void UnitSearch::VerifyByLength(std::size_t at, std::size_t limit, std::size_t shortest,
+                                std::size_t longest) {
   const char16_t* window = buffer_.data() + at;
   const std::size_t room = limit - at;
   std::uint64_t hash = kSeed;
@@ -207,49 +180,8 @@ void MatchStream::VerifyByLength(std::size_t at, std::size_t limit, std::size_t 
     if (length < shortest) continue;
     while (hashed < length) hash = Mix(hash, window[hashed++]);
     const std::uint32_t id = matcher_.Find(window, length, hash);
-    if (id != Matcher::kEmptyKey && first_[id] == kNotFound) Record(id, at);
+    if (id != Matcher::kEmptyKey && found_.first[id] == kNotFound) found_.Record(id, at, base_);
   }
-}
-
-void MatchStream::Record(std::uint32_t id, std::size_t at) {
-  first_[id] = base_ + at;
-  --remaining_;
-  if (track_points_) points_.Found(id, at);
-}
-
-std::vector<std::uint64_t> MatchStream::FirstPositions() const {
-  std::vector<std::uint64_t> positions;
-  positions.reserve(matcher_.key_ids_.size());
-  for (const std::uint32_t id : matcher_.key_ids_) {
-    if (id == Matcher::kEmptyKey) {
-      positions.push_back(fed_ > 0 ? 0 : kNotFound);
-    } else if (first_[id] == kNotFound && decoded_ && decoded_->first_[id] != kNotFound) {
-      positions.push_back(decoded_from_ + decoded_->first_[id]);
-    } else {
-      positions.push_back(first_[id]);
-    }
-  }
-  return positions;
-}
-
-std::vector<TextPoint> MatchStream::FirstPoints() const {
-  std::vector<TextPoint> points;
-  points.reserve(matcher_.key_ids_.size());
-  for (const std::uint32_t id : matcher_.key_ids_) {
-    if (id == Matcher::kEmptyKey) {
-      points.push_back(fed_ > 0 ? TextPoint{1, 1} : TextPoint{});
-    } else if (track_points_ && first_[id] == kNotFound && decoded_ &&
-               decoded_->first_[id] != kNotFound) {
-      // Counted from where the decoded text starts.
-      const TextPoint point = decoded_->points_.Points()[id];
-      points.push_back(point.line == 1
-                           ? TextPoint{decoded_origin_.line, decoded_origin_.column + point.column}
-                           : TextPoint{decoded_origin_.line + point.line - 1, point.column});
-    } else {
-      points.push_back(track_points_ ? points_.Points()[id] : TextPoint{});
-    }
-  }
-  return points;
 }
 
 }  // namespace tesqua
