@@ -151,11 +151,10 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
       stream.Finish();
       ASSERT_EQ(stream.FirstPoints(), model::FirstPoints(keys, text)) << Describe(keys, text);
 
-      MatchStream decoded(matcher, true);
-      FeedingSink sink(decoded, true);
+      MatchSink sink(matcher, true, true, true);
       PipeSource source(bytes, unsigned(round));
       DecodeInChunks(source, GbkCodePage(), sink, 16 + random() % 64);
-      decoded.Finish();
+      const MatchStream& decoded = sink.Finish();
       const std::u16string whole = DecodeText(bytes, DecodeGbk);
       ASSERT_EQ(decoded.FirstPoints(), model::FirstPoints(keys, whole)) << Describe(keys, whole);
     }
