@@ -14,6 +14,11 @@
 namespace tesqua {
 namespace {
 
+// The rule for one key, as plainly as it can be written: the text folded and searched.
+bool ContainsIgnoringCase(std::u16string_view text, std::u16string_view key) {
+  return !text.empty() && FoldCase(text).find(FoldCase(key)) != std::u16string::npos;
+}
+
 // Formula-like text: assignments, calls and Chinese comments, with one hit at the very end.
 std::u16string FormulaText(std::size_t units) {
   static constexpr std::u16string_view kLines[] = {

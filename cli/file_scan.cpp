@@ -15,41 +15,9 @@
 #include "cli/file_reader.h"
 #include "cli/mapped_file.h"
 #include "platform/platform.h"
+#include "scan/match_sink.h"
 
 namespace tesqua {
-
-// The matcher's side of a scan; kept from file to file by a FileScanner. UTF-8 text, and GBK
-// text where that is the ANSI code page, it takes as bytes, searched undecoded.
-class MatchSink : public TextSink {
- public:
-  MatchSink(const Matcher& matcher, bool with_points)
-      : with_points_(with_points),
-        ansi_is_gbk_(AnsiCodePageIsGbk()),
-        stream_(matcher, with_points) {}
-  void Restart() override { stream_.Reset(); }
-  bool Take(std::u16string_view units, bool folded) override {
-    stream_.Feed(units, folded);
-    return !stream_.Done();
-  }
-  bool TakesFolded() const override { return true; }
-  bool TakesBytes(ByteEncoding encoding) const override {
-    return encoding == ByteEncoding::kUtf8 || ansi_is_gbk_;
-  }
-  bool TakeBytes(std::string_view bytes, ByteEncoding encoding) override {
-    stream_.FeedBytes(bytes, encoding);
-    return !stream_.Done();
-  }
-  void Finish(FileScan& scan) {
-    stream_.Finish();
-    scan.first_positions = stream_.FirstPositions();
-    if (with_points_) scan.first_points = stream_.FirstPoints();
-  }
-
- private:
-  bool with_points_;
-  bool ansi_is_gbk_;
-  MatchStream stream_;
-};
 
 namespace {
 
@@ -195,6 +163,12 @@ FileScan Unreadable(std::string error) {
   return scan;
 }
 
+void Collect(MatchSink& sink, const ScanSettings& settings, FileScan& scan) {
+  const MatchStream& stream = sink.Finish();
+  scan.first_positions = stream.FirstPositions();
+  if (settings.with_points) scan.first_points = stream.FirstPoints();
+}
+
 FileScan Binary() {
   FileScan scan;
   scan.outcome = FileScan::Outcome::kBinary;
@@ -205,10 +179,11 @@ FileScan Binary() {
 FileScan ScanPieces(ByteSource& source, const Matcher& matcher, const ScanSettings& settings,
                     std::uintmax_t size) {
   FileScan scan;
-  MatchSink sink(matcher, settings.with_points);
+  // UTF-8 text, and GBK text where that is the ANSI code page, searched as bytes.
+  MatchSink sink(matcher, settings.with_points, true, AnsiCodePageIsGbk());
   const std::size_t chunk = std::size_t(std::min<std::uintmax_t>(kDecodeChunk, size + 64));
   scan.encoding = DecodeInChunks(source, SystemCodePage(), sink, chunk);
-  sink.Finish(scan);
+  Collect(sink, settings, scan);
   return scan;
 }
 
@@ -244,7 +219,8 @@ FileScanner::FileScanner(const Matcher& matcher, const ScanSettings& settings)
       settings_(settings),
       // Left uninitialised: each page costs only when a file reaches it.
       bytes_(new char[kWholeFileSize + 1]),
-      sink_(std::make_unique<MatchSink>(matcher, settings.with_points)) {}
+      sink_(std::make_unique<MatchSink>(matcher, settings.with_points, true, AnsiCodePageIsGbk())) {
+}
 
 FileScanner::~FileScanner() = default;
 
@@ -306,7 +282,7 @@ FileScan FileScanner::ScanInput(ByteSource& source, bool known_regular, bool can
       sink_->Restart();
       scan.encoding = DecodeBytes(mapped.Bytes(), SystemCodePage(), *sink_, units_, kDecodeChunk,
                                   [&mapped](const char* passed) { mapped.Release(passed); });
-      sink_->Finish(scan);
+      Collect(*sink_, settings_, scan);
       return scan;
     }
   }
@@ -323,17 +299,13 @@ FileScan FileScanner::ScanBytes(std::string_view bytes) {
   FileScan scan;
   sink_->Restart();
   scan.encoding = DecodeBytes(bytes, SystemCodePage(), *sink_, units_);
-  sink_->Finish(scan);
+  Collect(*sink_, settings_, scan);
   return scan;
 }
 
 FileScan ScanFile(const std::filesystem::path& file, const Matcher& matcher,
                   const ScanSettings& settings, bool known_regular) {
   return FileScanner(matcher, settings).Scan(file.c_str(), known_regular);
-}
-
-FileScan ScanBytes(std::string_view bytes, const Matcher& matcher, const ScanSettings& settings) {
-  return FileScanner(matcher, settings).ScanBytes(bytes);
 }
 
 FileScan ScanStream(std::istream& in, const Matcher& matcher, const ScanSettings& settings) {

@@ -77,7 +77,6 @@ class FileScanner {
 // One file or one text with a scanner of its own.
 FileScan ScanFile(const std::filesystem::path& file, const Matcher& matcher,
                   const ScanSettings& settings, bool known_regular = false);
-FileScan ScanBytes(std::string_view bytes, const Matcher& matcher, const ScanSettings& settings);
 FileScan ScanStream(std::istream& in, const Matcher& matcher, const ScanSettings& settings);
 
 }  // namespace tesqua

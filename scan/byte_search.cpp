@@ -1,738 +1,320 @@
-#include "scan/byte_search.h"
-
-#include <emmintrin.h>
-#include <immintrin.h>
-
+// The search of a text in UTF-8 or GBK bytes, undecoded where that can tell (the keys' bytes
+// and filters: scan/byte_keys.h); the rest of the text goes to a search of its decoded units.
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <utility>
 
-#include "scan/case_folding.h"
+#include "scan/matcher.h"
 #include "scan/text_encoding.h"
-#include "scan/vector_width.h"
+#include "scan/unicode.h"
+#include "scan/vector_kernels.h"
 
 namespace tesqua {
-namespace {
 
-bool IsHighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
+ByteSearch::ByteSearch(const Matcher& matcher, bool track_points) : matcher_(matcher) {
+  found_.track_points = track_points;
+  Reset();
 }
 
-// The bytes of one character in the encoding; empty when the encoding has none for it.
-std::string EncodeCharacter(char32_t code_point, ByteEncoding encoding) {
-  std::u16string units;
-  if (code_point < 0x10000) {
-    units.push_back(char16_t(code_point));
-  } else {
-    units.push_back(char16_t(0xD800 + ((code_point - 0x10000) >> 10)));
-    units.push_back(char16_t(0xDC00 + ((code_point - 0x10000) & 0x3FF)));
-  }
-  if (encoding == ByteEncoding::kUtf8) return EncodeUtf8(units);
-  if (code_point >= 0x10000) return {};
-  const std::string bytes = EncodeGbk(units);
-  return bytes == "?" ? std::string() : bytes;
+void ByteSearch::Reset() {
+  byte_keys_ = nullptr;
+  size_ = 0;
+  next_ = 0;
+  base_ = 0;
+  sync_ = 0;
+  found_.Reset(matcher_.offsets_.size());
+  decoded_.reset();
+  decoded_from_ = 0;
 }
 
-// Appends a folded key's bytes in the encoding to bytes, and to masks 0x20 for each ASCII
-// letter; appends nothing unless the key is of kind kBytes.
-ByteKeyKind EncodeKey(std::u16string_view key, ByteEncoding encoding, std::string& bytes,
-                      std::string& masks) {
-  const std::size_t start = bytes.size();
-  if (std::all_of(key.begin(), key.end(), [](char16_t unit) { return unit < 0x80; })) {
-    // Nearly every key: a byte a unit, written in one go.
-    bytes.resize(start + key.size());
-    masks.resize(start + key.size());
-    char* const out = bytes.data() + start;
-    char* const mask = masks.data() + start;
-    for (std::size_t i = 0; i < key.size(); ++i) {
-      out[i] = char(key[i]);
-      mask[i] = key[i] >= 'a' && key[i] <= 'z' ? 0x20 : 0;
-    }
-    return ByteKeyKind::kBytes;
-  }
-  ByteKeyKind kind = ByteKeyKind::kBytes;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    char32_t code_point = key[i];
-    if (code_point < 0x80) {
-      bytes.push_back(char(code_point));
-      masks.push_back(code_point >= 'a' && code_point <= 'z' ? 0x20 : 0);
-      continue;
-    }
-    if (IsHighSurrogate(key[i]) && i + 1 < key.size() && IsLowSurrogate(key[i + 1])) {
-      code_point = 0x10000 + ((code_point - 0xD800) << 10) + (key[i + 1] - 0xDC00);
-      ++i;
-    } else if (IsHighSurrogate(key[i]) || IsLowSurrogate(key[i])) {
-      kind = ByteKeyKind::kDecoded;  // half of a pair in the decoded text
-      continue;
-    }
-    // Ill-formed bytes decode to U+FFFD, and a letter with other spellings has bytes for each.
-    if (code_point == kReplacementCharacter || HasOtherSpellings(code_point)) {
-      kind = ByteKeyKind::kDecoded;
-      continue;
-    }
-    const std::string character = EncodeCharacter(code_point, encoding);
-    if (character.empty()) {
-      kind = ByteKeyKind::kNever;
-      break;
-    }
-    bytes += character;
-    masks.append(character.size(), '\0');
-  }
-  if (kind != ByteKeyKind::kBytes) {
-    bytes.resize(start);
-    masks.resize(start);
-  }
-  return kind;
-}
-
-bool HasAvx2() {
-  return UsableVectorWidth() != VectorWidth::kNone;
-}
-
-}  // namespace
-
-ByteKeys::ByteKeys(const std::vector<std::u16string_view>& keys, ByteEncoding encoding)
-    : encoding(encoding) {
-  kinds.assign(keys.size(), ByteKeyKind::kBytes);
-  std::size_t units = 0;
-  for (const std::u16string_view key : keys) units += key.size();
-  bytes.reserve(units + 64);  // a byte a unit for ASCII keys, with room for the padding
-  masks.reserve(units + 64);
-  patterns.reserve(keys.size());
-  std::size_t most_units = 0;
-  bool folds_onto = false;  // a key holds a letter that some character outside ASCII folds onto
-  bool ascii_target[0x80] = {};
-  for (const char32_t source : NonAsciiFoldingOntoAscii()) ascii_target[FoldCase(source)] = true;
-  const auto add = [this](std::uint32_t key, std::size_t offset) {
-    const auto length = std::uint32_t(bytes.size() - offset);
-    patterns.push_back(BytePattern{key, std::uint32_t(offset), length, 0});
-    longest = std::max<std::size_t>(longest, length);
-  };
-  for (std::uint32_t id = 0; id < keys.size(); ++id) {
-    const std::size_t offset = bytes.size();
-    const ByteKeyKind kind = EncodeKey(keys[id], encoding, bytes, masks);
-    kinds[id] = kind;
-    if (kind == ByteKeyKind::kDecoded) needs_decoding = true;
-    if (kind != ByteKeyKind::kBytes) continue;
-    most_units = std::max(most_units, keys[id].size());
-    if (!folds_onto) {
-      folds_onto = std::any_of(keys[id].begin(), keys[id].end(),
-                               [&](char16_t unit) { return unit < 0x80 && ascii_target[unit]; });
-    }
-    add(id, offset);
-  }
-  // GBK has none of the characters that fold onto ASCII letters (nor is its table built for
-  // nothing when the keys are ASCII).
-  if (folds_onto && encoding == ByteEncoding::kUtf8) {
-    for (const char32_t source : NonAsciiFoldingOntoAscii()) {
-      const std::string character = EncodeCharacter(source, encoding);
-      if (character.empty()) continue;
-      const std::size_t offset = bytes.size();
-      bytes += character;
-      masks.append(character.size(), '\0');
-      add(kSpecial, offset);
-    }
-  }
-  bytes.append(32, '\0');  // the exact test reads sixteen bytes at a time
-  masks.append(32, '\0');
-  // Back to where a key that holds a special character may start: four bytes a unit at most.
-  history = std::max(longest, 4 * most_units + 8);
-
-  if (patterns.empty()) return;
-  if (HasAvx2() && patterns.size() <= 64) {
-    BuildNibbles();
+void ByteSearch::Feed(std::string_view bytes, ByteEncoding encoding) {
+  if (byte_keys_ == nullptr || byte_keys_->encoding != encoding) UseByteKeys(encoding);
+  if (Done()) return;
+  if (decoded_) {
+    FeedDecoded(bytes);
     return;
   }
-
-  BuildShiftOr();
+  FeedPiece(bytes);
 }
 
-namespace {
-
-// The nibbles a pattern may have at place j, as bits: low nibbles, then high ones; 0 where the
-// pattern is shorter (any byte may follow it).
-std::uint32_t PlaceNibbles(std::string_view pattern, std::size_t j) {
-  if (j >= pattern.size()) return 0;
-  const auto byte = static_cast<unsigned char>(pattern[j]);
-  std::uint32_t bits = (1u << (byte & 0x0F)) | (1u << (16 + (byte >> 4)));
-  if (byte >= 'a' && byte <= 'z') bits |= 1u << (16 + ((byte - 0x20) >> 4));  // upper case
-  return bits;
-}
-
-// How many byte sequences a bucket lets through: per place, its low nibbles times its high
-// ones, or every byte where a pattern is shorter.
-double Spread(const std::uint32_t (&places)[ByteKeys::kNibbleBytes],
-              const bool (&any)[ByteKeys::kNibbleBytes]) {
-  double spread = 1;
-  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    spread *=
-        any[j] ? 256.0
-               : double(std::popcount(places[j] & 0xFFFF)) * double(std::popcount(places[j] >> 16));
+void ByteSearch::Finish() {
+  if (!decoded_ && !Done() && byte_keys_->longest > 0) Search(size_, size_);
+  if (decoded_) {
+    decoded_->Finish();  // also when a special character near the end started it just now
+  } else if (found_.track_points) {
+    CountBytes(size_);
   }
-  return spread;
 }
 
-}  // namespace
-
-void ByteKeys::BuildNibbles() {
-  nibbles = true;
-  // Every pattern its own group at first; then the two groups whose union lets the fewest
-  // more byte sequences through are joined, until there are as many groups as buckets.
-  struct Group {
-    std::uint32_t places[kNibbleBytes] = {};
-    bool any[kNibbleBytes] = {};
-    std::vector<std::uint32_t> patterns;
-  };
-  std::vector<Group> groups;
-  for (std::uint32_t i = 0; i < patterns.size(); ++i) {
-    const std::string_view pattern =
-        std::string_view(bytes).substr(patterns[i].offset, patterns[i].length);
-    Group group;
-    for (int j = 0; j < kNibbleBytes; ++j) {
-      group.places[j] = PlaceNibbles(pattern, std::size_t(j));
-      group.any[j] = std::size_t(j) >= pattern.size();
-    }
-    group.patterns.push_back(i);
-    groups.push_back(std::move(group));
+std::uint64_t ByteSearch::First(std::uint32_t key) const {
+  if (found_.first[key] == kNotFound && decoded_ && decoded_->Found().first[key] != kNotFound) {
+    return decoded_from_ + decoded_->Found().first[key];
   }
-  const auto joined = [](const Group& a, const Group& b) {
-    Group both;
-    for (int j = 0; j < kNibbleBytes; ++j) {
-      both.places[j] = a.places[j] | b.places[j];
-      both.any[j] = a.any[j] || b.any[j];
+  return found_.first[key];
+}
+
+TextPoint ByteSearch::Point(std::uint32_t key) const {
+  if (found_.first[key] == kNotFound && decoded_ && decoded_->Found().first[key] != kNotFound) {
+    // Counted from where the decoded text starts.
+    const TextPoint point = decoded_->Found().points.Points()[key];
+    return point.line == 1 ? TextPoint{decoded_origin_.line, decoded_origin_.column + point.column}
+                           : TextPoint{decoded_origin_.line + point.line - 1, point.column};
+  }
+  return found_.points.Points()[key];
+}
+
+// The keys of encoding from here on: from the start, or after ASCII (which reads the same in
+// UTF-8 and GBK) when the text turns out to be GBK.
+void ByteSearch::UseByteKeys(ByteEncoding encoding) {
+  byte_keys_ = &matcher_.BytesFor(encoding);
+  std::memcpy(live_low_, byte_keys_->low, sizeof live_low_);
+  for (int bucket = 0; bucket < ByteKeys::kBuckets; ++bucket) {
+    bucket_left_[bucket] = 0;
+    for (const std::uint32_t pattern : byte_keys_->bucket_patterns[bucket]) {
+      const std::uint32_t key = byte_keys_->patterns[pattern].key;
+      // A special pattern is never done with.
+      if (key == ByteKeys::kSpecial || found_.first[key] == kNotFound) ++bucket_left_[bucket];
     }
-    return both;
-  };
-  while (groups.size() > std::size_t(kBuckets)) {
-    std::size_t best_a = 0, best_b = 1;
-    double best_cost = 0;
-    for (std::size_t x = 0; x < groups.size(); ++x) {
-      for (std::size_t y = x + 1; y < groups.size(); ++y) {
-        Group both = joined(groups[x], groups[y]);
-        const double cost = Spread(both.places, both.any) -
-                            Spread(groups[x].places, groups[x].any) -
-                            Spread(groups[y].places, groups[y].any);
-        if ((x == 0 && y == 1) || cost < best_cost) {
-          best_a = x;
-          best_b = y;
-          best_cost = cost;
+  }
+  sync_ = 0;  // ASCII so far: every byte starts a character
+  // Keys of no byte form can only be found in the decoded text: decoded from here on, and
+  // from as far back as a key reaches.
+  if (byte_keys_->needs_decoding && !decoded_) StartDecoding(size_);
+}
+
+void ByteSearch::FeedPiece(std::string_view piece) {
+  const ByteKeys& keys = *byte_keys_;
+  constexpr std::size_t kPadding = kBytePadding;
+  // The bytes kept from before and the start of the piece are searched in bytes_; the rest of
+  // a long piece where it lies, up to its last bytes, which are kept for the next piece.
+  const std::size_t seam = keys.history + keys.longest + 2 * kPadding;
+  const std::size_t head = std::min(piece.size(), seam);
+  ShiftBytes(KeptFrom());
+  if (bytes_.size() < size_ + head + kPadding) bytes_.resize(size_ + head + kPadding);
+  std::memcpy(bytes_.data() + size_, piece.data(), head);
+  size_ += head;
+  std::memset(bytes_.data() + size_, 0, kPadding);
+  text_ = bytes_.data();
+  if (head == piece.size()) {
+    if (keys.longest > 0 && size_ >= keys.longest) Search(size_ - (keys.longest - 1), size_);
+    return;
+  }
+  const std::size_t before = size_ - head;  // where the piece starts in bytes_
+  Search(size_ - (keys.longest + kPadding), size_);
+  if (decoded_) {
+    FeedDecoded(piece.substr(head));
+    return;
+  }
+  if (Done()) return;
+  if (keys.encoding == ByteEncoding::kGbk) AdvanceSync(next_ - keys.history);
+  // Positions now count from the piece's start.
+  ShiftPositions(before);
+  text_ = reinterpret_cast<const unsigned char*>(piece.data());
+  size_ = piece.size();
+  Search(size_ - (keys.longest + kPadding), size_);
+  if (decoded_ || Done()) {
+    // Nothing more is searched here; the piece is gone once this returns: what is found is
+    // placed now (decoding did so already), and no byte of the piece is kept.
+    if (found_.track_points && !decoded_) CountBytes(size_);
+    text_ = bytes_.data();
+    size_ = next_ = 0;
+    found_.points.Forget();
+    return;
+  }
+  const std::size_t keep = KeptFrom();
+  size_ -= keep;
+  if (bytes_.size() < size_ + kPadding) bytes_.resize(size_ + kPadding);
+  std::memcpy(bytes_.data(), text_ + keep, size_);
+  std::memset(bytes_.data() + size_, 0, kPadding);
+  ShiftPositions(keep);
+  text_ = bytes_.data();
+}
+
+// The first byte that a search to come may look back to: the bytes of a key's start before
+// its window, of a character that a special one may belong to, and those not yet counted.
+std::size_t ByteSearch::KeptFrom() {
+  const ByteKeys& keys = *byte_keys_;
+  std::size_t keep = next_ > keys.history ? next_ - keys.history : 0;
+  if (keys.encoding == ByteEncoding::kGbk) {
+    AdvanceSync(keep);
+    keep = std::min(keep, sync_);
+  }
+  if (found_.track_points) keep = std::min(keep, found_.points.Counted());
+  return keep;
+}
+
+// Drops the bytes of bytes_ before keep.
+void ByteSearch::ShiftBytes(std::size_t keep) {
+  if (keep == 0) return;
+  std::memmove(bytes_.data(), bytes_.data() + keep, size_ - keep);
+  size_ -= keep;
+  ShiftPositions(keep);
+}
+
+void ByteSearch::ShiftPositions(std::size_t by) {
+  base_ += by;
+  next_ -= by;
+  sync_ = sync_ > by ? sync_ - by : 0;  // UTF-8 has no sync_
+  found_.points.Shift(by);
+}
+
+void ByteSearch::Search(std::size_t end, std::size_t limit) {
+  const ByteKeys& keys = *byte_keys_;
+  const unsigned char* bytes = text_;
+  // No key has bytes to look for (every one is of a kind the encoding cannot hold): nothing
+  // to filter, and the filters' tables are empty.
+  std::size_t at = keys.patterns.empty() ? end : next_;
+  if (keys.nibbles) {
+    alignas(64) unsigned char bucket_bits[128];
+    const auto next_candidates = Kernels().next_nibble_candidates;
+    while (at < end && !Done()) {
+      std::uint64_t candidates = 0;
+      at = next_candidates(bytes, at, end, live_low_, keys.high, bucket_bits, candidates);
+      while (candidates != 0) {
+        const std::size_t offset = std::size_t(std::countr_zero(candidates));
+        candidates &= candidates - 1;
+        const unsigned buckets = bucket_bits[offset] | unsigned(bucket_bits[64 + offset]) << 8;
+        for (unsigned left = buckets; left != 0; left &= left - 1) {
+          for (const std::uint32_t pattern : keys.bucket_patterns[std::countr_zero(left)]) {
+            VerifyPattern(pattern, at + offset, at + offset, limit);
+          }
+        }
+        if (decoded_) return;
+      }
+      if (at < end) at += 64;
+    }
+  } else {
+    ShiftCandidates found;
+    const auto next_candidates = Kernels().next_shift_candidates;
+    while (at < end && !Done()) {
+      at = next_candidates(bytes, at, end, keys, found);
+      for (unsigned starts = found.starts; starts != 0 && !decoded_; starts &= starts - 1) {
+        const std::size_t position = at + std::size_t(std::countr_zero(starts));
+        for (const std::uint32_t pattern : keys.short_patterns[bytes[position]]) {
+          VerifyPattern(pattern, position, position, limit);
+        }
+      }
+      if (decoded_) return;
+      for (int half = 0; half < 2; ++half) {
+        for (std::uint64_t open = found.open[half]; open != 0 && !Done(); open &= open - 1) {
+          const auto bit = unsigned(std::countr_zero(open));
+          // Where the bucket's last window may lie.
+          const std::size_t last = at + 8 * std::size_t(half) + bit / 8;
+          for (unsigned spans = keys.bucket_spans[bit % 8]; spans != 0; spans &= spans - 1) {
+            const auto span = unsigned(std::countr_zero(spans));
+            // The bytes the filter looked at start in the text.
+            if (last + ByteKeys::kWindow < span) continue;
+            const ByteKeys::ConfirmSlot* slot =
+                keys.FindConfirm(ByteKeys::ConfirmKey(bytes + last, span), span);
+            if (slot == nullptr) continue;
+            for (std::uint32_t i = slot->first; i < slot->first + slot->count; ++i) {
+              const std::uint32_t pattern = keys.confirm_patterns[i];
+              const std::uint32_t before = keys.patterns[pattern].window;
+              if (last >= before) VerifyPattern(pattern, last - before, last, limit);
+            }
+            if (decoded_) return;
+          }
+        }
+      }
+      if (at < end) at += 16;
+    }
+  }
+  if (decoded_) return;
+  next_ = std::max(next_, std::min(at, end));
+  if (found_.track_points) {
+    // Behind the search by as much as a key starts before its window, or as decoding starts
+    // before a special character.
+    CountBytes(next_ > keys.history ? next_ - keys.history : 0);
+  }
+}
+
+void ByteSearch::VerifyPattern(std::uint32_t index, std::size_t start, std::size_t scanned,
+                               std::size_t limit) {
+  const ByteKeys& keys = *byte_keys_;
+  const BytePattern& pattern = keys.patterns[index];
+  if (start + pattern.length > limit) return;
+  if (pattern.key != ByteKeys::kSpecial && found_.first[pattern.key] != kNotFound) return;
+  if (!keys.Matches(pattern, text_ + start)) return;
+  // A GBK trail byte may look like an ASCII letter: a key starts on a character.
+  if (keys.encoding == ByteEncoding::kGbk && !StartsCharacter(start, scanned)) return;
+  if (pattern.key == ByteKeys::kSpecial) {
+    StartDecoding(start);
+    return;
+  }
+  found_.Record(pattern.key, start, base_);
+  if (keys.nibbles) {
+    for (int bucket = 0; bucket < ByteKeys::kBuckets; ++bucket) {
+      const auto& list = keys.bucket_patterns[bucket];
+      if (std::find(list.begin(), list.end(), index) == list.end()) continue;
+      if (--bucket_left_[bucket] == 0) {  // the bucket has nothing left to find
+        for (auto& row : live_low_[bucket / 8]) {
+          for (unsigned char& cell : row) cell &= static_cast<unsigned char>(~(1u << (bucket % 8)));
         }
       }
     }
-    Group both = joined(groups[best_a], groups[best_b]);
-    both.patterns = groups[best_a].patterns;
-    both.patterns.insert(both.patterns.end(), groups[best_b].patterns.begin(),
-                         groups[best_b].patterns.end());
-    groups[best_a] = std::move(both);
-    groups.erase(groups.begin() + std::ptrdiff_t(best_b));
-  }
-  std::uint32_t places[kBuckets][kNibbleBytes] = {};
-  bool any[kBuckets][kNibbleBytes] = {};
-  for (std::size_t bucket = 0; bucket < groups.size(); ++bucket) {
-    bucket_patterns[bucket] = groups[bucket].patterns;
-    for (int j = 0; j < kNibbleBytes; ++j) {
-      places[bucket][j] = groups[bucket].places[j];
-      any[bucket][j] = groups[bucket].any[j];
-    }
-  }
-  for (int bucket = 0; bucket < kBuckets; ++bucket) {
-    const auto bit = static_cast<unsigned char>(1u << (bucket % 8));
-    for (int j = 0; j < kNibbleBytes; ++j) {
-      for (int nibble = 0; nibble < 16; ++nibble) {
-        if (bucket_patterns[bucket].empty()) continue;
-        const bool low_set = any[bucket][j] || ((places[bucket][j] >> nibble) & 1);
-        const bool high_set = any[bucket][j] || ((places[bucket][j] >> (16 + nibble)) & 1);
-        for (int lane = 0; lane < 64; lane += 16) {
-          if (low_set) low[bucket / 8][j][lane + nibble] |= bit;
-          if (high_set) high[bucket / 8][j][lane + nibble] |= bit;
-        }
-      }
-    }
   }
 }
 
-namespace {
-
-using Keyed = std::pair<std::uint64_t, std::uint32_t>;
-// A confirm key, then the span above and the pattern below.
-using SpannedKey = std::pair<std::uint64_t, std::uint64_t>;
-
-// Orders items by their keys, keeping the order of items with equal keys: a byte a pass, the
-// passes on which every key has the same byte skipped. Large libraries have tens of thousands
-// of patterns, which comparisons sort several times slower.
-template <typename Item>
-void SortByKey(std::vector<Item>& items) {
-  std::size_t counts[8][256] = {};
-  for (const Item& item : items) {
-    for (int digit = 0; digit < 8; ++digit) ++counts[digit][(item.first >> (8 * digit)) & 0xFF];
+// Walks GBK characters from the last byte below 0x40 before at (no trail byte is that low, so
+// a character starts after it), or from sync_. scanned: where the filter's window lay.
+bool ByteSearch::StartsCharacter(std::size_t at, std::size_t scanned) {
+  std::size_t walk = at;
+  while (walk > sync_ && text_[walk - 1] >= 0x40) --walk;
+  // No later candidate starts before this: a key starts at most its length before its window.
+  const std::size_t settled = scanned > byte_keys_->longest ? scanned - byte_keys_->longest : 0;
+  while (walk < at) {
+    if (walk <= settled) sync_ = walk;
+    walk += CharacterLength(ByteEncoding::kGbk, text_ + walk, size_ - walk);
   }
-  std::vector<Item> sorted(items.size());
-  for (int digit = 0; digit < 8; ++digit) {
-    std::size_t* starts = counts[digit];
-    if (std::find(starts, starts + 256, items.size()) != starts + 256) continue;
-    std::size_t start = 0;
-    for (int byte = 0; byte < 256; ++byte) start += std::exchange(starts[byte], start);
-    for (const Item& item : items) sorted[starts[(item.first >> (8 * digit)) & 0xFF]++] = item;
-    items.swap(sorted);
+  return walk == at;
+}
+
+void ByteSearch::AdvanceSync(std::size_t target) {
+  if (target <= sync_) return;
+  std::size_t from = target;
+  while (from > sync_ && text_[from - 1] >= 0x40) --from;
+  while (from < target) {
+    const std::size_t length = CharacterLength(ByteEncoding::kGbk, text_ + from, size_ - from);
+    if (from + length > target) break;
+    from += length;
+  }
+  sync_ = from;
+}
+
+void ByteSearch::StartDecoding(std::size_t at) {
+  // Back far enough for any key that holds the character at at.
+  const std::size_t back = byte_keys_->history;
+  std::size_t from = at > back ? at - back : 0;
+  if (byte_keys_->encoding == ByteEncoding::kUtf8) {
+    while (from < at && IsUtf8Continuation(text_[from])) ++from;
+  } else {
+    AdvanceSync(from);
+    from = std::min(from, sync_);
+  }
+  if (from > 0 && text_[from - 1] == '\r' && text_[from] == '\n') ++from;  // one line break
+  if (found_.track_points) CountBytes(from);
+  decoded_origin_ = found_.points.Here();
+  decoded_from_ = base_ + from;
+  decoded_ = std::make_unique<UnitSearch>(matcher_, found_.track_points);
+  FeedDecoded(std::string_view(reinterpret_cast<const char*>(text_) + from, size_ - from));
+  if (found_.track_points) CountBytes(size_);  // places the keys found before
+}
+
+void ByteSearch::FeedDecoded(std::string_view bytes) {
+  if (bytes.empty()) return;
+  if (byte_keys_->encoding == ByteEncoding::kUtf8) {
+    if (decoded_units_.size() < bytes.size()) decoded_units_.resize(bytes.size());
+    std::size_t written = 0;
+    bool ill_formed = false;
+    DecodeUtf8Prefix(bytes, true, true, true, decoded_units_.data(), written, ill_formed);
+    decoded_->Feed(std::u16string_view(decoded_units_.data(), written), true);
+  } else {
+    decoded_->Feed(DecodeGbk(bytes), false);
   }
 }
 
-// The first eight bytes of text in big-endian order, zero past its end: compared as numbers,
-// they order as the bytes do, up to the ninth.
-std::uint64_t LeadingBytes(const char* text, std::size_t length) {
-  std::uint64_t word = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    word = word << 8 | (i < length ? static_cast<unsigned char>(text[i]) : 0u);
-  }
-  return word;
-}
-
-}  // namespace
-
-void ByteKeys::BuildShiftOr() {
-  // Patterns by how many bytes the filter looks at (span): a bucket's lanes past its shortest
-  // pattern's windows let every window through, so buckets hold patterns of one span (the
-  // shortest, weakest ones together if there are more spans than buckets), and the largest
-  // buckets are split in halves of patterns in byte order (sharing windows) until all eight
-  // are used.
-  const auto span_of = [&](std::uint32_t pattern) {
-    return std::min<unsigned>(patterns[pattern].length, kSpan);
-  };
-  const auto windows_of = [](unsigned span) { return span - unsigned(kWindow) + 1; };
-  struct Group {
-    unsigned span = 0;  // the shortest
-    std::vector<std::uint32_t> patterns;
-    bool sorted = false;  // in byte order
-  };
-  std::vector<Group> groups;
-  for (std::uint32_t i = 0; i < patterns.size(); ++i) {
-    if (patterns[i].length > kWindow) continue;
-    const auto first = static_cast<unsigned char>(bytes[patterns[i].offset]);
-    for (const unsigned char spelling : {first, static_cast<unsigned char>(first ^ 0x20)}) {
-      if (spelling != first && !(first >= 'a' && first <= 'z')) continue;
-      short_patterns[spelling].push_back(i);
-      if (std::find(short_firsts.begin(), short_firsts.end(), spelling) == short_firsts.end()) {
-        short_firsts.push_back(spelling);
-      }
-    }
-  }
-  std::vector<std::uint32_t> by_span[kSpan + 1];
-  for (std::uint32_t i = 0; i < patterns.size(); ++i) {
-    if (patterns[i].length > kWindow) by_span[span_of(i)].push_back(i);
-  }
-  for (unsigned span = kWindow + 1; span <= kSpan; ++span) {
-    if (!by_span[span].empty()) groups.push_back(Group{span, std::move(by_span[span])});
-  }
-  while (groups.size() > std::size_t(kShiftBuckets)) {
-    // Joined to the next shorter group, the longer one loses this many lanes a pattern.
-    std::size_t best = 0;
-    std::size_t best_cost = ~std::size_t{0};
-    for (std::size_t i = 0; i + 1 < groups.size(); ++i) {
-      const std::size_t cost = groups[i + 1].patterns.size() *
-                               (windows_of(groups[i + 1].span) - windows_of(groups[i].span));
-      if (cost < best_cost) {
-        best = i;
-        best_cost = cost;
-      }
-    }
-    groups[best].patterns.insert(groups[best].patterns.end(), groups[best + 1].patterns.begin(),
-                                 groups[best + 1].patterns.end());
-    groups.erase(groups.begin() + std::ptrdiff_t(best + 1));
-  }
-  const auto pattern_bytes = [&](std::uint32_t pattern) {
-    return std::string_view(bytes).substr(patterns[pattern].offset, patterns[pattern].length);
-  };
-  while (!groups.empty() && groups.size() < std::size_t(kShiftBuckets)) {
-    std::size_t largest = 0;
-    for (std::size_t i = 1; i < groups.size(); ++i) {
-      if (groups[i].patterns.size() > groups[largest].patterns.size()) largest = i;
-    }
-    std::vector<std::uint32_t>& all = groups[largest].patterns;
-    if (all.size() < 2) break;
-    if (!groups[largest].sorted) {  // halves of a sorted group stay sorted
-      std::vector<Keyed> order;
-      order.reserve(all.size());
-      for (const std::uint32_t pattern : all) {
-        order.emplace_back(
-            LeadingBytes(bytes.data() + patterns[pattern].offset, patterns[pattern].length),
-            pattern);
-      }
-      SortByKey(order);
-      // Patterns alike in their first eight bytes by the rest.
-      for (std::size_t i = 0, run = 0; i < order.size(); i = run) {
-        for (run = i + 1; run < order.size() && order[run].first == order[i].first;) ++run;
-        std::sort(order.begin() + std::ptrdiff_t(i), order.begin() + std::ptrdiff_t(run),
-                  [&](const Keyed& a, const Keyed& b) {
-                    return pattern_bytes(a.second) < pattern_bytes(b.second);
-                  });
-      }
-      for (std::size_t i = 0; i < order.size(); ++i) all[i] = order[i].second;
-    }
-    groups[largest].sorted = true;
-    Group half{groups[largest].span,
-               std::vector<std::uint32_t>(all.begin() + std::ptrdiff_t(all.size() / 2), all.end()),
-               true};
-    all.resize(all.size() / 2);
-    groups.push_back(std::move(half));
-  }
-
-  // About one table entry in sixteen taken by a bucket's windows of one lane.
-  std::size_t most = 1;
-  for (const Group& group : groups) most = std::max(most, group.patterns.size());
-  shift_bits = 10;
-  while (shift_bits < 15 && (std::size_t{1} << shift_bits) < 16 * most) ++shift_bits;
-  // Lanes past a bucket's shortest pattern's windows: any window.
-  std::uint64_t any = 0;
-  for (std::size_t bucket = 0; bucket < groups.size(); ++bucket) {
-    for (unsigned lane = windows_of(groups[bucket].span); lane < kLanes; ++lane) {
-      any |= std::uint64_t{1} << (8 * lane + bucket);
-    }
-  }
-  shift_table.assign((std::size_t{2} << shift_bits) + 1, 0);
-  for (std::size_t hash = 0; hash < (std::size_t{1} << shift_bits); ++hash) {
-    shift_table[2 * hash + 1] = ~any;
-  }
-  const auto entry = [&](std::uint32_t hash) -> std::uint64_t& {
-    return shift_table[2 * std::size_t(hash) + 1];
-  };
-
-  std::vector<SpannedKey> by_key;
-  by_key.reserve(patterns.size());
-  for (std::size_t bucket = 0; bucket < groups.size(); ++bucket) {
-    const std::uint64_t bit = std::uint64_t{1} << bucket;
-    live_buckets |= bit * 0x0101010101010101u;
-    for (const std::uint32_t i : groups[bucket].patterns) {
-      BytePattern& pattern = patterns[i];
-      const unsigned span = span_of(i);
-      const unsigned windows = windows_of(span);
-      const std::uint32_t from = pattern.length - span;  // where the filter starts looking
-      pattern.window = from + windows - 1;
-      bucket_spans[bucket] |= std::uint16_t(1u << span);
-      const auto* start = reinterpret_cast<const unsigned char*>(bytes.data() + pattern.offset);
-      for (unsigned k = 0; k < windows; ++k) {
-        entry(ShiftHash(start + from + k)) &= ~(bit << (8 * (windows - 1 - k)));
-      }
-      by_key.emplace_back(ConfirmKey(start + pattern.window, span), std::uint64_t{span} << 32 | i);
-    }
-  }
-
-  // In order of key, span and pattern: by key first, then each run of one key.
-  SortByKey(by_key);
-  for (std::size_t i = 0, run = 0; i < by_key.size(); i = run) {
-    for (run = i + 1; run < by_key.size() && by_key[run].first == by_key[i].first;) ++run;
-    std::sort(by_key.begin() + std::ptrdiff_t(i), by_key.begin() + std::ptrdiff_t(run));
-  }
-  std::size_t slots = 16;
-  while (slots < by_key.size() * 2) slots *= 2;
-  confirm_slots.assign(slots, ConfirmSlot{});
-  confirm_patterns.reserve(by_key.size());
-  const auto same = [&by_key](std::size_t a, std::size_t b) {
-    return by_key[a].first == by_key[b].first && by_key[a].second >> 32 == by_key[b].second >> 32;
-  };
-  for (std::size_t i = 0; i < by_key.size(); ++i) {
-    confirm_patterns.push_back(std::uint32_t(by_key[i].second));
-    if (i > 0 && same(i - 1, i)) continue;
-    const std::uint64_t key = by_key[i].first;
-    const auto span = std::uint32_t(by_key[i].second >> 32);
-    std::size_t index = ConfirmIndex(key, span) & (slots - 1);
-    while (confirm_slots[index].span != 0) index = (index + 1) & (slots - 1);
-    ConfirmSlot& slot = confirm_slots[index];
-    slot = ConfirmSlot{key, span, std::uint32_t(i), 0};
-    for (std::size_t j = i; j < by_key.size() && same(j, i); ++j) ++slot.count;
-  }
-}
-
-const ByteKeys::ConfirmSlot* ByteKeys::FindConfirm(std::uint64_t key, unsigned span) const {
-  const std::size_t mask = confirm_slots.size() - 1;
-  for (std::size_t index = ConfirmIndex(key, span) & mask;; index = (index + 1) & mask) {
-    const ConfirmSlot& slot = confirm_slots[index];
-    if (slot.span == 0) return nullptr;
-    if (slot.key == key && slot.span == span) return &slot;
-  }
-}
-
-bool ByteKeys::Matches(const BytePattern& pattern, const unsigned char* text) const {
-  const char* key = bytes.data() + pattern.offset;
-  const char* mask = masks.data() + pattern.offset;
-  for (std::uint32_t at = 0; at < pattern.length; at += 16) {
-    const __m128i got = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at)),
-                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + at)));
-    const __m128i want = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key + at));
-    const unsigned equal = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(got, want)));
-    const std::uint32_t left = pattern.length - at;
-    const unsigned needed = left >= 16 ? 0xFFFFu : (1u << left) - 1;
-    if ((equal & needed) != needed) return false;
-  }
-  return true;
-}
-
-std::size_t ByteKeys::MemoryBytes() const {
-  std::size_t total = kinds.capacity() + patterns.capacity() * sizeof(BytePattern) +
-                      bytes.capacity() + masks.capacity() +
-                      shift_table.capacity() * sizeof(std::uint64_t) +
-                      confirm_slots.capacity() * sizeof(ConfirmSlot) +
-                      confirm_patterns.capacity() * sizeof(std::uint32_t);
-  for (const auto& list : bucket_patterns) total += list.capacity() * sizeof(std::uint32_t);
-  for (const auto& list : short_patterns) total += list.capacity() * sizeof(std::uint32_t);
-  return total;
-}
-
-namespace {
-
-struct NibbleBlock {
-  __m256i first;   // buckets 0-7 of each position
-  __m256i second;  // buckets 8-15
-};
-
-__attribute__((target("avx2"))) inline NibbleBlock NibbleBuckets(const unsigned char* bytes,
-                                                                 const __m256i* tables) {
-  const __m256i nibble = _mm256_set1_epi8(0x0F);
-  NibbleBlock block{_mm256_set1_epi8(-1), _mm256_set1_epi8(-1)};
-  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    const __m256i data = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + j));
-    const __m256i lows = _mm256_and_si256(data, nibble);
-    const __m256i highs = _mm256_and_si256(_mm256_srli_epi16(data, 4), nibble);
-    const __m256i* table = tables + 4 * j;
-    block.first =
-        _mm256_and_si256(block.first, _mm256_and_si256(_mm256_shuffle_epi8(table[0], lows),
-                                                       _mm256_shuffle_epi8(table[1], highs)));
-    block.second =
-        _mm256_and_si256(block.second, _mm256_and_si256(_mm256_shuffle_epi8(table[2], lows),
-                                                        _mm256_shuffle_epi8(table[3], highs)));
-  }
-  return block;
-}
-
-__attribute__((target("avx2"))) std::size_t NextNibbleCandidatesAvx2(
-    const unsigned char* bytes, std::size_t at, std::size_t end, const ByteKeys::NibbleTable& low,
-    const ByteKeys::NibbleTable& high, unsigned char* bucket_bits, std::uint64_t& candidates) {
-  __m256i tables[4 * ByteKeys::kNibbleBytes];
-  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    tables[4 * j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[0][j]));
-    tables[4 * j + 1] = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[0][j]));
-    tables[4 * j + 2] = _mm256_load_si256(reinterpret_cast<const __m256i*>(low[1][j]));
-    tables[4 * j + 3] = _mm256_load_si256(reinterpret_cast<const __m256i*>(high[1][j]));
-  }
-  const __m256i zero = _mm256_setzero_si256();
-  for (; at < end; at += 64) {
-    const NibbleBlock a = NibbleBuckets(bytes + at, tables);
-    const NibbleBlock b = NibbleBuckets(bytes + at + 32, tables);
-    const auto none_a = std::uint32_t(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(a.first, a.second), zero)));
-    const auto none_b = std::uint32_t(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(b.first, b.second), zero)));
-    std::uint64_t found = ~(std::uint64_t{none_b} << 32 | none_a);
-    if (end - at < 64) found &= (std::uint64_t{1} << (end - at)) - 1;
-    if (found != 0) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits), a.first);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 32), b.first);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 64), a.second);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bucket_bits + 96), b.second);
-      candidates = found;
-      return at;
-    }
-  }
-  candidates = 0;
-  return end;
-}
-
-__attribute__((target("avx512bw"))) std::size_t NextNibbleCandidatesAvx512(
-    const unsigned char* bytes, std::size_t at, std::size_t end, const ByteKeys::NibbleTable& low,
-    const ByteKeys::NibbleTable& high, unsigned char* bucket_bits, std::uint64_t& candidates) {
-  __m512i tables[4 * ByteKeys::kNibbleBytes];
-  for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-    tables[4 * j] = _mm512_load_si512(low[0][j]);
-    tables[4 * j + 1] = _mm512_load_si512(high[0][j]);
-    tables[4 * j + 2] = _mm512_load_si512(low[1][j]);
-    tables[4 * j + 3] = _mm512_load_si512(high[1][j]);
-  }
-  const __m512i nibble = _mm512_set1_epi8(0x0F);
-  for (; at < end; at += 64) {
-    __m512i first = _mm512_set1_epi8(-1);
-    __m512i second = _mm512_set1_epi8(-1);
-    for (int j = 0; j < ByteKeys::kNibbleBytes; ++j) {
-      const __m512i data = _mm512_loadu_si512(bytes + at + j);
-      const __m512i lows = _mm512_and_si512(data, nibble);
-      const __m512i highs = _mm512_and_si512(_mm512_srli_epi16(data, 4), nibble);
-      const __m512i* table = tables + 4 * j;
-      first = _mm512_and_si512(first, _mm512_and_si512(_mm512_shuffle_epi8(table[0], lows),
-                                                       _mm512_shuffle_epi8(table[1], highs)));
-      second = _mm512_and_si512(second, _mm512_and_si512(_mm512_shuffle_epi8(table[2], lows),
-                                                         _mm512_shuffle_epi8(table[3], highs)));
-    }
-    std::uint64_t found =
-        _mm512_test_epi8_mask(_mm512_or_si512(first, second), _mm512_or_si512(first, second));
-    if (end - at < 64) found &= (std::uint64_t{1} << (end - at)) - 1;
-    if (found != 0) {
-      _mm512_storeu_si512(bucket_bits, first);
-      _mm512_storeu_si512(bucket_bits + 64, second);
-      candidates = found;
-      return at;
-    }
-  }
-  candidates = 0;
-  return end;
-}
-
-// Where a short pattern's first byte stands among the 16 positions from bytes.
-inline unsigned ShortStarts(const unsigned char* bytes,
-                            const __m128i (&first)[ByteKeys::kShortFirsts], std::size_t firsts) {
-  if (firsts == 0) return 0;
-  if (firsts > ByteKeys::kShortFirsts) return 0xFFFF;
-  const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-  __m128i equal = _mm_setzero_si128();
-  for (const __m128i& byte : first) equal = _mm_or_si128(equal, _mm_cmpeq_epi8(raw, byte));
-  return unsigned(_mm_movemask_epi8(equal));
-}
-
-// ShiftHash of the windows at 8 positions, times 16: where their entries lie in the table.
-__attribute__((target("avx2"))) inline void HashesAvx2(const unsigned char* bytes, unsigned bits,
-                                                       std::uint32_t* hashes) {
-  // Each window's three bytes in a 32-bit lane above a zero byte, as ShiftHash reads them.
-  const __m256i windows_of = _mm256_setr_epi8(-1, 0, 1, 2, -1, 1, 2, 3, -1, 2, 3, 4, -1, 3, 4, 5,
-                                              -1, 4, 5, 6, -1, 5, 6, 7, -1, 6, 7, 8, -1, 7, 8, 9);
-  const __m256i raw =
-      _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
-  const __m256i windows =
-      _mm256_or_si256(_mm256_shuffle_epi8(raw, windows_of), _mm256_set1_epi32(0x20202000));
-  const __m256i product = _mm256_mullo_epi32(windows, _mm256_set1_epi32(int(0x9E3779B1u)));
-  _mm256_store_si256(
-      reinterpret_cast<__m256i*>(hashes),
-      _mm256_slli_epi32(_mm256_srl_epi32(product, _mm_cvtsi32_si128(int(32 - bits))), 4));
-}
-
-// The low 64 bits of a vector, in one move on x64 and in two 32-bit halves on x86, which has
-// no 64-bit register to move them to.
-inline std::uint64_t Low64(__m128i v) {
-  std::uint64_t low;
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(&low), v);
-  return low;
-}
-
-// The shift-or filter's state between blocks of 16 positions, and what a block found.
-struct ShiftScan {
-  ShiftScan(const ByteKeys& keys, std::uint64_t carry)
-      : table(keys.shift_table.data()),
-        live(keys.live_buckets),
-        firsts(keys.short_firsts.size()),
-        state(_mm_set_epi64x(0, std::int64_t(carry))) {
-    for (std::size_t k = 0; k < ByteKeys::kShortFirsts; ++k) {
-      first[k] = _mm_set1_epi8(char(firsts == 0 ? 0 : keys.short_firsts[std::min(k, firsts - 1)]));
-    }
-  }
-
-  // The entry at 16 * hash, shifted up by lanes bytes within 16.
-  __m128i Lanes(std::uint32_t at, int lanes) const {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-        reinterpret_cast<const unsigned char*>(table + 1) + at - lanes));
-  }
-
-  // Takes the window hashes (times 16) of the 16 positions from at; whether they hold a
-  // candidate. Lane j of the window at position i goes to byte i + j of the state.
-  __attribute__((always_inline)) bool Block(const unsigned char* bytes, std::size_t at,
-                                            std::size_t end, const std::uint32_t* hashes) {
-    for (int half = 0; half < 2; ++half) {
-      const std::uint32_t* eight = hashes + 8 * half;
-      for (int i = 0; i < 8; ++i) state = _mm_or_si128(state, Lanes(eight[i], i));
-      open[half] = ~Low64(state) & live;
-      state = _mm_srli_si128(state, 8);
-    }
-    starts = ShortStarts(bytes + at, first, firsts);
-    if (end - at < 16) {
-      const std::size_t left = end - at;
-      open[0] &= left >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * left)) - 1;
-      open[1] &= left <= 8 ? 0 : (std::uint64_t{1} << (8 * (left - 8))) - 1;
-      starts &= (1u << left) - 1;
-    }
-    return (open[0] | open[1] | starts) != 0;
-  }
-
-  std::size_t Done(std::size_t at, ShiftCandidates& found) const {
-    found.carry = Low64(state);
-    found.open[0] = open[0];
-    found.open[1] = open[1];
-    found.starts = starts;
-    return at;
-  }
-
-  const std::uint64_t* table;
-  std::uint64_t live;
-  std::size_t firsts;
-  __m128i first[ByteKeys::kShortFirsts];
-  __m128i state;
-  std::uint64_t open[2] = {};
-  unsigned starts = 0;
-};
-
-__attribute__((target("avx2"))) std::size_t NextShiftCandidatesAvx2(const unsigned char* bytes,
-                                                                    std::size_t at, std::size_t end,
-                                                                    const ByteKeys& keys,
-                                                                    ShiftCandidates& found) {
-  ShiftScan scan(keys, found.carry);
-  for (; at < end; at += 16) {
-    alignas(32) std::uint32_t hashes[16];
-    HashesAvx2(bytes + at, keys.shift_bits, hashes);
-    HashesAvx2(bytes + at + 8, keys.shift_bits, hashes + 8);
-    // Read back from memory: eight loads cost less than eight extractions from a vector.
-    asm volatile("" : : "r"(hashes) : "memory");
-    if (scan.Block(bytes, at, end, hashes)) return scan.Done(at, found);
-  }
-  scan.open[0] = scan.open[1] = 0;
-  scan.starts = 0;
-  return scan.Done(end, found);
-}
-
-std::size_t NextShiftCandidatesScalar(const unsigned char* bytes, std::size_t at, std::size_t end,
-                                      const ByteKeys& keys, ShiftCandidates& found) {
-  ShiftScan scan(keys, found.carry);
-  for (; at < end; at += 16) {
-    std::uint32_t hashes[16];
-    for (std::size_t i = 0; i < 16; ++i) hashes[i] = keys.ShiftHash(bytes + at + i) << 4;
-    if (scan.Block(bytes, at, end, hashes)) return scan.Done(at, found);
-  }
-  scan.open[0] = scan.open[1] = 0;
-  scan.starts = 0;
-  return scan.Done(end, found);
-}
-
-bool HasAvx512() {
-  return UsableVectorWidth() == VectorWidth::kAvx512;
-}
-
-}  // namespace
-
-std::size_t NextNibbleCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
-                                 const ByteKeys::NibbleTable& low,
-                                 const ByteKeys::NibbleTable& high, unsigned char* bucket_bits,
-                                 std::uint64_t& candidates) {
-  if (HasAvx512()) {
-    return NextNibbleCandidatesAvx512(bytes, at, end, low, high, bucket_bits, candidates);
-  }
-  return NextNibbleCandidatesAvx2(bytes, at, end, low, high, bucket_bits, candidates);
-}
-
-std::size_t NextShiftCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
-                                const ByteKeys& keys, ShiftCandidates& found) {
-  if (HasAvx2()) return NextShiftCandidatesAvx2(bytes, at, end, keys, found);
-  return NextShiftCandidatesScalar(bytes, at, end, keys, found);
-}
-
-std::size_t CharacterLength(ByteEncoding encoding, const unsigned char* bytes,
-                            std::size_t available) {
-  const unsigned first = bytes[0];
-  if (first < 0x80) return 1;
-  if (encoding == ByteEncoding::kUtf8) {
-    const std::size_t length = Utf8SequenceLength(
-        std::string_view(reinterpret_cast<const char*>(bytes), std::min<std::size_t>(available, 4)),
-        0);
-    return length == 0 ? 1 : length;
-  }
-  if (first == 0x80 || first == 0xFF || available < 2) return 1;
-  return GbkPairLength(static_cast<unsigned char>(first), bytes[1]);
+void ByteSearch::CountBytes(std::size_t end) {
+  found_.points.Advance(text_, end, size_, byte_keys_->encoding);
 }
 
 }  // namespace tesqua

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <vector>
 
+#include "scan/unicode.h"
+
 namespace tesqua {
 namespace {
 
@@ -29,13 +31,6 @@ const std::array<char16_t, 0x10000>& BasicPlaneFolds() {
     return folds;
   }();
   return table;
-}
-
-bool IsHighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
 }  // namespace
@@ -80,11 +75,7 @@ std::u16string FoldCase(std::u16string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
     if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      const char32_t code_point =
-          0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      const char32_t fold = FoldCase(code_point) - 0x10000;
-      folded[i] = char16_t(0xD800 + (fold >> 10));
-      folded[i + 1] = char16_t(0xDC00 + (fold & 0x3FF));
+      SplitSurrogates(FoldCase(JoinSurrogates(unit, text[i + 1])), folded.data() + i);
       ++i;
     } else {
       folded[i] = folds[unit];

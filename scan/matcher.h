@@ -1,7 +1,12 @@
 // All keys of a library searched in one pass over a text: the text is folded once, a filter on
 // its three-unit windows picks the few positions where a key may start, and a hash of the
 // windows at those positions confirms each key exactly. UTF-8 and GBK text may be searched as
-// bytes instead (scan/byte_search.h), decoded only where that cannot tell.
+// bytes instead (scan/byte_keys.h), decoded only where that cannot tell.
+//
+// Where it lives: the keys and the build in matcher.cpp; MatchStream in match_stream.cpp hands
+// a text to UnitSearch (unit_search.cpp) or ByteSearch (byte_search.cpp; the byte keys and
+// their filters in byte_keys.cpp and byte_filters.cpp); lines and columns in text_points.cpp;
+// the vector kernels behind scan/vector_kernels.h.
 #pragma once
 
 #include <cstddef>
@@ -12,19 +17,13 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/byte_search.h"
+#include "scan/byte_keys.h"
+#include "scan/text_points.h"
+#include "scan/vector_kernels.h"
 
 namespace tesqua {
 
 inline constexpr std::uint64_t kNotFound = ~std::uint64_t{0};
-
-// A position in a text: lines end at CR LF, CR or LF; columns count characters (a surrogate
-// pair is one). Both start at 1.
-struct TextPoint {
-  std::uint64_t line = 0;
-  std::uint64_t column = 0;
-  bool operator==(const TextPoint&) const = default;
-};
 
 // Keys one after another in one buffer: a library of thousands of keys takes two blocks of
 // memory, not one a key.
@@ -63,6 +62,8 @@ class Matcher {
 
  private:
   friend class MatchStream;
+  friend class UnitSearch;
+  friend class ByteSearch;
   static constexpr std::uint32_t kEmptyKey = ~std::uint32_t{0};
 
   // Eight bytes, so that the table of a large library stays in the cache.
@@ -125,6 +126,102 @@ class Matcher {
   std::unique_ptr<LazyTables> lazy_tables_ = std::make_unique<LazyTables>();
 };
 
+// What one search has found: per distinct key, where it first occurs and, with points, its
+// line and column.
+struct Findings {
+  std::vector<std::uint64_t> first;
+  PointCounter points;
+  std::size_t remaining = 0;  // distinct keys not yet found
+  bool track_points = false;
+
+  void Reset(std::size_t keys);
+  // Key key first occurs at position at of what the search holds, base before it.
+  void Record(std::uint32_t key, std::size_t at, std::uint64_t base) {
+    first[key] = base + at;
+    --remaining;
+    if (track_points) points.Found(key, at);
+  }
+};
+
+// A text in UTF-16 units, folded as it comes and searched through the matcher's filters on its
+// three-unit windows (scan/unit_search.cpp).
+class UnitSearch {
+ public:
+  UnitSearch(const Matcher& matcher, bool track_points);
+  void Reset();
+  // folded: the units are folded already (a decoder did it on the way).
+  void Feed(std::u16string_view units, bool folded);
+  void Finish();
+  bool Done() const { return found_.remaining == 0; }
+  const Findings& Found() const { return found_; }
+
+ private:
+  static constexpr std::size_t kPiece = 16 * 1024;
+
+  void FeedPiece(std::u16string_view units, bool hold_high_surrogate, bool folded);
+  void Search(std::size_t end, std::size_t limit);
+  void Verify(std::size_t at, std::size_t limit);
+  void VerifyByLength(std::size_t at, std::size_t limit, std::size_t shortest, std::size_t longest);
+
+  const Matcher& matcher_;
+  const Matcher::UnitTables* units_ = nullptr;  // once units are fed
+  std::vector<char16_t> buffer_;                // folded units; buffer_[0] is text position base_
+  std::size_t size_ = 0;                        // units held
+  std::size_t next_ = 0;                        // first position not yet searched
+  std::uint64_t base_ = 0;
+  char16_t held_high_ = 0;  // a high surrogate at a piece's end, waiting for its partner
+  bool holding_ = false;
+  Findings found_;
+};
+
+// A text in UTF-8 or GBK bytes, searched where it lies, undecoded (scan/byte_search.cpp). From
+// the first character that folds onto an ASCII letter on (or all along, for keys that only
+// decoding finds), the text is decoded and searched by a UnitSearch of its own.
+class ByteSearch {
+ public:
+  ByteSearch(const Matcher& matcher, bool track_points);
+  void Reset();
+  // Whole characters; the encoding may turn from UTF-8 to GBK after ASCII.
+  void Feed(std::string_view bytes, ByteEncoding encoding);
+  void Finish();
+  bool Done() const { return found_.remaining == 0 || (decoded_ && decoded_->Done()); }
+  // Where distinct key first occurs, and its line and column: in the bytes, else in the
+  // decoded tail.
+  std::uint64_t First(std::uint32_t key) const;
+  TextPoint Point(std::uint32_t key) const;
+
+ private:
+  void UseByteKeys(ByteEncoding encoding);
+  void FeedPiece(std::string_view bytes);
+  std::size_t KeptFrom();
+  void ShiftBytes(std::size_t keep);
+  void ShiftPositions(std::size_t by);
+  void Search(std::size_t end, std::size_t limit);
+  void VerifyPattern(std::uint32_t pattern, std::size_t start, std::size_t scanned,
+                     std::size_t limit);
+  bool StartsCharacter(std::size_t at, std::size_t scanned);
+  void AdvanceSync(std::size_t target);
+  void StartDecoding(std::size_t at);
+  void FeedDecoded(std::string_view bytes);
+  void CountBytes(std::size_t end);
+
+  const Matcher& matcher_;
+  const ByteKeys* byte_keys_ = nullptr;
+  std::vector<unsigned char> bytes_;     // bytes_[0] is text position base_
+  const unsigned char* text_ = nullptr;  // bytes_, or a long piece searched where it lies
+  std::size_t size_ = 0;                 // bytes held
+  std::size_t next_ = 0;                 // first position not yet searched
+  std::uint64_t base_ = 0;
+  std::size_t sync_ = 0;  // a GBK text: a position known to start a character
+  alignas(64) ByteKeys::NibbleTable live_low_ = {};     // the nibble masks less finished buckets
+  std::uint32_t bucket_left_[ByteKeys::kBuckets] = {};  // keys of a bucket not yet found
+  Findings found_;
+  std::unique_ptr<UnitSearch> decoded_;
+  std::uint64_t decoded_from_ = 0;
+  TextPoint decoded_origin_;  // line, and characters before, where the decoded text starts
+  std::vector<char16_t> decoded_units_;
+};
+
 // One text fed in pieces of any size: a key or a surrogate pair may straddle two pieces.
 class MatchStream {
  public:
@@ -145,7 +242,11 @@ class MatchStream {
   // Ends the text: the positions near its end are searched now.
   void Finish();
   // Every key has been found: nothing later in the text can change the result.
-  bool Done() const { return remaining_ == 0 || (decoded_ && decoded_->Done()); }
+  bool Done() const {
+    // The empty key is found at the first unit or byte.
+    if (fed_ == 0 && matcher_.has_empty_key_) return false;
+    return bytes_fed_ ? bytes_->Done() : units_.Done();
+  }
   std::uint64_t Length() const { return fed_; }
 
   // Per key given to the matcher, in its order. Complete after Finish.
@@ -154,73 +255,13 @@ class MatchStream {
   std::vector<TextPoint> FirstPoints() const;
 
  private:
-  static constexpr std::size_t kPiece = 16 * 1024;
-
-  void FeedPiece(std::u16string_view units, bool hold_high_surrogate, bool folded);
-  void Search(std::size_t end, std::size_t limit);
-  void Verify(std::size_t at, std::size_t limit);
-  void VerifyByLength(std::size_t at, std::size_t limit, std::size_t shortest, std::size_t longest);
-  void Record(std::uint32_t id, std::size_t at);
-  void AdvancePoints(std::size_t end);
-  void UseByteKeys(ByteEncoding encoding);
-  void FeedBytePiece(std::string_view bytes);
-  std::size_t KeptFrom();
-  void ShiftBytes(std::size_t keep);
-  void ShiftPositions(std::size_t by);
-  void SearchBytes(std::size_t end, std::size_t limit);
-  void VerifyPattern(std::uint32_t pattern, std::size_t start, std::size_t scanned,
-                     std::size_t limit);
-  bool StartsCharacter(std::size_t at, std::size_t scanned);
-  void AdvanceSync(std::size_t target);
-  void StartDecoding(std::size_t at);
-  void FeedDecoded(std::string_view bytes);
-  void AdvanceBytePoints(std::size_t end);
-
   const Matcher& matcher_;
-  const Matcher::UnitTables* units_ = nullptr;  // once units are fed
   bool track_points_;
-  std::vector<char16_t> buffer_;  // folded units; buffer_[0] is text position base_
-  std::size_t size_ = 0;          // units held
-  std::size_t next_ = 0;          // first position not yet searched
-  std::uint64_t base_ = 0;
   std::uint64_t fed_ = 0;
-  char16_t held_high_ = 0;  // a high surrogate at a piece's end, waiting for its partner
-  bool holding_ = false;
   bool finished_ = false;
-  std::size_t remaining_ = 0;
-  std::vector<std::uint64_t> first_;  // per distinct key
-  std::vector<TextPoint> points_;     // per distinct key
-  // Found since the points last advanced: distinct key and buffer position.
-  std::vector<std::pair<std::size_t, std::uint32_t>> unplaced_;
-  std::size_t counted_ = 0;  // buffer position up to which lines and columns are counted
-  std::uint64_t line_ = 1;
-  std::uint64_t column_ = 0;  // characters of the current line before counted_
-  char16_t previous_ = 0;
-
-  // A text fed as bytes: bytes_[0] is text position base_; size_, next_ and counted_ count
-  // bytes then.
-  const ByteKeys* byte_keys_ = nullptr;
-  std::vector<unsigned char> bytes_;
-  const unsigned char* text_ = nullptr;  // bytes_, or a long piece searched where it lies
-  std::size_t sync_ = 0;                 // a GBK text: a position known to start a character
-  alignas(64) ByteKeys::NibbleTable live_low_ = {};     // the nibble masks less finished buckets
-  std::uint32_t bucket_left_[ByteKeys::kBuckets] = {};  // keys of a bucket not yet found
-  // From the first character that folds onto an ASCII letter on (or all along, for keys that
-  // only decoding finds), the text is decoded and searched by units here.
-  std::unique_ptr<MatchStream> decoded_;
-  std::uint64_t decoded_from_ = 0;
-  TextPoint decoded_origin_;  // line, and characters before, where the decoded text starts
-  std::vector<char16_t> decoded_units_;
+  UnitSearch units_;
+  std::unique_ptr<ByteSearch> bytes_;  // made when bytes are first fed, kept for the next text
+  bool bytes_fed_ = false;             // this text came as bytes
 };
-
-// Copies the ASCII bytes at the start of bytes into out, one unit each, and returns how many
-// there were. The vector code of the decoders lives here with the matcher's.
-// With fold, A-Z become a-z on the way. out has room for count units: those past the returned
-// count may be written too, and hold nothing of use.
-std::size_t WidenAscii(const char* bytes, std::size_t count, char16_t* out, bool fold);
-
-// Folds units into out (same length; out may be units), by simple case folding. A surrogate
-// pair must not be split between two calls.
-void FoldUnits(const char16_t* units, std::size_t count, char16_t* out);
 
 }  // namespace tesqua

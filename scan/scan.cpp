@@ -45,11 +45,6 @@ std::u16string DisplayName(std::u16string_view entry) {
   return std::u16string(entry);
 }
 
-bool ContainsIgnoringCase(std::u16string_view text, std::u16string_view key) {
-  if (text.empty()) return false;
-  return FoldCase(text).find(FoldCase(key)) != std::u16string::npos;
-}
-
 std::u16string WarningLine(std::u16string_view display_name) {
   std::u16string line;
   line.reserve(kLineBreak.size() + kWarningPrefix.size() + display_name.size() +
@@ -97,12 +92,6 @@ ScanResult ScanClipboardText(ListBox& List1, const SharedClipboardTextReader& Re
   ScanResult result = Verdict(entries, MatcherFor(entries)->matcher.FirstPositions(*text));
   List1.SetListIndex(-1);
   return result;
-}
-
-ScanResult ScanClipboardText(ListBox& List1, const ClipboardTextReader& ReadClipboardText) {
-  return ScanClipboardText(List1, SharedClipboardTextReader([&ReadClipboardText] {
-                             return std::make_shared<const std::u16string>(ReadClipboardText());
-                           }));
 }
 
 ScanResult ScanText(const std::vector<std::u16string>& entries, std::u16string_view text) {

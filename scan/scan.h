@@ -23,10 +23,6 @@ inline constexpr std::u16string_view kNoHitVerdict = u"没有发现未来函数�
 std::u16string SearchKey(std::u16string_view entry);
 std::u16string DisplayName(std::u16string_view entry);
 
-// Whether key occurs in text, letters compared by simple case folding. An empty key occurs in
-// every non-empty text and in no empty one.
-bool ContainsIgnoringCase(std::u16string_view text, std::u16string_view key);
-
 // The line break, the prefix, the name and the suffix.
 std::u16string WarningLine(std::u16string_view display_name);
 
@@ -35,7 +31,6 @@ struct ScanResult {
   int hit_count = 0;
 };
 
-using ClipboardTextReader = std::function<std::u16string()>;
 using SharedClipboardTextReader = std::function<std::shared_ptr<const std::u16string>()>;
 
 // Walks List1 from the first entry to the last through its selection and reads the clipboard
@@ -43,7 +38,6 @@ using SharedClipboardTextReader = std::function<std::shared_ptr<const std::u16st
 // every read: all entries are searched in the first read's text, at once, by a matcher that is
 // kept while the library stays the same. Leaves no item selected. Throws, with the selection
 // left on the entry being examined, when the library is empty or a read fails.
-ScanResult ScanClipboardText(ListBox& List1, const ClipboardTextReader& ReadClipboardText);
 ScanResult ScanClipboardText(ListBox& List1, const SharedClipboardTextReader& ReadClipboardText);
 
 // The same rule over entries held in memory.

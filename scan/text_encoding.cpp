@@ -1,6 +1,5 @@
 #include "scan/text_encoding.h"
 
-#include <immintrin.h>
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -9,8 +8,8 @@
 #include <unordered_map>
 
 #include "scan/case_folding.h"
-#include "scan/matcher.h"
-#include "scan/vector_width.h"
+#include "scan/unicode.h"
+#include "scan/vector_kernels.h"
 
 namespace tesqua {
 namespace {
@@ -30,9 +29,9 @@ void AppendCodePoint(std::u16string& text, char32_t code_point) {
   if (code_point < 0x10000) {
     text.push_back(char16_t(code_point));
   } else {
-    code_point -= 0x10000;
-    text.push_back(char16_t(0xD800 + (code_point >> 10)));
-    text.push_back(char16_t(0xDC00 + (code_point & 0x3FF)));
+    char16_t pair[2];
+    SplitSurrogates(code_point, pair);
+    text.append(pair, 2);
   }
 }
 
@@ -55,11 +54,11 @@ std::optional<std::pair<char32_t, std::size_t>> NextUtf8(std::string_view bytes,
   if (i + length > bytes.size()) return std::nullopt;
   for (std::size_t k = 1; k < length; ++k) {
     const unsigned next = Byte(bytes, i + k);
-    if ((next & 0xC0) != 0x80) return std::nullopt;
+    if (!IsUtf8Continuation(static_cast<unsigned char>(next))) return std::nullopt;
     code_point = (code_point << 6) | (next & 0x3F);
   }
   if (code_point < lowest || code_point > 0x10FFFF) return std::nullopt;
-  if (code_point >= 0xD800 && code_point <= 0xDFFF) return std::nullopt;
+  if (IsSurrogate(code_point)) return std::nullopt;
   return std::pair{code_point, length};
 }
 
@@ -91,268 +90,26 @@ std::u16string DecodeText(std::string_view bytes, const AnsiDecoder& decode_ansi
   return decode_ansi(bytes);
 }
 
-namespace {
-
-// Which rule of UTF-8 a pair of bytes may break, by the high and low nibble of the first and
-// the high nibble of the second; three table lookups per byte tell every ill-formed pair.
-constexpr std::uint8_t kTooShort = 1 << 0;  // a lead not followed by a continuation
-constexpr std::uint8_t kTooLong = 1 << 1;   // a continuation after ASCII
-constexpr std::uint8_t kOverlong3 = 1 << 2;
-constexpr std::uint8_t kTooLarge = 1 << 3;
-constexpr std::uint8_t kSurrogate = 1 << 4;
-constexpr std::uint8_t kOverlong2 = 1 << 5;
-constexpr std::uint8_t kTooLarge1000 = 1 << 6;
-constexpr std::uint8_t kOverlong4 = 1 << 6;
-constexpr std::uint8_t kTwoContinuations = 1 << 7;
-constexpr std::uint8_t kCarry = kTooShort | kTooLong | kTwoContinuations;
-
-constexpr std::uint8_t kFirstHigh[16] = {kTooLong,
-                                         kTooLong,
-                                         kTooLong,
-                                         kTooLong,
-                                         kTooLong,
-                                         kTooLong,
-                                         kTooLong,
-                                         kTooLong,
-                                         kTwoContinuations,
-                                         kTwoContinuations,
-                                         kTwoContinuations,
-                                         kTwoContinuations,
-                                         kTooShort | kOverlong2,
-                                         kTooShort,
-                                         kTooShort | kOverlong3 | kSurrogate,
-                                         kTooShort | kTooLarge | kTooLarge1000 | kOverlong4};
-constexpr std::uint8_t kFirstLow[16] = {kCarry | kOverlong2 | kOverlong3 | kOverlong4,
-                                        kCarry | kOverlong2,
-                                        kCarry,
-                                        kCarry,
-                                        kCarry | kTooLarge,
-                                        kCarry | kTooLarge | kTooLarge1000,
-                                        kCarry | kTooLarge | kTooLarge1000,
-                                        kCarry | kTooLarge | kTooLarge1000,
-                                        kCarry | kTooLarge | kTooLarge1000,
-                                        kCarry | kTooLarge | kTooLarge1000,
-                                        kCarry | kTooLarge | kTooLarge1000,
-                                        kCarry | kTooLarge | kTooLarge1000,
-                                        kCarry | kTooLarge | kTooLarge1000,
-                                        kCarry | kTooLarge | kTooLarge1000 | kSurrogate,
-                                        kCarry | kTooLarge | kTooLarge1000,
-                                        kCarry | kTooLarge | kTooLarge1000};
-constexpr std::uint8_t kSecondHigh[16] = {
-    kTooShort,
-    kTooShort,
-    kTooShort,
-    kTooShort,
-    kTooShort,
-    kTooShort,
-    kTooShort,
-    kTooShort,
-    kTooLong | kOverlong2 | kTwoContinuations | kOverlong3 | kTooLarge1000 | kOverlong4,
-    kTooLong | kOverlong2 | kTwoContinuations | kOverlong3 | kTooLarge,
-    kTooLong | kOverlong2 | kTwoContinuations | kSurrogate | kTooLarge,
-    kTooLong | kOverlong2 | kTwoContinuations | kSurrogate | kTooLarge,
-    kTooShort,
-    kTooShort,
-    kTooShort,
-    kTooShort};
-
-// Blocks are checked in runs of this many without a branch; a run that breaks a rule is gone
-// through again block by block, to find the first block that does.
-constexpr std::size_t kRunBlocks = 16;
-// The check asks for the bytes this far ahead: it is where a large file's bytes are first read
-// from memory, and waiting for each line as it comes costs more than the check itself.
-constexpr std::size_t kPrefetch = 16 * 1024;
-
-struct Utf8Tables256 {
-  __m256i first_high, first_low, second_high;
-};
-
-__attribute__((target("avx2"))) __m256i Table256(const std::uint8_t (&cells)[16]) {
-  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells)));
-}
-
-// Non-zero where a byte of input breaks a rule of UTF-8, previous being the block before it.
-__attribute__((target("avx2"))) inline __m256i Utf8Errors(const Utf8Tables256& tables,
-                                                          __m256i previous, __m256i input) {
-  const __m256i nibble = _mm256_set1_epi8(0x0F);
-  // The input one, two and three bytes back, across the two lanes and the previous block.
-  const __m256i carried = _mm256_permute2x128_si256(previous, input, 0x21);
-  const __m256i back1 = _mm256_alignr_epi8(input, carried, 15);
-  const __m256i back2 = _mm256_alignr_epi8(input, carried, 14);
-  const __m256i back3 = _mm256_alignr_epi8(input, carried, 13);
-  const __m256i special = _mm256_and_si256(
-      _mm256_and_si256(_mm256_shuffle_epi8(tables.first_high,
-                                           _mm256_and_si256(_mm256_srli_epi16(back1, 4), nibble)),
-                       _mm256_shuffle_epi8(tables.first_low, _mm256_and_si256(back1, nibble))),
-      _mm256_shuffle_epi8(tables.second_high,
-                          _mm256_and_si256(_mm256_srli_epi16(input, 4), nibble)));
-  // A third byte after a three- or four-byte lead, a fourth after a four-byte lead.
-  const __m256i third = _mm256_subs_epu8(back2, _mm256_set1_epi8(char(0xE0 - 0x80)));
-  const __m256i fourth = _mm256_subs_epu8(back3, _mm256_set1_epi8(char(0xF0 - 0x80)));
-  const __m256i must_continue =
-      _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
-  return _mm256_xor_si256(must_continue, special);
-}
-
-// Whether the last block checked, ending at end, ends inside a sequence.
-bool EndsInSequence(const unsigned char* end) {
-  return end[-1] >= 0xC0 || end[-2] >= 0xE0 || end[-3] >= 0xF0;
-}
-
-// The whole blocks of 32 bytes from the start that are well-formed UTF-8 with no sequence
-// cut off at their end: returns how many bytes they hold; long_sequence: whether they hold a
-// sequence of three or four bytes.
-__attribute__((target("avx2"))) std::size_t CheckUtf8BlocksAvx2(const unsigned char* data,
-                                                                std::size_t size,
-                                                                bool& long_sequence) {
-  const Utf8Tables256 tables{Table256(kFirstHigh), Table256(kFirstLow), Table256(kSecondHigh)};
-  const std::size_t blocks_end = size / 32 * 32;
-  __m256i previous = _mm256_setzero_si256();  // before the first block: ASCII
-  __m256i highest = previous;                 // the highest byte of the blocks passed
-  __m256i highest_before = previous;          // the same before the last of them
-  std::size_t i = 0;
-  while (i < blocks_end) {
-    const std::size_t run_end = std::min(blocks_end, i + kRunBlocks * 32);
-    const __m256i run_previous = previous;
-    const __m256i run_highest = highest;
-    const __m256i run_highest_before = highest_before;
-    __m256i errors = _mm256_setzero_si256();
-    for (std::size_t j = i; j < run_end; j += 32) {
-      _mm_prefetch(reinterpret_cast<const char*>(data + j + kPrefetch), _MM_HINT_T0);
-      const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + j));
-      errors = _mm256_or_si256(errors, Utf8Errors(tables, previous, input));
-      previous = input;
-      highest_before = highest;
-      highest = _mm256_max_epu8(highest, input);
-    }
-    if (_mm256_testz_si256(errors, errors)) {
-      i = run_end;
-      continue;
-    }
-    previous = run_previous;
-    highest = run_highest;
-    highest_before = run_highest_before;
-    for (; i < run_end; i += 32) {
-      const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
-      const __m256i wrong = Utf8Errors(tables, previous, input);
-      if (!_mm256_testz_si256(wrong, wrong)) break;
-      previous = input;
-      highest_before = highest;
-      highest = _mm256_max_epu8(highest, input);
-    }
-    break;
-  }
-  if (i > 0 && EndsInSequence(data + i)) {
-    i -= 32;
-    highest = highest_before;
-  }
-  // In well-formed blocks, a byte of 0xE0 or more leads a sequence of three or four bytes.
-  const __m256i long_leads =
-      _mm256_cmpeq_epi8(_mm256_max_epu8(highest, _mm256_set1_epi8(char(0xE0))), highest);
-  long_sequence = _mm256_movemask_epi8(long_leads) != 0;
-  return i;
-}
-
-struct Utf8Tables512 {
-  __m512i first_high, first_low, second_high;
-};
-
-__attribute__((target("avx512bw"))) __m512i Table512(const std::uint8_t (&cells)[16]) {
-  // The masked forms: the plain ones leave a value undefined that the compiler warns of.
-  return _mm512_maskz_broadcast_i32x4(0xFFFF,
-                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(cells)));
-}
-
-// As the AVX2 one, over 64 bytes.
-__attribute__((target("avx512bw"))) inline __m512i Utf8Errors(const Utf8Tables512& tables,
-                                                              __m512i previous, __m512i input) {
-  const __m512i nibble = _mm512_set1_epi8(0x0F);
-  // Each lane's lane before: the last lane of the previous block, then the input's first three.
-  const __m512i carried = _mm512_maskz_alignr_epi64(0xFF, input, previous, 6);
-  const __m512i back1 = _mm512_alignr_epi8(input, carried, 15);
-  const __m512i back2 = _mm512_alignr_epi8(input, carried, 14);
-  const __m512i back3 = _mm512_alignr_epi8(input, carried, 13);
-  const __m512i special = _mm512_and_si512(
-      _mm512_and_si512(_mm512_shuffle_epi8(tables.first_high,
-                                           _mm512_and_si512(_mm512_srli_epi16(back1, 4), nibble)),
-                       _mm512_shuffle_epi8(tables.first_low, _mm512_and_si512(back1, nibble))),
-      _mm512_shuffle_epi8(tables.second_high,
-                          _mm512_and_si512(_mm512_srli_epi16(input, 4), nibble)));
-  const __m512i third = _mm512_subs_epu8(back2, _mm512_set1_epi8(char(0xE0 - 0x80)));
-  const __m512i fourth = _mm512_subs_epu8(back3, _mm512_set1_epi8(char(0xF0 - 0x80)));
-  const __m512i must_continue =
-      _mm512_and_si512(_mm512_or_si512(third, fourth), _mm512_set1_epi8(char(0x80)));
-  return _mm512_xor_si512(must_continue, special);
-}
-
-// As the AVX2 one, in blocks of 64 bytes.
-__attribute__((target("avx512bw"))) std::size_t CheckUtf8BlocksAvx512(const unsigned char* data,
-                                                                      std::size_t size,
-                                                                      bool& long_sequence) {
-  const Utf8Tables512 tables{Table512(kFirstHigh), Table512(kFirstLow), Table512(kSecondHigh)};
-  const std::size_t blocks_end = size / 64 * 64;
-  __m512i previous = _mm512_setzero_si512();
-  __m512i highest = previous;
-  __m512i highest_before = previous;
-  std::size_t i = 0;
-  while (i < blocks_end) {
-    const std::size_t run_end = std::min(blocks_end, i + kRunBlocks * 64);
-    const __m512i run_previous = previous;
-    const __m512i run_highest = highest;
-    const __m512i run_highest_before = highest_before;
-    __m512i errors = _mm512_setzero_si512();
-    for (std::size_t j = i; j < run_end; j += 64) {
-      _mm_prefetch(reinterpret_cast<const char*>(data + j + kPrefetch), _MM_HINT_T0);
-      const __m512i input = _mm512_loadu_si512(data + j);
-      errors = _mm512_or_si512(errors, Utf8Errors(tables, previous, input));
-      previous = input;
-      highest_before = highest;
-      highest = _mm512_max_epu8(highest, input);
-    }
-    if (_mm512_test_epi8_mask(errors, errors) == 0) {
-      i = run_end;
-      continue;
-    }
-    previous = run_previous;
-    highest = run_highest;
-    highest_before = run_highest_before;
-    for (; i < run_end; i += 64) {
-      const __m512i input = _mm512_loadu_si512(data + i);
-      const __m512i wrong = Utf8Errors(tables, previous, input);
-      if (_mm512_test_epi8_mask(wrong, wrong) != 0) break;
-      previous = input;
-      highest_before = highest;
-      highest = _mm512_max_epu8(highest, input);
-    }
-    break;
-  }
-  if (i > 0 && EndsInSequence(data + i)) {
-    i -= 64;
-    highest = highest_before;
-  }
-  long_sequence = _mm512_cmpge_epu8_mask(highest, _mm512_set1_epi8(char(0xE0))) != 0;
-  return i;
-}
-
-}  // namespace
-
 Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long) {
+  return CheckUtf8With(Kernels(), bytes, final, stop_at_long);
+}
+
+Utf8Check CheckUtf8With(const VectorKernels& kernels, std::string_view bytes, bool final,
+                        bool stop_at_long) {
   Utf8Check check;
   const std::size_t size = bytes.size();
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  const VectorWidth width = UsableVectorWidth();
+  const auto check_blocks = kernels.check_utf8_blocks;
   std::size_t i = 0;
   while (i < size) {
     // Whole blocks of well-formed text at vector speed; what they stop at, byte by byte.
-    if (!stop_at_long && width != VectorWidth::kNone && i + 64 <= size) {
+    if (!stop_at_long && check_blocks != nullptr && i + 64 <= size) {
       bool long_sequence = false;
-      const std::size_t checked = width == VectorWidth::kAvx512
-                                      ? CheckUtf8BlocksAvx512(data + i, size - i, long_sequence)
-                                      : CheckUtf8BlocksAvx2(data + i, size - i, long_sequence);
+      const std::size_t checked = check_blocks(data + i, size - i, long_sequence);
       check.long_sequence = check.long_sequence || long_sequence;
       i += checked;
       // Back to a character's start, then on one character at a time for a while.
-      while (checked > 0 && i < size && (data[i] & 0xC0) == 0x80) --i;
+      while (checked > 0 && i < size && IsUtf8Continuation(data[i])) --i;
       const std::size_t stop = std::min(size, i + 64);
       while (i < stop) {
         const std::size_t length = data[i] < 0x80 ? 1 : Utf8SequenceLength(bytes, i);
@@ -376,7 +133,7 @@ Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long) {
       ++i;
       continue;
     }
-    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+    const std::size_t length = Utf8LengthByLead(static_cast<unsigned char>(first));
     if (!final && i + length > size) break;  // the rest comes with the next call
     const auto next = NextUtf8(bytes, i);
     if (!next) {
@@ -431,25 +188,24 @@ std::size_t DecodeUtf8Prefix(std::string_view bytes, bool final, bool lenient, b
       continue;
     }
     // The three-byte form of CJK text, checked inline.
-    if ((first & 0xF0) == 0xE0 && i + 3 <= size && (data[i + 1] & 0xC0) == 0x80 &&
-        (data[i + 2] & 0xC0) == 0x80) {
+    if ((first & 0xF0) == 0xE0 && i + 3 <= size && IsUtf8Continuation(data[i + 1]) &&
+        IsUtf8Continuation(data[i + 2])) {
       const unsigned code_point =
           ((first & 0x0F) << 12) | ((data[i + 1] & 0x3Fu) << 6) | (data[i + 2] & 0x3Fu);
-      if (code_point >= 0x800 && (code_point < 0xD800 || code_point > 0xDFFF)) {
+      if (code_point >= 0x800 && !IsSurrogate(code_point)) {
         units[written++] = folds[code_point];
         i += 3;
         continue;
       }
     }
-    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+    const std::size_t length = Utf8LengthByLead(static_cast<unsigned char>(first));
     if (!final && i + length > size) break;  // the rest comes with the next call
     if (const auto next = NextUtf8(bytes, i)) {
       if (next->first < 0x10000) {
         units[written++] = folds[next->first];
       } else {
-        const char32_t code_point = (fold ? FoldCase(next->first) : next->first) - 0x10000;
-        units[written++] = char16_t(0xD800 + (code_point >> 10));
-        units[written++] = char16_t(0xDC00 + (code_point & 0x3FF));
+        SplitSurrogates(fold ? FoldCase(next->first) : next->first, units + written);
+        written += 2;
       }
       i += next->second;
     } else if (lenient) {
@@ -480,10 +236,10 @@ std::string EncodeUtf8(std::u16string_view text) {
   bytes.reserve(text.size() * 3);
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t code_point = text[i];
-    if (code_point >= 0xD800 && code_point <= 0xDBFF && i + 1 < text.size() &&
-        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      code_point = 0x10000 + ((code_point - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (code_point >= 0xD800 && code_point <= 0xDFFF) {
+    if (IsHighSurrogate(code_point) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      code_point = JoinSurrogates(text[i], text[i + 1]);
+      ++i;
+    } else if (IsSurrogate(code_point)) {
       code_point = kReplacementCharacter;
     }
     if (code_point < 0x80) {

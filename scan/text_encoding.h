@@ -8,6 +8,8 @@
 
 namespace tesqua {
 
+struct VectorKernels;
+
 inline constexpr char16_t kReplacementCharacter = u'\uFFFD';
 
 using AnsiDecoder = std::function<std::u16string(std::string_view)>;
@@ -29,6 +31,9 @@ struct Utf8Check {
 // for the next call. With stop_at_long, the check ends right after the first sequence of
 // three or four bytes.
 Utf8Check CheckUtf8(std::string_view bytes, bool final, bool stop_at_long = false);
+// The same with the given kernels, which tests compare in one process.
+Utf8Check CheckUtf8With(const VectorKernels& kernels, std::string_view bytes, bool final,
+                        bool stop_at_long = false);
 // Ill-formed sequences become U+FFFD.
 std::u16string DecodeUtf8(std::string_view bytes);
 // Unpaired surrogates become U+FFFD.

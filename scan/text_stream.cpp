@@ -4,7 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "scan/matcher.h"
+#include "scan/unicode.h"
+#include "scan/vector_kernels.h"
 
 namespace tesqua {
 namespace {
@@ -93,12 +94,12 @@ std::size_t WholeCharacters(std::string_view bytes, bool final) {
   if (final) return bytes.size();
   std::size_t start = bytes.size();
   while (start > 0 && bytes.size() - start < 4 &&
-         (static_cast<unsigned char>(bytes[start - 1]) & 0xC0) == 0x80) {
+         IsUtf8Continuation(static_cast<unsigned char>(bytes[start - 1]))) {
     --start;
   }
   if (start == 0) return bytes.size();
   const auto lead = static_cast<unsigned char>(bytes[start - 1]);
-  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  const std::size_t length = lead >= 0xC0 ? Utf8LengthByLead(lead) : 1;
   return start - 1 + length > bytes.size() ? start - 1 : bytes.size();
 }
 
@@ -110,11 +111,6 @@ std::size_t AnsiCut(std::string_view bytes, std::size_t from, LeadBytePredicate 
   std::size_t boundary = bytes.size();
   while (boundary > from && is_lead_byte(Byte(bytes, boundary - 1))) --boundary;
   return boundary + ((bytes.size() - boundary) & ~std::size_t{1});
-}
-
-// The length of a UTF-8 sequence by its first byte, if it is one at all.
-std::size_t Utf8Length(unsigned char first) {
-  return first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
 }
 
 class StreamDecoder {
@@ -193,7 +189,7 @@ class StreamDecoder {
       }
       at += ascii;
       if (at < bytes.size()) {
-        const std::size_t length = Utf8Length(Byte(bytes, at));
+        const std::size_t length = Utf8LengthByLead(Byte(bytes, at));
         if (last || at + length <= bytes.size()) {
           const Utf8Check first = CheckUtf8(bytes.substr(at, length), true);
           if (first.ill_formed) {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/byte_search.h"
+#include "scan/byte_keys.h"
 #include "scan/text_encoding.h"
 
 namespace tesqua {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "scan/entry_list.h"
 #include "scan/text_encoding.h"
+#include "tests/entry_list.h"
 
 namespace tesqua::testing {
 

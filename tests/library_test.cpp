@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/new_file.h"
-#include "scan/entry_list.h"
+#include "tests/entry_list.h"
 #include "tests/temp_dir.h"
 
 namespace tesqua {
@@ -110,7 +110,7 @@ TEST(LibraryTest, EveryLineIsInsertedAtTheIndexOfTheLinesReadBeforeIt) {
   std::string bytes;
   for (int i = 0; i < 40000; ++i) bytes.append("K").append(std::to_string(i)).append("\r\n");
   WriteBytes("code.ini", bytes);
-  EntryList list({u"kept"});
+  testing::EntryList list({u"kept"});
   LoadLibrary(list, "code.ini", DecodeGbk);
   ASSERT_EQ(list.ListCount(), 40001);  // more than a 16-bit index holds
   EXPECT_EQ(list.List(0), u"K0");

@@ -151,11 +151,10 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
       stream.Finish();
       ASSERT_EQ(stream.FirstPoints(), model::FirstPoints(keys, text)) << Describe(keys, text);
 
-      MatchStream decoded(matcher, true);
-      FeedingSink sink(decoded, true);
+      MatchSink sink(matcher, true, true, true);
       PipeSource source(bytes, unsigned(round));
       DecodeInChunks(source, GbkCodePage(), sink, 16 + random() % 64);
-      decoded.Finish();
+      const MatchStream& decoded = sink.Finish();
       const std::u16string whole = DecodeText(bytes, DecodeGbk);
       ASSERT_EQ(decoded.FirstPoints(), model::FirstPoints(keys, whole)) << Describe(keys, whole);
     }
@@ -183,17 +182,6 @@ TEST(MatcherTest, StopsEarlyOnlyWhenEveryKeyIsFoundAndTakesNothingAfterTheEnd) {
     stream.Finish();
     EXPECT_EQ(stream.FirstPositions(), (std::vector<std::uint64_t>{0, kNotFound})) << bytes;
   }
-}
-
-// Every unit of the basic plane, two pairs, and a lone surrogate at the end.
-TEST(MatcherTest, TextFoldsAsThePlainScanFoldsIt) {
-  std::u16string all;
-  for (char32_t unit = 0; unit < 0x10000; ++unit) all.push_back(char16_t(unit));
-  all += u"\U00010400\U0001E900\xD800";
-  std::u16string folded(all.size(), u'\0');
-  FoldUnits(all.data(), all.size(), folded.data());
-  EXPECT_EQ(folded, model::Fold(all));
-  EXPECT_EQ(FoldCase(all), model::Fold(all));
 }
 
 }  // namespace

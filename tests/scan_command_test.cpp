@@ -376,30 +376,5 @@ TEST(ScanCommandBatchTest, TheProgressLineCountsFilesAndMegabytesAndNeverShowsBe
   EXPECT_EQ(Screen(shown), expected);
 }
 
-TEST(MatcherReuseTest, WidenAsciiFoldsCapitalsOnlyAndStopsAtTheFirstByteAbove127) {
-  const std::string piece = "@AZ[`az{ 0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ ~\x7F";
-  const std::u16string kept = u"@AZ[`az{ 0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ ~\x7F";
-  const std::u16string folded = u"@az[`az{ 0123456789 abcdefghijklmnopqrstuvwxyz ~\x7F";
-  struct Case {
-    std::string bytes;
-    bool fold;
-    std::u16string units;  // what is widened, up to the first byte above 127
-  };
-  const Case cases[] = {
-      {"aZ@\xC3\xA9", true, u"az@"},
-      {piece + "\x80", true, folded},
-      {piece + "\xFF", false, kept},
-      // Long runs go on in wider blocks, which stop at a byte above 127 too.
-      {piece + piece + "\xC3\xA9" + piece + piece, true, folded + folded},
-      {piece + piece + piece + piece, true, folded + folded + folded + folded},
-      {piece + piece + piece + piece, false, kept + kept + kept + kept},
-  };
-  for (const Case& c : cases) {
-    std::u16string out(c.bytes.size(), u'?');
-    const std::size_t widened = WidenAscii(c.bytes.data(), c.bytes.size(), out.data(), c.fold);
-    EXPECT_EQ(out.substr(0, widened), c.units) << c.bytes;
-  }
-}
-
 }  // namespace
 }  // namespace tesqua

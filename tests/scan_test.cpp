@@ -13,6 +13,12 @@ std::u16string Warning(std::u16string_view name) {
   return u"\r\n注意：发现未来函数" + std::u16string(name) + u"！";
 }
 
+// The clipboard as the watch hands it to the scan: each read a text of its own.
+template <typename Read>
+SharedClipboardTextReader Reader(Read read) {
+  return [read] { return std::make_shared<const std::u16string>(read()); };
+}
+
 // Rows one after another with other libraries: the matcher kept between scans must follow the
 // library it is asked about.
 TEST(ScanTest, Verdicts) {
@@ -51,10 +57,6 @@ TEST(ScanTest, Verdicts) {
     const ScanResult result = ScanText(c.entries, c.text);
     EXPECT_EQ(result.verdict, verdict) << c.what;
     EXPECT_EQ(result.hit_count, int(c.names.size())) << c.what;
-    // The one-key search that the benchmarks measure the matcher against.
-    if (c.entries.size() == 1) {
-      EXPECT_EQ(ContainsIgnoringCase(c.text, SearchKey(c.entries[0])), !c.names.empty()) << c.what;
-    }
   }
 }
 
@@ -65,7 +67,7 @@ TEST(ScanTest, TheClipboardIsReadOncePerEntryAndTheFirstTextIsSearched) {
   for (const char16_t* entry : {u"$ZIG", u"DLOW", u"DVOL"}) list.AddItem(entry, list.ListCount());
   const std::u16string texts[] = {u"dvol", u"dlow", u"zig("};
   int reads = 0;
-  const ScanResult result = ScanClipboardText(list, [&] { return texts[reads++]; });
+  const ScanResult result = ScanClipboardText(list, Reader([&] { return texts[reads++]; }));
   EXPECT_EQ(result.verdict, Warning(u"DVOL"));
   EXPECT_EQ(result.hit_count, 1);
   EXPECT_EQ(reads, 3);
@@ -77,28 +79,18 @@ TEST(ScanTest, FailuresComeBeforeAnyVerdict) {
   // An empty library fails before the clipboard is read.
   testing::FakeListBox empty;
   int reads = 0;
-  EXPECT_THROW(ScanClipboardText(empty, [&] { return ++reads, std::u16string(u"x"); }),
+  EXPECT_THROW(ScanClipboardText(empty, Reader([&] { return ++reads, std::u16string(u"x"); })),
                PlatformFailure);
   EXPECT_EQ(reads, 0);
   // A failed read leaves the selection on its entry.
   testing::FakeListBox list;
   for (const char16_t* entry : {u"A", u"B", u"C"}) list.AddItem(entry, list.ListCount());
-  EXPECT_THROW(ScanClipboardText(list,
-                                 [&]() -> std::u16string {
+  EXPECT_THROW(ScanClipboardText(list, Reader([&]() -> std::u16string {
                                    if (++reads == 2) throw PlatformFailure("clipboard busy");
                                    return u"a";
-                                 }),
+                                 })),
                PlatformFailure);
   EXPECT_EQ(list.ListIndex(), 1);
-  // Indexes outside the list fail as well; -1 is no selection.
-  for (const int bad : {-2, 3}) {
-    EXPECT_THROW(list.AddItem(u"x", bad + 1), PlatformFailure);
-    EXPECT_THROW(list.List(bad), PlatformFailure);
-    EXPECT_THROW(list.SetListIndex(bad), PlatformFailure);
-  }
-  list.AddItem(u"D", 3);
-  list.SetListIndex(-1);
-  EXPECT_EQ(list.List(3), u"D");
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ TEST(TextEncodingTest, TextDecodesByItsMarkOrItsBytes) {
   for (const Case& c : cases) EXPECT_EQ(DecodeText(c.bytes, DecodeGbk), c.text) << c.bytes;
 }
 
-// Written out for the scalar reader; TextStreamTest sweeps every sequence through the blocks.
+// Written out for the scalar reader; VectorKernelsTest sweeps every sequence through the blocks.
 TEST(TextEncodingTest, Utf8CheckIsStrictAndTellsLongSequences) {
   struct Case {
     std::string_view bytes;

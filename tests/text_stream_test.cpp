@@ -53,41 +53,6 @@ TEST(TextStreamTest, ChunksDecodeAsTheWholeDoes) {
   }
 }
 
-TEST(TextStreamTest, CheckingUtf8AgreesWithTheDecoderOnEverySequence) {
-  const unsigned char kNext[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
-                                 0xA0, 0xBF, 0xC0, 0xE0, 0xF0, 0xFF};
-  // Every lead byte, followed by up to two of kNext (three after a four-byte lead).
-  std::vector<std::string> sequences;
-  for (int lead = 0; lead < 256; ++lead) sequences.emplace_back(1, char(lead));
-  for (std::size_t i = 0; i < sequences.size(); ++i) {
-    const std::string sequence = sequences[i];
-    if (sequence.size() == (std::uint8_t(sequence[0]) < 0xF0 ? 3u : 4u)) continue;
-    for (const unsigned char next : kNext) sequences.push_back(sequence + char(next));
-  }
-  // Amid a block, at its end, and where two runs of blocks meet.
-  const std::pair<std::size_t, std::size_t> kPlaces[] = {{30, 40}, {61, 40}, {1022, 100}};
-  std::string bytes;
-  for (const std::string& sequence : sequences) {
-    for (const auto& [before, after] : kPlaces) {
-      bytes.assign(before, 'a');
-      bytes.append(sequence).append(after, 'b');
-      std::size_t valid = before;  // ASCII up to the sequence and after it
-      bool long_sequence = false;
-      while (valid < before + sequence.size()) {
-        const std::size_t length = Utf8SequenceLength(bytes, valid);
-        if (length == 0) break;
-        long_sequence = long_sequence || length >= 3;
-        valid += length;
-      }
-      if (valid >= before + sequence.size()) valid = bytes.size();
-      const Utf8Check check = CheckUtf8(bytes, true);
-      ASSERT_EQ(std::tuple(check.used, check.ill_formed, check.long_sequence),
-                std::tuple(valid, valid < bytes.size(), long_sequence))
-          << testing::PrintToString(sequence) << " after " << before;
-    }
-  }
-}
-
 TEST(TextStreamTest, ChoosesTheEncodingAndRestartsOnlyWhenLaterBytesOverturnTheChoice) {
   const std::string x(100, 'x');
   const std::u16string ux(100, u'x');

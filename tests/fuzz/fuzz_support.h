@@ -8,6 +8,7 @@
 #include <random>
 #include <string_view>
 
+#include "scan/match_sink.h"
 #include "scan/matcher.h"
 #include "scan/text_encoding.h"
 #include "scan/text_stream.h"
@@ -67,29 +68,6 @@ class CollectingSink : public TextSink {
   std::u16string text;
   int restarts = 0;
   std::size_t largest = 0;  // units in the largest piece
-};
-
-// Decoded text straight into the matcher, as files are scanned: the decoder stops once every
-// key is found, and starts the text over when the bytes turn out to be in another encoding.
-// With bytes, UTF-8 and GBK go to the matcher undecoded, as tesqua-scan gives them.
-class FeedingSink : public TextSink {
- public:
-  FeedingSink(MatchStream& stream, bool bytes) : stream_(stream), bytes_(bytes) {}
-  void Restart() override { stream_.Reset(); }
-  bool Take(std::u16string_view units, bool folded) override {
-    stream_.Feed(units, folded);
-    return !stream_.Done();
-  }
-  bool TakesFolded() const override { return true; }
-  bool TakesBytes(ByteEncoding) const override { return bytes_; }
-  bool TakeBytes(std::string_view bytes, ByteEncoding encoding) override {
-    stream_.FeedBytes(bytes, encoding);
-    return !stream_.Done();
-  }
-
- private:
-  MatchStream& stream_;
-  bool bytes_;
 };
 
 }  // namespace tesqua

@@ -63,11 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "the verdict of text fed in pieces");
 
   const bool as_bytes = piece_seed & 2;
-  MatchStream decoded(matcher, true);
-  FeedingSink sink(decoded, as_bytes);
+  MatchSink sink(matcher, true, as_bytes, as_bytes);  // tesqua-scan's own, bytes or units
   PipeSource source(text_bytes, piece_seed);
   DecodeInChunks(source, GbkCodePage(), sink, 4 + piece_seed);
-  decoded.Finish();
+  const MatchStream& decoded = sink.Finish();
   if (!as_bytes) {
     Require(decoded.FirstPositions() == positions, "the positions of bytes decoded in chunks");
   }

@@ -1,6 +1,7 @@
 // The keys of a library as bytes of a UTF-8 or GBK text, so that such a text is searched where
 // it lies, undecoded: ASCII letters are folded on the fly, every other byte compares exactly.
-// Part of the matcher (scan/matcher.h), which builds these on first use per encoding.
+// Part of the matcher (scan/matcher.h), which builds these on first use per encoding; the
+// search that uses them is MatchStream's (scan/byte_search.cpp).
 #pragma once
 
 #include <cstddef>
@@ -112,31 +113,6 @@ struct ByteKeys {
   bool Matches(const BytePattern& pattern, const unsigned char* text) const;
   std::size_t MemoryBytes() const;
 };
-
-// From at on, 64 positions at a time while at < end, the first block with positions where
-// some pattern of a bucket in low and high may start: returns where it begins, candidates gets
-// the positions as bits and bucket_bits[i] and bucket_bits[64 + i] the buckets (0-7, 8-15) of
-// position i. Returns end, and no candidates, when there is none. Reads 67 bytes past each
-// block's start. Needs AVX2; uses AVX-512 where the processor has it.
-std::size_t NextNibbleCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
-                                 const ByteKeys::NibbleTable& low,
-                                 const ByteKeys::NibbleTable& high, unsigned char* bucket_bits,
-                                 std::uint64_t& candidates);
-
-// What a block of the shift-or filter found: open[h] bit 8 * j + b where bucket b's last
-// window may lie 8 * h + j bytes on, starts bit j where a short pattern's first byte stands;
-// carry: lanes reaching into the next block (0 before the first, which lets all through).
-struct ShiftCandidates {
-  std::uint64_t carry = 0;
-  std::uint64_t open[2] = {};
-  unsigned starts = 0;
-};
-
-// From at on, 16 positions at a time while at < end, the first block with candidates of the
-// shift-or filter: returns where it begins (end, with none, if there is no such block). Reads
-// 32 bytes past each block's start. Hashes with AVX2 where the processor has it.
-std::size_t NextShiftCandidates(const unsigned char* bytes, std::size_t at, std::size_t end,
-                                const ByteKeys& keys, ShiftCandidates& found);
 
 // The length of the character at bytes[0] as the decoders read it (an ill-formed byte is one
 // character of its own); available: bytes from bytes[0] on, at least 1.
