@@ -327,9 +327,11 @@ class StreamDecoder {
   TextSink& sink_;
   std::vector<char16_t>& units_;
   bool wanted_ = true;  // the sink wants more of the text
-  // The sink searches UTF-8, or GBK, as bytes.
-  const bool bytes_utf8_ = sink_.TakesBytes(ByteEncoding::kUtf8);
+  // The sink searches GBK, or UTF-8, as bytes. UTF-8 goes as bytes only where the ANSI code
+  // page does too: a text whose ASCII start went as UTF-8 bytes may turn out to be ANSI, and a
+  // sink is given one text in bytes or in units, never in both.
   const bool bytes_gbk_ = sink_.TakesBytes(ByteEncoding::kGbk);
+  const bool bytes_utf8_ = bytes_gbk_ && sink_.TakesBytes(ByteEncoding::kUtf8);
 };
 
 }  // namespace

@@ -37,7 +37,8 @@ class TextSink {
   virtual bool TakesFolded() const { return false; }
   // Whether the sink takes a text in this encoding as its bytes, undecoded: TakeBytes then
   // gets them instead of Take getting units. For GBK: whether the ANSI code page is GBK.
-  // ASCII that comes before the encoding is known comes as UTF-8.
+  // ASCII that comes before the encoding is known comes as UTF-8. UTF-8 comes as bytes only
+  // to a sink that takes GBK as bytes too.
   virtual bool TakesBytes(ByteEncoding) const { return false; }
   // Whole characters of the text, as they stand in the bytes. Returns false when it needs no
   // more of the text.

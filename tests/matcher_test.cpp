@@ -151,7 +151,9 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
       stream.Finish();
       ASSERT_EQ(stream.FirstPoints(), model::FirstPoints(keys, text)) << Describe(keys, text);
 
-      MatchSink sink(matcher, true, true, true);
+      // Now and then the ANSI code page is not searched as bytes (a system whose code page is
+      // not GBK), so that ASCII taken as UTF-8 bytes turns out to be ANSI text of units.
+      MatchSink sink(matcher, true, true, round % 4 != 3);
       PipeSource source(bytes, unsigned(round));
       DecodeInChunks(source, GbkCodePage(), sink, 16 + random() % 64);
       const MatchStream& decoded = sink.Finish();
