@@ -105,6 +105,7 @@ TEST_F(ClipwatchTest, AHeldClipboardIsReadAgainLaterUntilTenSecondsHavePassed) {
   platform_.Deliver(WM_TIMER, kClipboardRetryTimer);
   platform_.Deliver(WM_TIMER, kClipboardRetryTimer);
   platform_.Deliver(WM_CLIPBOARDUPDATE);
+  platform_.Deliver(WM_TIMER, kClipboardRetryTimer + 1);  // another timer's: no read
   EXPECT_EQ(retry(1000), ten_seconds);
   platform_.failing.clear();
   platform_.clipboard_reads = 0;

@@ -110,11 +110,11 @@ class FakePlatform : public Platform {
   }
   void SetTimer(std::uintptr_t id, std::uint32_t period) override { timers[id] = period; }
   void KillTimer(std::uintptr_t id) override { timers.erase(id); }
-  bool SetWindowPos(WindowHandle window, WindowHandle after, int, int, int, int,
+  bool SetWindowPos(WindowHandle window, WindowHandle after, int x, int y, int width, int height,
                     std::uint32_t flags) override {
     Check("SetWindowPos");  // and only ever asked to change the z-order
     if (window != kFakeWindow || (after != kHwndTopmost && after != kHwndNotopmost) ||
-        flags != (kSwpNoMove | kSwpNoSize)) {
+        flags != (kSwpNoMove | kSwpNoSize) || (x | y | width | height) != 0) {
       throw PlatformFailure("unexpected SetWindowPos arguments");
     }
     return topmost = after == kHwndTopmost, true;

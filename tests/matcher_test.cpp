@@ -101,7 +101,7 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
         "\xB0\x61", "\xCD\xA8", "$", "\xA3\xC1", "\xA3\xE1", "\xA6\xA1", "\xA6\xC1", "\xA2\x41",
         "\x80", "\xFF", "\x81", "\xE6\x9C\xAA"}, DecodeGbk},
       {ByteEncoding::kUtf8, 7, {"a", "B", "(", "1", "\r\n", "\xE6\x9C\xAA", "$",
-        "\xF0\x90\x80\x80"}, DecodeUtf8, true},
+        "\xF0\x90\x80\x80", "\xC2\x80"}, DecodeUtf8, true},
       {ByteEncoding::kGbk, 7, {"a", "B", "(", "\r\n", "\x81\x41", "\xB0\x61", "$"}, DecodeGbk,
        true},
   };

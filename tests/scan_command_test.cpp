@@ -9,6 +9,7 @@
 
 #include "cli/batch.h"
 #include "cli/mapped_file.h"
+#include "cli/output.h"
 #include "scan/matcher.h"
 #include "tests/temp_dir.h"
 
@@ -196,7 +197,7 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
        "missing.ini: No such file or directory"},
       {{"--library", ".", "-"}, "ZIG(", kExitError, "", ".: is a directory"},
       {{"--library"}, "ZIG(", kExitError, "", "Usage: tesqua-scan"},
-      {{"--frobnicate"}, "ZIG(", kExitError, "", "--frobnicate"},
+      {{"--frobnicate=1"}, "ZIG(", kExitError, "", "unknown option --frobnicate=1\n"},
       {{"-xr"}, "ZIG(", kExitError, "", "unknown option -x\n"},
       {{"--json=yes"}, "ZIG(", kExitError, "", "--json takes no value\n"},
       {{"--", "--json"}, "ZIG(", kExitError, "", "cannot read --json"},
@@ -217,6 +218,26 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
 
 // Large files are read in chunks; a late GBK byte makes the scan start over, after the matcher
 // may already have told the decoder that it needed no more.
+// Windows text in files and pipes: a line feed alone goes on as CR LF, also where the writes
+// cut a CR LF in two.
+TEST(ScanCommandTest, LineFeedsGoOnAsCrLfWhereverTheWritesAreCut) {
+  struct Collecting : ReportingBuffer {
+    std::string bytes;
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+      return bytes.append(text, std::size_t(count)), count;
+    }
+  };
+  auto collecting = std::make_unique<Collecting>();
+  const std::string& written = collecting->bytes;
+  CrLfBuffer buffer(std::move(collecting));
+  std::ostream(&buffer) << "a\nb\r\n"
+                        << "\n"
+                        << "x\r"
+                        << "\ny"
+                        << "\n";
+  EXPECT_EQ(written, "a\r\nb\r\n\r\nx\r\ny\r\n");
+}
+
 TEST(ScanCommandTest, LargeFilesAcrossTheirReadingChunks) {
   TempDir dir;
   WriteBytes("utf8.ini", "$ZIG\r\n未来\r\nDVOL\r\n");

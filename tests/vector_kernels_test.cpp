@@ -19,7 +19,9 @@ namespace {
 std::vector<const VectorKernels*> EveryKernelSet() {
   std::vector<const VectorKernels*> sets;
   for (const VectorWidth width : {VectorWidth::kNone, VectorWidth::kAvx2, VectorWidth::kAvx512}) {
-    if (ProcessorHas(width)) sets.push_back(&KernelsFor(width));
+    if (!ProcessorHas(width)) continue;
+    sets.push_back(&KernelsFor(width));
+    EXPECT_EQ(sets.back()->width, width);  // never wider than asked for
   }
   return sets;
 }
