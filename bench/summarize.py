@@ -60,11 +60,13 @@ def library_rows(data, row):
     its database, and with it compiled beforehand) and against the 27 entries, with the scan
     in process beside them where it was measured."""
     inprocess = {}
-    for name in ("libraries.json", "inprocess.json"):
-        if os.path.exists(os.path.join(data, name)):
-            for key, b in google_medians(os.path.join(data, name)).items():
-                if key.startswith("ByteSearchLibrary/"):
-                    inprocess.setdefault(int(key.split("/")[1]), seconds(b))
+    files = [os.path.join(data, name) for name in ("libraries.json", "inprocess.json")]
+    # The newer of the two runs (--libraries, or the whole comparison) first.
+    for path in sorted((f for f in files if os.path.exists(f)), key=os.path.getmtime,
+                       reverse=True):
+        for key, b in google_medians(path).items():
+            if key.startswith("ByteSearchLibrary/"):
+                inprocess.setdefault(int(key.split("/")[1]), seconds(b))
     base = hyperfine_cpu(os.path.join(data, "versus-27.json"))["tesqua-scan"]
     goals = {27: ("vectorscan", 0.5), 1000: ("vectorscan", 0.7),
              32767: ("vectorscan-precompiled", 1.0)}
