@@ -2,7 +2,10 @@
 // against the plain per-key loop, and the matcher's memory.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include "scan/library.h"
 #include "scan/matcher.h"
 #include "scan/scan.h"
+#include "scan/text_encoding.h"
 
 namespace tesqua {
 namespace {
@@ -115,6 +119,44 @@ void LargeLibraryPlainLoop(benchmark::State& state) {
   }
 }
 BENCHMARK(LargeLibraryPlainLoop)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The 100 MB UTF-8 file of bench/compare searched as bytes from memory with a library of
+// bench/compare's (27: the defaults), the matcher built once: the scan alone, beside the
+// whole-process figures. The files come from $TESQUA_BENCH_DATA (skipped without it).
+void ByteSearchLibrary(benchmark::State& state) {
+  const char* data = std::getenv("TESQUA_BENCH_DATA");
+  if (data == nullptr) {
+    state.SkipWithError("TESQUA_BENCH_DATA not set");
+    return;
+  }
+  const auto count = int(state.range(0));
+  const std::vector<std::u16string> entries =
+      count == 27 ? DefaultLibrary()
+                  : ReadLibrary(std::string(data) + "/lib-" + std::to_string(count) + ".ini",
+                                [](std::string_view bytes) { return DecodeGbk(bytes); });
+  std::ifstream file(std::string(data) + "/big.txt", std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(file)), {});
+  const Matcher matcher(SearchKeys(entries));
+  MatchStream stream(matcher);
+  constexpr std::size_t kPiece = 8 << 20;  // as tesqua-scan hands a mapped file on
+  for (auto _ : state) {
+    stream.Reset();
+    for (std::size_t at = 0; at < text.size(); at += kPiece) {
+      stream.FeedBytes(std::string_view(text).substr(at, kPiece), ByteEncoding::kUtf8);
+    }
+    stream.Finish();
+    benchmark::DoNotOptimize(stream);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+}
+BENCHMARK(ByteSearchLibrary)
+    ->Arg(27)
+    ->Arg(65)
+    ->Arg(128)
+    ->Arg(300)
+    ->Arg(1000)
+    ->Arg(32767)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tesqua

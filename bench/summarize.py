@@ -55,11 +55,48 @@ def machine():
     return "%s, %d cores, %s; %s" % (model, os.cpu_count(), platform.platform(), "; ".join(versions))
 
 
-def main(data, small_only=False):
+def library_rows(data, row):
+    """Libraries of 27 to 32,767 entries, whole-process CPU time against Vectorscan (compiling
+    its database, and with it compiled beforehand) and against the 27 entries, with the scan
+    in process beside them where it was measured."""
+    inprocess = {}
+    files = [os.path.join(data, name) for name in ("libraries.json", "inprocess.json")]
+    # The newer of the two runs (--libraries, or the whole comparison) first.
+    for path in sorted((f for f in files if os.path.exists(f)), key=os.path.getmtime,
+                       reverse=True):
+        for key, b in google_medians(path).items():
+            if key.startswith("ByteSearchLibrary/"):
+                inprocess.setdefault(int(key.split("/")[1]), seconds(b))
+    base = hyperfine_cpu(os.path.join(data, "versus-27.json"))["tesqua-scan"]
+    goals = {27: ("vectorscan", 0.5), 1000: ("vectorscan", 0.7),
+             32767: ("vectorscan-precompiled", 1.0)}
+    for count in (27, 65, 128, 300, 1000, 32767):
+        c = hyperfine_cpu(os.path.join(data, "versus-%d.json" % count))
+        ours = c["tesqua-scan"]
+        scan = " (scan in process %.1f ms)" % (inprocess[count] * 1e3) if count in inprocess else ""
+        for peer, label in (("vectorscan", "Vectorscan"),
+                            ("vectorscan-precompiled", "Vectorscan, database compiled before")):
+            goal = goals.get(count)
+            has_goal = goal is not None and goal[0] == peer
+            row("100 MB, %s entries, CPU time vs %s%s" % (format(count, ","), label, scan),
+                "%.1f ms" % (ours * 1e3), "%.1f ms" % (c[peer] * 1e3),
+                "%.2f x" % (ours / c[peer]), "<= %.1f x" % goal[1] if has_goal else "-",
+                not has_goal or ours / c[peer] <= goal[1])
+        if count != 27:
+            row("100 MB, %s entries vs 27 entries, CPU time" % format(count, ","),
+                "%.1f ms" % (ours * 1e3), "%.1f ms" % (base * 1e3), "%.2f x" % (ours / base),
+                "<= 1.5 x" if count <= 300 else "-", count > 300 or ours / base <= 1.5)
+
+
+def main(data, small_only=False, libraries_only=False):
     rows = []
 
     def row(what, ours, peer, ratio, goal, ok):
         rows.append((what, ours, peer, ratio, goal, ("met" if ok else "missed") if goal != "-" else ""))
+
+    if libraries_only:
+        library_rows(data, row)
+        return report(rows)
 
     for tag, where, goal in (("", "", 0.5), ("-core0", ", one core", 0.7)):
         m = hyperfine_medians(os.path.join(data, "small-files%s.json" % tag))
@@ -71,6 +108,7 @@ def main(data, small_only=False):
     if small_only:
         return report(rows)
 
+    library_rows(data, row)
     for name, label in (("cpu-utf8", "UTF-8"), ("cpu-gbk", "GBK"), ("cpu-utf16", "UTF-16 LE")):
         c = hyperfine_cpu(os.path.join(data, name + ".json"))
         ours, peer = c["tesqua-scan"], c["vectorscan"]
@@ -138,4 +176,4 @@ def report(rows):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], "--small-files" in sys.argv[2:])
+    main(sys.argv[1], "--small-files" in sys.argv[2:], "--libraries" in sys.argv[2:])

@@ -375,8 +375,7 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
           break;
         case FileScan::Outcome::kScanned:
           ++totals.scanned;
-          hits = std::any_of(scan.first_positions.begin(), scan.first_positions.end(),
-                             [](std::uint64_t at) { return at != kNotFound; });
+          hits = !scan.hits.empty();
           totals.with_hits += hits ? 1 : 0;
           break;
       }

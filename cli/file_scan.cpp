@@ -163,10 +163,9 @@ FileScan Unreadable(std::string error) {
   return scan;
 }
 
-void Collect(MatchSink& sink, const ScanSettings& settings, FileScan& scan) {
+void Collect(MatchSink& sink, FileScan& scan) {
   const MatchStream& stream = sink.Finish();
-  scan.first_positions = stream.FirstPositions();
-  if (settings.with_points) scan.first_points = stream.FirstPoints();
+  scan.hits = stream.Hits();
 }
 
 FileScan Binary() {
@@ -183,7 +182,7 @@ FileScan ScanPieces(ByteSource& source, const Matcher& matcher, const ScanSettin
   MatchSink sink(matcher, settings.with_points, true, AnsiCodePageIsGbk());
   const std::size_t chunk = std::size_t(std::min<std::uintmax_t>(kDecodeChunk, size + 64));
   scan.encoding = DecodeInChunks(source, SystemCodePage(), sink, chunk);
-  Collect(sink, settings, scan);
+  Collect(sink, scan);
   return scan;
 }
 
@@ -282,7 +281,7 @@ FileScan FileScanner::ScanInput(ByteSource& source, bool known_regular, bool can
       sink_->Restart();
       scan.encoding = DecodeBytes(mapped.Bytes(), SystemCodePage(), *sink_, units_, kDecodeChunk,
                                   [&mapped](const char* passed) { mapped.Release(passed); });
-      Collect(*sink_, settings_, scan);
+      Collect(*sink_, scan);
       return scan;
     }
   }
@@ -299,7 +298,7 @@ FileScan FileScanner::ScanBytes(std::string_view bytes) {
   FileScan scan;
   sink_->Restart();
   scan.encoding = DecodeBytes(bytes, SystemCodePage(), *sink_, units_);
-  Collect(*sink_, settings_, scan);
+  Collect(*sink_, scan);
   return scan;
 }
 

@@ -20,8 +20,8 @@ struct FileScan {
   Outcome outcome = Outcome::kScanned;
   std::string error;  // why it could not be read
   TextEncoding encoding = TextEncoding::kUtf8;
-  std::vector<std::uint64_t> first_positions;  // per key of the matcher
-  std::vector<TextPoint> first_points;         // per key, when asked for
+  // The keys of the matcher found, in its order; their lines and columns when asked for.
+  std::vector<KeyHit> hits;
 };
 
 // Counts the bytes read, for the progress shown while a batch runs.

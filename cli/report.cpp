@@ -75,10 +75,9 @@ std::string TextLine(const std::string& path, const std::vector<std::u16string>&
                      const FileScan& scan) {
   std::u16string names;
   bool any = false;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (scan.first_positions[i] == kNotFound) continue;
+  for (const KeyHit& hit : scan.hits) {
     if (any) names += u", ";
-    names += DisplayName(entries[i]);
+    names += DisplayName(entries[hit.key]);
     any = true;
   }
   static const std::string no_hit = EncodeUtf8(kNoHitVerdict);  // most files: once for all
@@ -98,15 +97,14 @@ std::string JsonLine(const std::string& path, const std::vector<std::u16string>&
   }
   json += ",\"encoding\":\"" + EncodingName(scan.encoding) + "\",\"hits\":[";
   bool any = false;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (scan.first_positions[i] == kNotFound) continue;
+  for (const KeyHit& hit : scan.hits) {
     if (any) json += ',';
     any = true;
-    const TextPoint point = scan.first_points.empty() ? TextPoint{} : scan.first_points[i];
-    json += "{\"entry\":" + JsonString(EncodeUtf8(entries[i])) +
-            ",\"name\":" + JsonString(EncodeUtf8(DisplayName(entries[i]))) +
-            ",\"line\":" + std::to_string(point.line) +
-            ",\"column\":" + std::to_string(point.column) + "}";
+    const std::u16string& entry = entries[hit.key];
+    json += "{\"entry\":" + JsonString(EncodeUtf8(entry)) +
+            ",\"name\":" + JsonString(EncodeUtf8(DisplayName(entry))) +
+            ",\"line\":" + std::to_string(hit.point.line) +
+            ",\"column\":" + std::to_string(hit.point.column) + "}";
   }
   return json + "]}\n";
 }

@@ -52,7 +52,9 @@ int ScanSingleInput(const ScanOptions& options, const std::vector<std::u16string
         << " has no entries, so there is no verdict\n";
     return kExitNoVerdict;
   }
-  const ScanResult result = Verdict(entries, scan.first_positions);
+  std::vector<std::uint64_t> first_positions(entries.size(), kNotFound);
+  for (const KeyHit& hit : scan.hits) first_positions[hit.key] = hit.position;
+  const ScanResult result = Verdict(entries, first_positions);
   if (!options.quiet) out << EncodeUtf8(result.verdict) << '\n';
   return result.hit_count > 0 ? kExitFound : kExitNoneFound;
 }

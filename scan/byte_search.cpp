@@ -53,6 +53,12 @@ std::uint64_t ByteSearch::First(std::uint32_t key) const {
   return found_.first[key];
 }
 
+void ByteSearch::AppendFound(std::vector<std::uint32_t>& keys) const {
+  keys.insert(keys.end(), found_.found.begin(), found_.found.end());
+  if (decoded_)
+    keys.insert(keys.end(), decoded_->Found().found.begin(), decoded_->Found().found.end());
+}
+
 TextPoint ByteSearch::Point(std::uint32_t key) const {
   if (found_.first[key] == kNotFound && decoded_ && decoded_->Found().first[key] != kNotFound) {
     // Counted from where the decoded text starts.

@@ -160,7 +160,7 @@ __attribute__((target("avx2"))) std::size_t WidenAsciiAvx2(const char* bytes, st
 }
 
 // ShiftHash of the windows at 8 positions, times 16: where their entries lie in the table.
-__attribute__((target("avx2"))) inline void HashesAvx2(const unsigned char* bytes, unsigned bits,
+__attribute__((target("avx2"))) inline void HashesAvx2(const unsigned char* bytes, __m128i shift,
                                                        std::uint32_t* hashes) {
   // Each window's three bytes in a 32-bit lane above a zero byte, as ShiftHash reads them.
   const __m256i windows_of = _mm256_setr_epi8(-1, 0, 1, 2, -1, 1, 2, 3, -1, 2, 3, 4, -1, 3, 4, 5,
@@ -170,9 +170,8 @@ __attribute__((target("avx2"))) inline void HashesAvx2(const unsigned char* byte
   const __m256i windows =
       _mm256_or_si256(_mm256_shuffle_epi8(raw, windows_of), _mm256_set1_epi32(0x20202000));
   const __m256i product = _mm256_mullo_epi32(windows, _mm256_set1_epi32(int(0x9E3779B1u)));
-  _mm256_store_si256(
-      reinterpret_cast<__m256i*>(hashes),
-      _mm256_slli_epi32(_mm256_srl_epi32(product, _mm_cvtsi32_si128(int(32 - bits))), 4));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(hashes),
+                     _mm256_slli_epi32(_mm256_srl_epi32(product, shift), 4));
 }
 
 __attribute__((target("avx2"))) std::size_t NextShiftCandidatesAvx2(const unsigned char* bytes,
@@ -180,12 +179,14 @@ __attribute__((target("avx2"))) std::size_t NextShiftCandidatesAvx2(const unsign
                                                                     const ByteKeys& keys,
                                                                     ShiftCandidates& found) {
   ShiftScan scan(keys, found.carry);
+  const __m128i shift = _mm_cvtsi32_si128(int(32 - keys.shift_bits));  // ShiftHash's
   for (; at < end; at += 16) {
     alignas(32) std::uint32_t hashes[16];
-    HashesAvx2(bytes + at, keys.shift_bits, hashes);
-    HashesAvx2(bytes + at + 8, keys.shift_bits, hashes + 8);
-    // Read back from memory: eight loads cost less than eight extractions from a vector.
-    asm volatile("" : : "r"(hashes) : "memory");
+    HashesAvx2(bytes + at, shift, hashes);
+    HashesAvx2(bytes + at + 8, shift, hashes + 8);
+    // Read back from memory: loads cost less than extractions from a vector. Only the hashes
+    // are to be read again, nothing else that the loop keeps in registers.
+    asm volatile("" : "+m"(hashes));
     if (scan.Block(bytes, at, end, hashes)) return scan.Done(at, found);
   }
   scan.open[0] = scan.open[1] = 0;

@@ -111,7 +111,13 @@ struct ShiftScan {
                                             std::size_t end, const std::uint32_t* hashes) {
     for (int half = 0; half < 2; ++half) {
       const std::uint32_t* eight = hashes + 8 * half;
-      for (int i = 0; i < 8; ++i) state = _mm_or_si128(state, Lanes(eight[i], i));
+      // The hashes read in pairs: half the loads, which are what this loop is short of.
+      for (int i = 0; i < 8; i += 2) {
+        std::uint64_t pair;
+        __builtin_memcpy(&pair, eight + i, 8);
+        state = _mm_or_si128(state, Lanes(std::uint32_t(pair), i));
+        state = _mm_or_si128(state, Lanes(std::uint32_t(pair >> 32), i + 1));
+      }
       open[half] = ~Low64(state) & live;
       state = _mm_srli_si128(state, 8);
     }

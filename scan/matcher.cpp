@@ -122,6 +122,15 @@ Matcher::Matcher(KeyList keys) {
     max_length_ = std::max(max_length_, length);
   }
   folded_.resize(kept);
+  // Each distinct key's keys given, the empty one's last, chained in their order.
+  first_given_.assign(offsets_.size() + 1, kEmptyKey);
+  next_given_.assign(count, kEmptyKey);
+  for (std::size_t k = count; k-- > 0;) {
+    const std::uint32_t id =
+        key_ids_[k] == kEmptyKey ? std::uint32_t(offsets_.size()) : key_ids_[k];
+    next_given_[k] = first_given_[id];
+    first_given_[id] = std::uint32_t(k);
+  }
 }
 
 const Matcher::UnitTables& Matcher::Units() const {
@@ -235,6 +244,7 @@ const Matcher::WindowBucket* Matcher::UnitTables::FindWindowBucket(std::uint32_t
 std::size_t Matcher::MemoryBytes() const {
   return key_ids_.capacity() * sizeof(std::uint32_t) + folded_.capacity() * sizeof(char16_t) +
          (offsets_.capacity() + lengths_.capacity()) * sizeof(std::uint32_t) +
+         (first_given_.capacity() + next_given_.capacity()) * sizeof(std::uint32_t) +
          slots_.capacity() * sizeof(Slot) + Units().MemoryBytes();
 }
 

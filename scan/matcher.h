@@ -25,6 +25,15 @@ namespace tesqua {
 
 inline constexpr std::uint64_t kNotFound = ~std::uint64_t{0};
 
+// A key found in a text: its index among the keys given to the matcher, where it first occurs,
+// and its line and column there (0 and 0 where they are not kept).
+struct KeyHit {
+  std::uint32_t key = 0;
+  std::uint64_t position = 0;
+  TextPoint point;
+  bool operator==(const KeyHit&) const = default;
+};
+
 // Keys one after another in one buffer: a library of thousands of keys takes two blocks of
 // memory, not one a key.
 class KeyList {
@@ -77,6 +86,10 @@ class Matcher {
 
   std::vector<std::uint32_t> key_ids_;  // per key given: its distinct folded key, or kEmptyKey
   bool has_empty_key_ = false;
+  // The keys given of each distinct key: the first, then each one's next (kEmptyKey ends it);
+  // so that what a text found is told for the cost of its hits, not of the whole library.
+  std::vector<std::uint32_t> first_given_;
+  std::vector<std::uint32_t> next_given_;
   std::u16string folded_;               // the distinct folded keys, one after another
   std::vector<std::uint32_t> offsets_;  // per distinct key: where it starts in folded_
   std::vector<std::uint32_t> lengths_;
@@ -130,14 +143,17 @@ class Matcher {
 // line and column.
 struct Findings {
   std::vector<std::uint64_t> first;
+  std::vector<std::uint32_t> found;  // the keys of first that are found, in the order found
   PointCounter points;
   std::size_t remaining = 0;  // distinct keys not yet found
   bool track_points = false;
 
+  // Starts over; for as many keys as before, only what was found is undone.
   void Reset(std::size_t keys);
   // Key key first occurs at position at of what the search holds, base before it.
   void Record(std::uint32_t key, std::size_t at, std::uint64_t base) {
     first[key] = base + at;
+    found.push_back(key);
     --remaining;
     if (track_points) points.Found(key, at);
   }
@@ -189,6 +205,8 @@ class ByteSearch {
   // decoded tail.
   std::uint64_t First(std::uint32_t key) const;
   TextPoint Point(std::uint32_t key) const;
+  // Appends the distinct keys found, in the bytes or in the decoded tail (a key may come twice).
+  void AppendFound(std::vector<std::uint32_t>& keys) const;
 
  private:
   void UseByteKeys(ByteEncoding encoding);
@@ -249,7 +267,9 @@ class MatchStream {
   }
   std::uint64_t Length() const { return fed_; }
 
-  // Per key given to the matcher, in its order. Complete after Finish.
+  // The keys found, in the order of the keys given to the matcher. Complete after Finish.
+  std::vector<KeyHit> Hits() const;
+  // Per key given to the matcher, in its order (what Hits tells, for every key).
   std::vector<std::uint64_t> FirstPositions() const;
   // Per key; a key not found has line and column 0.
   std::vector<TextPoint> FirstPoints() const;

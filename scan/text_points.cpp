@@ -52,8 +52,12 @@ struct ByteText {
 
 }  // namespace
 
-void PointCounter::Reset(std::size_t keys) {
-  points_.assign(keys, TextPoint{});
+void PointCounter::Reset(std::size_t keys, const std::vector<std::uint32_t>& placed) {
+  if (keys > 0 && points_.size() == keys) {
+    for (const std::uint32_t key : placed) points_[key] = TextPoint{};
+  } else {
+    points_.assign(keys, TextPoint{});
+  }
   unplaced_.clear();
   counted_ = 0;
   line_ = 1;

@@ -21,8 +21,9 @@ struct TextPoint {
 
 class PointCounter {
  public:
-  // Starts over, at line 1 before the first character, for keys keys.
-  void Reset(std::size_t keys);
+  // Starts over, at line 1 before the first character, for keys keys; for as many keys as
+  // before, only those of placed (the keys found since the last start) are undone.
+  void Reset(std::size_t keys, const std::vector<std::uint32_t>& placed);
   // Key key was found at position at of what the stream holds, not yet counted to.
   void Found(std::uint32_t key, std::size_t at) { unplaced_.emplace_back(at, key); }
   // The stream dropped the first by positions of what it holds.
