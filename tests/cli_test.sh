@@ -34,6 +34,14 @@ printf "A:=DVOL;\n\004" | timeout 10 script -qec "\"$TESQUA_SCAN\" --library dvo
   tr -d "\r" >tty
 ok "at a terminal, standard input announced" 'grep -q "reading the formula from standard input" tty &&
   grep -q "Ctrl+D)" tty && grep -q "发现未来函数DVOL" tty'
+# A folder too deep for its path to be named (past the system's limit) is not taken for an
+# empty one: it could not be read, and that is said.
+long=$(printf 'a%.0s' {1..200})
+(mkdir deep && cd deep && for i in $(seq 25); do mkdir "$long" && cd "$long"; done)
+check "a folder that cannot be listed" 2 \
+  '0 files scanned, 0 with hits, 1 could not be read, 0 could not be checked (binary or encrypted)\n' \
+  scan -r deep
+ok "a folder that cannot be listed: why" 'grep -q "cannot list the folder: File name too long" err'
 # Inputs that cannot seek, larger than one read: a GBK formula whose first bytes are also valid
 # UTF-8 ("函未" in UTF-8 is GBK too), so it is read again, from a spool file that then goes;
 # the key at its very start too.
