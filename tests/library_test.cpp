@@ -95,7 +95,7 @@ TEST(LibraryTest, LinesSplitAtEveryLineEndWithNothingTrimmedOrSkipped) {
       {u"", {}},
       {u"\r\n", {u""}},
       {u"A\rB\nC\r\n\r\nD", {u"A", u"B", u"C", u"", u"D"}},
-      {u"DVOL \r\n $ZIG\r\n", {u"DVOL ", u" $ZIG"}},  // blanks kept
+      {u"DVOL\t \r\n $ZIG\r\n", {u"DVOL\t ", u" $ZIG"}},  // blanks kept
       {u"A\n\rB", {u"A", u"", u"B"}},                 // LF then CR: two line ends
       {u"X\r\nX\r", {u"X", u"X"}},                    // no de-duplication
       {std::u16string_view(u"A\r\n", 2), {u"A"}},     // nothing read past the end
