@@ -166,7 +166,7 @@ TEST(MatcherTest, BytesFindWhatTheirDecodedTextGives) {
 TEST(MatcherTest, StopsEarlyOnlyWhenEveryKeyIsFoundAndTakesNothingAfterTheEnd) {
   const Matcher matcher({u"ab", u"cd"});
   for (const bool bytes : {false, true}) {  // units and bytes alike
-    MatchStream stream(matcher);
+    MatchStream stream(matcher, true);
     const auto feed = [&](std::string_view piece) {
       if (bytes) return stream.FeedBytes(piece, ByteEncoding::kUtf8);
       stream.Feed(std::u16string(piece.begin(), piece.end()));
@@ -178,11 +178,12 @@ TEST(MatcherTest, StopsEarlyOnlyWhenEveryKeyIsFoundAndTakesNothingAfterTheEnd) {
     EXPECT_TRUE(stream.Done());
     EXPECT_EQ(stream.FirstPositions(), (std::vector<std::uint64_t>{2, 4}));
     stream.Reset();
-    feed("ab");
+    feed("ab\r\n\r\n");  // the last text's finds, never counted, place nothing here
     stream.Finish();
     feed("cd");
     stream.Finish();
     EXPECT_EQ(stream.FirstPositions(), (std::vector<std::uint64_t>{0, kNotFound})) << bytes;
+    EXPECT_EQ(stream.FirstPoints(), (std::vector<TextPoint>{{1, 1}, {}})) << bytes;
   }
 }
 
