@@ -114,6 +114,18 @@ TEST_F(ClipwatchTest, AHeldClipboardIsReadAgainLaterUntilTenSecondsHavePassed) {
   EXPECT_EQ(platform_.text1, u"before");
 }
 
+// Only a failed read means the clipboard is held: the library failing after a good read
+// waits for no retry.
+TEST_F(ClipwatchTest, AFailureAfterAGoodReadIsNotRetried) {
+  Start({u"$ZIG", u"DVOL"});
+  platform_.Copy(u"ZIG(");
+  platform_.during_read = [this] { platform_.list1 = testing::FakeListBox{}; };
+  platform_.Deliver(WM_CLIPBOARDUPDATE);
+  EXPECT_EQ(platform_.clipboard_reads, 1);
+  EXPECT_EQ(platform_.text1, u"before");
+  EXPECT_FALSE(platform_.timers.contains(kClipboardRetryTimer));
+}
+
 // Windows delivers sent messages inside clipboard calls: a notice may arrive mid-scan.
 TEST_F(ClipwatchTest, EveryEntryIsSearchedInOneSnapshotAndANoticeMidScanIsScannedAfterIt) {
   for (const bool notice : {false, true}) {  // whether the change mid-scan brings its notice
