@@ -60,6 +60,11 @@ check "no folder for the spool file" 2 '' sh -c 'cat late.txt | "$TESQUA_SCAN" -
 ok "no folder for the spool file: why" 'grep -q "standard input: .*temporary file" err'
 check "no folder for the spool file, and no need of it" 1 '\r\n注意：发现未来函数通！\n' \
   sh -c 'tail -c +12 late.txt | "$TESQUA_SCAN" --library gbk.ini'
+# A large file is read a window at a time: the pages read are given back as the scan goes on.
+{ printf 'ZIG('; head -c 64M /dev/zero | tr '\0' x; } >large.txt
+ok "a 64 MB file in bounded memory" \
+  '[ "$(/usr/bin/time -f %M "$TESQUA_SCAN" --library dvol.ini large.txt 2>&1 >/dev/null)" -lt 32768 ]'
+rm large.txt
 # A refused write ends the run at once with the system's reason and status 2, never "found",
 # whatever the form of the output (a binary file alone: the summary only); a reader that has
 # gone with SIGPIPE ignored too: the output, larger than a pipe holds, stops at the first
@@ -71,6 +76,9 @@ for form in "$examples/zig_peak.txt" "-r $examples" "-rl $examples" "--json -r $
   check "write error: $form" 2 '' sh -c "\"\$TESQUA_SCAN\" $form >/dev/full"
   ok "write error: $form: why" '[ "$(tail -n 1 err)" = "tesqua-scan: write error: No space left on device" ]'
 done
+# Each file's descriptor goes back once it is read: far more files than a process may hold open.
+ok "more files than open descriptors" '(ulimit -n 16; scan -r many 2>err) | tail -n 1 |
+  grep -qx "800 files scanned, 800 with hits, 0 could not be read, 1 could not be checked (binary or encrypted)"'
 check "write error: a reader that has gone" 2 '' bash -c 'trap "" PIPE; "$TESQUA_SCAN" -r many | true; exit ${PIPESTATUS[0]}'
 ok "write error: a reader that has gone: why" '[ "$(cat err)" = "tesqua-scan: write error: Broken pipe" ]'
 [ $failures -eq 0 ]
