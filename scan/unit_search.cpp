@@ -16,11 +16,6 @@ using unit_hash::Mix;
 using unit_hash::TestBit;
 using unit_hash::WindowHash;
 
-// Room a buffer keeps behind its text, zeroed: the window hash reads a unit past a window's
-// three, the nibble prefilter two units past a block of 32 positions.
-constexpr std::size_t kUnitPadding = 8;
-static_assert(kUnitPadding >= kUnitNibbleReads - 32 && kUnitPadding >= 1);
-
 }  // namespace
 
 UnitSearch::UnitSearch(const Matcher& matcher, bool track_points) : matcher_(matcher) {

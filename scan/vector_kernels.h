@@ -26,6 +26,10 @@ struct ShiftCandidates {
 // Units the UTF-16 nibble prefilter reads from a block's start: 32 positions and the two
 // units after the last, as far as the keys' first units reach.
 inline constexpr std::size_t kUnitNibbleReads = 34;
+// The zeroed units a text searched as units keeps after its end: the window hash reads a unit
+// past a window's three, the nibble prefilter two units past a block of 32 positions.
+inline constexpr std::size_t kUnitPadding = 8;
+static_assert(kUnitPadding >= kUnitNibbleReads - 32 && kUnitPadding >= 1);
 // Bytes the byte nibble filter reads from a block's start: 64 positions and the bytes after
 // the last that the filter looks at.
 inline constexpr std::size_t kByteNibbleReads = 64 + ByteKeys::kNibbleBytes - 1;
