@@ -339,7 +339,8 @@ int RunBatch(const ScanOptions& options, const std::vector<std::u16string>& entr
   // started it and moves it only milliseconds later, and one spare keeps every core busy
   // meanwhile (measured: 2 cores, 3 threads, a fifth less time than 2 threads).
   if (threads == 0) {
-    threads = std::min<std::size_t>(std::max(std::thread::hardware_concurrency(), 1u), 8) + 1;
+    // Where the system cannot tell its cores (0), this thread scans alone.
+    threads = std::min(std::thread::hardware_concurrency(), 8u) + 1;
   }
   std::vector<std::thread> workers;
   for (std::size_t w = 1; w < threads; ++w) {
