@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -28,6 +30,18 @@ std::vector<const VectorKernels*> EveryKernelSet() {
 
 const char* Named(const VectorKernels& kernels) {
   return std::array{"baseline", "AVX2", "AVX-512"}[std::size_t(kernels.width)];
+}
+
+// The process runs the widest set the processor has, unless TESQUA_VECTORS holds it narrower
+// (so that the test runs held narrower do test the narrower kernels).
+TEST(VectorKernelsTest, TheWidestSetThatTheProcessorHasUnlessHeldNarrower) {
+  const char* limit = std::getenv("TESQUA_VECTORS");
+  const std::string_view held = limit == nullptr ? "" : limit;
+  auto want = held == "none"   ? VectorWidth::kNone
+              : held == "avx2" ? VectorWidth::kAvx2
+                               : VectorWidth::kAvx512;
+  while (!ProcessorHas(want)) want = VectorWidth(int(want) - 1);
+  EXPECT_EQ(Kernels().width, want) << held;
 }
 
 // The nibble filters' plain form: a bucket bit survives the low and the high nibble of each
