@@ -219,23 +219,39 @@ TEST(ScanCommandTest, FilesPrintALineEachInOrderThenTheSummaryAndErrorsNameTheFi
 // Large files are read in chunks; a late GBK byte makes the scan start over, after the matcher
 // may already have told the decoder that it needed no more.
 // Windows text in files and pipes: a line feed alone goes on as CR LF, also where the writes
-// cut a CR LF in two.
+// cut a CR LF in two. A full device ends the writing with its reason; nothing goes after it.
 TEST(ScanCommandTest, LineFeedsGoOnAsCrLfWhereverTheWritesAreCut) {
   struct Collecting : ReportingBuffer {
     std::string bytes;
+    std::size_t room = std::string::npos;  // what the device takes before it is full
     std::streamsize xsputn(const char* text, std::streamsize count) override {
-      return bytes.append(text, std::size_t(count)), count;
+      const std::size_t taken = std::min(room - bytes.size(), std::size_t(count));
+      bytes.append(text, taken);
+      if (taken < std::size_t(count)) Fail("No space left on device");
+      return std::streamsize(taken);
     }
+    int sync() override { return Failure().empty() ? 0 : -1; }
   };
-  auto collecting = std::make_unique<Collecting>();
-  const std::string& written = collecting->bytes;
-  CrLfBuffer buffer(std::move(collecting));
-  std::ostream(&buffer) << "a\nb\r\n"
-                        << "\n"
-                        << "x\r"
-                        << "\ny"
-                        << "\n";
-  EXPECT_EQ(written, "a\r\nb\r\n\r\nx\r\ny\r\n");
+  for (const std::size_t room : {std::string::npos, std::size_t{5}}) {
+    auto collecting = std::make_unique<Collecting>();
+    collecting->room = room;
+    const std::string& written = collecting->bytes;
+    CrLfBuffer buffer(std::move(collecting));
+    std::ostream out(&buffer);
+    out << "a\nb\r\n"
+        << "\n"
+        << "x\r"
+        << "\ny";
+    out.put('\n') << std::flush;
+    const bool written_whole = out.good();
+    out.clear();
+    out << "z";  // after a refused write, even once the stream is cleared
+    const bool full = room != std::string::npos;
+    EXPECT_EQ(written, std::string("a\r\nb\r\n\r\nx\r\ny\r\nz").substr(0, room));
+    EXPECT_EQ(written_whole, !full);
+    EXPECT_EQ(out.good(), !full);
+    EXPECT_EQ(buffer.Failure(), full ? "No space left on device" : "");
+  }
 }
 
 TEST(ScanCommandTest, LargeFilesAcrossTheirReadingChunks) {
