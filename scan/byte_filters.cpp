@@ -116,8 +116,6 @@ void ByteKeys::BuildNibbles() {
 namespace {
 
 using Keyed = std::pair<std::uint64_t, std::uint32_t>;
-// A confirm key, then the span above and the pattern below.
-using SpannedKey = std::pair<std::uint64_t, std::uint64_t>;
 
 // Orders items by their keys, keeping the order of items with equal keys: a byte a pass, the
 // passes on which every key has the same byte skipped. Large libraries have tens of thousands
@@ -258,8 +256,6 @@ void ByteKeys::BuildShiftOr() {
     return shift_table[2 * std::size_t(hash) + 1];
   };
 
-  std::vector<SpannedKey> by_key;
-  by_key.reserve(patterns.size());
   for (std::size_t bucket = 0; bucket < groups.size(); ++bucket) {
     const std::uint64_t bit = std::uint64_t{1} << bucket;
     live_buckets |= bit * 0x0101010101010101u;
@@ -274,33 +270,50 @@ void ByteKeys::BuildShiftOr() {
       for (unsigned k = 0; k < windows; ++k) {
         entry(ShiftHash(start + from + k)) &= ~(bit << (8 * (windows - 1 - k)));
       }
-      by_key.emplace_back(ConfirmKey(start + pattern.window, span), std::uint64_t{span} << 32 | i);
     }
   }
+  BuildConfirm();
+}
 
-  // In order of key, span and pattern: by key first, then each run of one key.
-  SortByKey(by_key);
-  for (std::size_t i = 0, run = 0; i < by_key.size(); i = run) {
-    for (run = i + 1; run < by_key.size() && by_key[run].first == by_key[i].first;) ++run;
-    std::sort(by_key.begin() + std::ptrdiff_t(i), by_key.begin() + std::ptrdiff_t(run));
-  }
+// The confirm table: a slot per last bytes and span, its patterns in their order. Counted
+// first, then each slot's run placed, so that nothing is sorted.
+void ByteKeys::BuildConfirm() {
+  std::size_t filtered = 0;  // the patterns the shift-or filter looks at
+  for (const BytePattern& pattern : patterns) filtered += pattern.length > kWindow ? 1 : 0;
   std::size_t slots = 16;
-  while (slots < by_key.size() * 2) slots *= 2;
+  while (slots < filtered * 2) slots *= 2;
   confirm_slots.assign(slots, ConfirmSlot{});
-  confirm_patterns.reserve(by_key.size());
-  const auto same = [&by_key](std::size_t a, std::size_t b) {
-    return by_key[a].first == by_key[b].first && by_key[a].second >> 32 == by_key[b].second >> 32;
-  };
-  for (std::size_t i = 0; i < by_key.size(); ++i) {
-    confirm_patterns.push_back(std::uint32_t(by_key[i].second));
-    if (i > 0 && same(i - 1, i)) continue;
-    const std::uint64_t key = by_key[i].first;
-    const auto span = std::uint32_t(by_key[i].second >> 32);
+  confirm_patterns.resize(filtered);
+  std::vector<std::uint32_t> slot_of(patterns.size());
+  for (std::uint32_t i = 0; i < patterns.size(); ++i) {
+    const BytePattern& pattern = patterns[i];
+    if (pattern.length <= kWindow) continue;
+    const unsigned span = std::min<std::uint32_t>(pattern.length, kSpan);
+    const std::uint64_t key = ConfirmKey(
+        reinterpret_cast<const unsigned char*>(bytes.data() + pattern.offset + pattern.window),
+        span);
     std::size_t index = ConfirmIndex(key, span) & (slots - 1);
-    while (confirm_slots[index].span != 0) index = (index + 1) & (slots - 1);
+    while (confirm_slots[index].span != 0 &&
+           (confirm_slots[index].key != key || confirm_slots[index].span != span)) {
+      index = (index + 1) & (slots - 1);
+    }
     ConfirmSlot& slot = confirm_slots[index];
-    slot = ConfirmSlot{key, span, std::uint32_t(i), 0};
-    for (std::size_t j = i; j < by_key.size() && same(j, i); ++j) ++slot.count;
+    slot.key = key;
+    slot.span = span & 0xF;  // at most kSpan
+    ++slot.count;
+    slot_of[i] = std::uint32_t(index);
+  }
+  // Each slot's run, in the order of the slots; its patterns placed in theirs.
+  std::uint32_t first = 0;
+  for (ConfirmSlot& slot : confirm_slots) {
+    slot.first = first;
+    first += slot.count;
+    slot.count = 0;
+  }
+  for (std::uint32_t i = 0; i < patterns.size(); ++i) {
+    if (patterns[i].length <= kWindow) continue;
+    ConfirmSlot& slot = confirm_slots[slot_of[i]];
+    confirm_patterns[slot.first + slot.count++] = i;
   }
 }
 

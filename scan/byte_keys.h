@@ -76,10 +76,11 @@ struct ByteKeys {
   // Patterns by the folded last bytes (at most eight) of what the filter looks at.
   struct ConfirmSlot {
     std::uint64_t key = 0;
-    std::uint32_t span = 0;   // 0: a free slot
     std::uint32_t first = 0;  // into confirm_patterns
-    std::uint32_t count = 0;
+    std::uint32_t count : 28 = 0;
+    std::uint32_t span : 4 = 0;  // 0: a free slot
   };
+  static_assert(kSpan < 16);
   std::vector<ConfirmSlot> confirm_slots;
   std::vector<std::uint32_t> confirm_patterns;
 
@@ -109,6 +110,7 @@ struct ByteKeys {
   const ConfirmSlot* FindConfirm(std::uint64_t key, unsigned span) const;
   void BuildNibbles();
   void BuildShiftOr();
+  void BuildConfirm();
   // Whether the pattern occurs at text (which has room for it and 16 bytes more).
   bool Matches(const BytePattern& pattern, const unsigned char* text) const;
   std::size_t MemoryBytes() const;
