@@ -77,7 +77,7 @@ for form in "$examples/zig_peak.txt" "-r $examples" "-rl $examples" "--json -r $
   ok "write error: $form: why" '[ "$(tail -n 1 err)" = "tesqua-scan: write error: No space left on device" ]'
 done
 # Each file's descriptor goes back once it is read: far more files than a process may hold open.
-ok "more files than open descriptors" '(ulimit -n 16; scan -r many 2>err) | tail -n 1 |
+ok "more files than open descriptors" '(ulimit -n 32; scan -r many 2>err) | tail -n 1 |
   grep -qx "800 files scanned, 800 with hits, 0 could not be read, 1 could not be checked (binary or encrypted)"'
 check "write error: a reader that has gone" 2 '' bash -c 'trap "" PIPE; "$TESQUA_SCAN" -r many | true; exit ${PIPESTATUS[0]}'
 ok "write error: a reader that has gone: why" '[ "$(cat err)" = "tesqua-scan: write error: Broken pipe" ]'
