@@ -254,6 +254,19 @@ TEST(ScanCommandTest, LineFeedsGoOnAsCrLfWhereverTheWritesAreCut) {
   }
 }
 
+// Output gathered in blocks keeps its order: a text that just fills the block, and one larger
+// than a block, go after what is held.
+TEST(ScanCommandTest, BlocksKeepTheOrderOfWhatIsWritten) {
+  struct Collecting : BlockBuffer {
+    Collecting() : BlockBuffer(false) {}
+    std::string bytes;
+    bool WriteAll(std::string_view more) override { return bytes.append(more), true; }
+  } buffer;
+  const std::string fills(8192 - 2, 'x'), larger(10000, 'y');
+  std::ostream(&buffer) << "ab" << fills << "cd" << larger << "e" << std::flush;
+  EXPECT_EQ(buffer.bytes, "ab" + fills + "cd" + larger + "e");
+}
+
 TEST(ScanCommandTest, LargeFilesAcrossTheirReadingChunks) {
   TempDir dir;
   WriteBytes("utf8.ini", "$ZIG\r\n未来\r\nDVOL\r\n");
