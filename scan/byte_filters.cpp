@@ -117,6 +117,11 @@ namespace {
 
 using Keyed = std::pair<std::uint64_t, std::uint32_t>;
 
+// The bytes at a pattern's end that the shift-or filter looks at (its span).
+unsigned FilterSpan(const BytePattern& pattern) {
+  return std::min<unsigned>(pattern.length, ByteKeys::kSpan);
+}
+
 // Orders items by their keys, keeping the order of items with equal keys: a byte a pass, the
 // passes on which every key has the same byte skipped. Large libraries have tens of thousands
 // of patterns, which comparisons sort several times slower.
@@ -155,9 +160,6 @@ void ByteKeys::BuildShiftOr() {
   // shortest, weakest ones together if there are more spans than buckets), and the largest
   // buckets are split in halves of patterns in byte order (sharing windows) until all eight
   // are used.
-  const auto span_of = [&](std::uint32_t pattern) {
-    return std::min<unsigned>(patterns[pattern].length, kSpan);
-  };
   const auto windows_of = [](unsigned span) { return span - unsigned(kWindow) + 1; };
   struct Group {
     unsigned span = 0;  // the shortest
@@ -178,7 +180,7 @@ void ByteKeys::BuildShiftOr() {
   }
   std::vector<std::uint32_t> by_span[kSpan + 1];
   for (std::uint32_t i = 0; i < patterns.size(); ++i) {
-    if (patterns[i].length > kWindow) by_span[span_of(i)].push_back(i);
+    if (patterns[i].length > kWindow) by_span[FilterSpan(patterns[i])].push_back(i);
   }
   for (unsigned span = kWindow + 1; span <= kSpan; ++span) {
     if (!by_span[span].empty()) groups.push_back(Group{span, std::move(by_span[span])});
@@ -261,7 +263,7 @@ void ByteKeys::BuildShiftOr() {
     live_buckets |= bit * 0x0101010101010101u;
     for (const std::uint32_t i : groups[bucket].patterns) {
       BytePattern& pattern = patterns[i];
-      const unsigned span = span_of(i);
+      const unsigned span = FilterSpan(pattern);
       const unsigned windows = windows_of(span);
       const std::uint32_t from = pattern.length - span;  // where the filter starts looking
       pattern.window = from + windows - 1;
@@ -288,7 +290,7 @@ void ByteKeys::BuildConfirm() {
   for (std::uint32_t i = 0; i < patterns.size(); ++i) {
     const BytePattern& pattern = patterns[i];
     if (pattern.length <= kWindow) continue;
-    const unsigned span = std::min<std::uint32_t>(pattern.length, kSpan);
+    const unsigned span = FilterSpan(pattern);
     const std::uint64_t key = ConfirmKey(
         reinterpret_cast<const unsigned char*>(bytes.data() + pattern.offset + pattern.window),
         span);
